@@ -1,0 +1,48 @@
+#pragma once
+// The transmitter operations: baud and dialect detection, identity, measurement
+// and duct area. Each runs on the UI thread and blocks it for its exchange.
+
+#include <cstdint>
+
+#include "protocol/dialog_access.h"
+#include "serial/receive_thread.h"
+#include "serial/serial_port.h"
+
+struct TransmitterState {                 // the fields, in this order; all zero at construction
+    std::uint8_t replyBuf[1024]{};        // each poll's reply bytes, parsed from byte 0
+    std::uint8_t txFrame[1024]{};         // each request, built from byte 0 (19 bytes at most)
+    std::uint8_t deviceAddress = 0;
+    std::int32_t deviceBaud = 0;
+    bool queryBusy = false;               // set by the read-only queries, cleared by the 300 ms timer
+    bool modbusMode = false;              // identity in Modbus; every frame to 0xFF
+    std::uint8_t parityCode = 0, stopCheckA = 0, stopCheckB = 0;
+};
+
+class Transmitter {
+public:
+    Transmitter(SerialPort& port, ReceiveBlock& receive, DialogAccess& dialog);
+
+    TransmitterState state;
+
+    // Sleeps between reply polls (10 ms each); tests may replace it.
+    using PollSleep = void (*)(unsigned ms);
+    PollSleep pollSleep;
+
+    // Drains stale replies, writes txFrame[0..frameLength), then polls replyRing
+    // 50 times at 10 ms. 0 = no reply; otherwise the count of bytes of the first
+    // non-empty batch, now in state.replyBuf.
+    std::uint16_t exchange(std::uint16_t frameLength);
+
+    void detectBaud();
+    void queryIdentity();
+    void setAddress();
+    void setBaudRate();
+    void readMeasurement();
+    void readArea();
+    void writeArea();
+
+private:
+    SerialPort& port_;
+    ReceiveBlock& receive_;
+    DialogAccess& dialog_;
+};

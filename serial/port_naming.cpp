@@ -1,0 +1,44 @@
+#include "serial/port_naming.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+// "ttyUSB12" with prefix "ttyUSB" gives 12; -1 when the rest is not a plain number.
+long suffixNumber(std::string_view name, std::string_view prefix) {
+    if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) return -1;
+    const std::string_view digits = name.substr(prefix.size());
+    long value = -1;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return -1;
+    return value;
+}
+
+} // namespace
+
+std::vector<std::string> orderSerialDevices(const std::vector<std::string>& devEntries,
+                                            const std::function<bool(const std::string&)>& hasHardware) {
+    static constexpr std::array<std::string_view, 4> kGroups{"ttyUSB", "ttyACM", "ttyAMA", "ttyS"};
+    std::vector<std::string> ordered;
+    for (const std::string_view prefix : kGroups) {
+        std::vector<std::pair<long, std::string>> group;
+        for (const std::string& name : devEntries) {
+            const long n = suffixNumber(name, prefix);
+            if (n < 0) continue;
+            if (prefix == "ttyS" && !(hasHardware && hasHardware(name))) continue;
+            group.emplace_back(n, name);
+        }
+        std::sort(group.begin(), group.end());
+        for (auto& [n, name] : group) ordered.push_back("/dev/" + name);
+    }
+    return ordered;
+}
+
+std::string pickPort(const std::vector<std::string>& ordered, std::uint8_t portNumber) {
+    if (portNumber == 0 || portNumber > ordered.size()) return {};
+    return ordered[portNumber - 1];
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The Linux naming rule for port numbers: port n (1-based) is the n-th serial
+// device present, USB adapters first (ttyUSB), then ttyACM and ttyAMA, each in
+// numeric order, then the ttyS ports that have real hardware.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Orders the serial devices among the names of /dev entries ("ttyUSB0", ...)
+// and returns their paths ("/dev/ttyUSB0", ...). hasHardware is asked about
+// each "ttySN" and keeps only those it accepts. Other names are ignored.
+std::vector<std::string> orderSerialDevices(const std::vector<std::string>& devEntries,
+                                            const std::function<bool(const std::string&)>& hasHardware);
+
+// Path of port n within an ordered device list; "" for port 0 or past the end.
+std::string pickPort(const std::vector<std::string>& ordered, std::uint8_t portNumber);

@@ -1,0 +1,47 @@
+#include "serial/receive_thread.h"
+
+#include <chrono>
+#include <cstring>
+
+void ReceiveBlock::init() {
+    std::memset(rawRing.data, 0, sizeof rawRing.data);
+    std::memset(replyRing.data, 0, sizeof replyRing.data);
+    std::memset(stagingBuf, 0, sizeof stagingBuf);
+    idleTicks = 0;
+    ringInit(rawRing);
+    ringInit(replyRing);
+}
+
+std::uint16_t ReceiveBlock::takeReply(std::uint8_t* buffer, std::uint16_t maxBytes) {
+    std::uint16_t n = std::uint16_t(ringCount(replyRing));
+    if (n > maxBytes) n = maxBytes;
+    for (std::uint16_t i = 0; i < n; ++i) buffer[i] = ringPop(replyRing);
+    return n;
+}
+
+void receivePass(ReceiveBlock& block, SerialPort& port) {
+    if (!port.isOpen.load(std::memory_order_acquire)) {
+        block.idleTicks = 0;
+        return;
+    }
+    const std::uint16_t n = std::uint16_t(port.read(block.stagingBuf, kMaxReadPerPass));
+    if (n > 0) {
+        for (std::uint16_t i = 0; i < n; ++i) ringPush(block.rawRing, block.stagingBuf[i]);
+        block.idleTicks = kQuietPasses;
+        return;
+    }
+    if (block.idleTicks > 0 && --block.idleTicks == 0) ringTransfer(block.rawRing, block.replyRing);
+}
+
+ReceiveThread::ReceiveThread(ReceiveBlock& block, SerialPort& port)
+    : thread_([&block, &port](std::stop_token stop) {
+          while (!stop.stop_requested()) {
+              receivePass(block, port);
+              std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+      }) {}
+
+ReceiveThread::~ReceiveThread() {
+    thread_.request_stop();
+    if (thread_.joinable()) thread_.join();
+}

@@ -1,0 +1,187 @@
+// POSIX termios backend of SerialPort.
+
+#include "serial/serial_port.h"
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "serial/port_naming.h"
+
+struct SerialPort::Native {
+    int fd = -1;   // changed only by open/close (UI thread) under handleMutex_
+};
+
+namespace {
+
+constexpr std::chrono::milliseconds kWriteBudget{1000};
+
+// How an I/O call's outcome reaches the caller: a byte count, where "try again",
+// an interrupted call and a device that has gone all mean nothing moved.
+std::uint32_t ioResult(ssize_t r) { return r > 0 ? std::uint32_t(r) : 0; }
+
+bool speedCode(std::uint32_t baud, speed_t& code) {
+    switch (baud) {
+    case 50: code = B50; return true;
+    case 75: code = B75; return true;
+    case 110: code = B110; return true;
+    case 134: code = B134; return true;
+    case 150: code = B150; return true;
+    case 200: code = B200; return true;
+    case 300: code = B300; return true;
+    case 600: code = B600; return true;
+    case 1200: code = B1200; return true;
+    case 1800: code = B1800; return true;
+    case 2400: code = B2400; return true;
+    case 4800: code = B4800; return true;
+    case 9600: code = B9600; return true;
+    case 19200: code = B19200; return true;
+    case 38400: code = B38400; return true;
+    case 57600: code = B57600; return true;
+    case 115200: code = B115200; return true;
+    case 230400: code = B230400; return true;
+    default: return false;
+    }
+}
+
+tcflag_t sizeFlag(std::uint8_t dataBits) {
+    switch (dataBits) {
+    case 5: return CS5;
+    case 6: return CS6;
+    case 7: return CS7;
+    default: return CS8;
+    }
+}
+
+bool ttySHasHardware(const std::string& name) {
+    std::ifstream type("/sys/class/tty/" + name + "/type");
+    int value = 0;
+    return type >> value && value != 0;
+}
+
+} // namespace
+
+SerialPort::SerialPort() : SerialPort(PortNamer(&SerialPort::systemPortName)) {}
+
+SerialPort::SerialPort(PortNamer namer) : namer_(std::move(namer)), native_(std::make_unique<Native>()) {}
+
+SerialPort::~SerialPort() {
+    std::lock_guard lock(handleMutex_);
+    closeLocked();
+}
+
+std::string SerialPort::systemPortName(std::uint8_t portNumber) {
+    if (portNumber == 0) return {};
+    std::vector<std::string> entries;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/dev", ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path().filename().string());
+    return pickPort(orderSerialDevices(entries, ttySHasHardware), portNumber);
+}
+
+bool SerialPort::configure() {
+    std::lock_guard lock(handleMutex_);
+    return configureLocked();
+}
+
+bool SerialPort::configureLocked() {
+    const int fd = native_->fd;
+    termios tio{};
+    speed_t speed{};
+    if (fd < 0 || !speedCode(baudRate_, speed) || ::tcgetattr(fd, &tio) != 0) return false;
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= sizeFlag(dataBits_) | CLOCAL | CREAD;
+    if (parity_ == 1) tio.c_cflag |= PARENB | PARODD;
+    if (parity_ == 2) tio.c_cflag |= PARENB;
+    if (stopBits_ == 2) tio.c_cflag |= CSTOPB;
+    tio.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
+    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+int SerialPort::open() {
+    std::lock_guard lock(handleMutex_);
+    closeLocked();   // callers close first; this only guards against a leaked descriptor
+    const std::string path = portNumber_ == 0 || !namer_ ? std::string() : namer_(portNumber_);
+    if (path.empty()) return 0;
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    // flock keeps out a second SerialPort even for root, whom TIOCEXCL does not stop.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return 0;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    native_->fd = fd;
+    ::tcflush(fd, TCIOFLUSH);
+    if (!configureLocked()) {
+        closeLocked();
+        return 0;
+    }
+    isOpen.store(true, std::memory_order_release);
+    return 1;
+}
+
+bool SerialPort::close() {
+    std::lock_guard lock(handleMutex_);
+    return closeLocked();
+}
+
+bool SerialPort::closeLocked() {
+    isOpen.store(false, std::memory_order_release);
+    if (native_->fd < 0) return false;
+    ::close(native_->fd);   // also drops the flock
+    native_->fd = -1;
+    return true;
+}
+
+std::uint32_t SerialPort::read(std::uint8_t* buffer, std::uint32_t maxBytes) {
+    if (!isOpen.load(std::memory_order_acquire)) return 0;
+    std::lock_guard lock(handleMutex_);
+    if (native_->fd < 0) return 0;
+    int queued = 0;
+    // FIONREAD fails (EIO) once a USB adapter is gone: nothing queued.
+    if (::ioctl(native_->fd, FIONREAD, &queued) != 0 || queued <= 0) return 0;
+    const std::uint32_t want = std::min(maxBytes, std::uint32_t(queued));
+    if (want == 0) return 0;
+    return ioResult(::read(native_->fd, buffer, want));
+}
+
+int SerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
+    // Only the UI thread changes the descriptor, and this runs on it, so no lock:
+    // holding one here would stall the receive thread for the whole write.
+    if (!isOpen.load(std::memory_order_acquire) || native_->fd < 0) return 0;
+    const int fd = native_->fd;
+    const auto deadline = std::chrono::steady_clock::now() + kWriteBudget;
+    std::uint32_t sent = 0;
+    while (sent < count) {
+        const ssize_t r = ::write(fd, buffer + sent, count - sent);
+        if (r > 0) {
+            sent += std::uint32_t(r);
+            continue;
+        }
+        if (r < 0 && errno != EAGAIN && errno != EINTR) {
+            if (sent == 0) return 0;   // refused outright, e.g. the device has gone
+            break;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, int(left.count())) > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) break;
+    }
+    ::tcdrain(fd);
+    return 1;
+}

@@ -1,0 +1,165 @@
+// Win32 communications backend of SerialPort: overlapped I/O on \\.\COMn.
+
+#include "serial/serial_port.h"
+
+#include <cstdio>
+#include <utility>
+
+#include <windows.h>
+
+struct SerialPort::Native {
+    HANDLE handle = INVALID_HANDLE_VALUE;  // changed only by open/close (UI thread) under handleMutex_
+    OVERLAPPED writeOverlapped{};          // UI thread
+    OVERLAPPED readOverlapped{};           // receive thread
+};
+
+namespace {
+
+// How a failed overlapped call reaches the caller: still running, or failed.
+enum class IoState { Pending, Incomplete, Failed };
+
+IoState lastIoState() {
+    switch (::GetLastError()) {
+    case ERROR_IO_PENDING: return IoState::Pending;
+    case ERROR_IO_INCOMPLETE: return IoState::Incomplete;
+    default: return IoState::Failed;
+    }
+}
+
+void clearErrors(HANDLE handle, COMSTAT* status = nullptr) {
+    DWORD errors = 0;
+    COMSTAT scratch{};
+    if (!::ClearCommError(handle, &errors, status ? status : &scratch) && status) status->cbInQue = 0;
+}
+
+// Waits for an overlapped request; true with the count once it completed,
+// false with the count a failed completion reported.
+bool finish(HANDLE handle, OVERLAPPED& overlapped, DWORD& count) {
+    for (;;) {
+        if (::GetOverlappedResult(handle, &overlapped, &count, TRUE)) return true;
+        if (lastIoState() != IoState::Incomplete) return false;
+    }
+}
+
+} // namespace
+
+SerialPort::SerialPort() : SerialPort(PortNamer(&SerialPort::systemPortName)) {}
+
+SerialPort::SerialPort(PortNamer namer) : namer_(std::move(namer)), native_(std::make_unique<Native>()) {
+    native_->readOverlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!native_->readOverlapped.hEvent) return;
+    native_->writeOverlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!native_->writeOverlapped.hEvent) {
+        ::CloseHandle(native_->readOverlapped.hEvent);
+        native_->readOverlapped.hEvent = nullptr;
+    }
+}
+
+SerialPort::~SerialPort() {
+    std::lock_guard lock(handleMutex_);
+    closeLocked();
+    if (native_->readOverlapped.hEvent) ::CloseHandle(native_->readOverlapped.hEvent);
+    if (native_->writeOverlapped.hEvent) ::CloseHandle(native_->writeOverlapped.hEvent);
+}
+
+std::string SerialPort::systemPortName(std::uint8_t portNumber) {
+    if (portNumber == 0) return {};
+    char name[16];
+    std::snprintf(name, sizeof name, "%s%d", "\\\\.\\COM", int(portNumber));
+    return name;
+}
+
+bool SerialPort::configure() {
+    std::lock_guard lock(handleMutex_);
+    return configureLocked();
+}
+
+bool SerialPort::configureLocked() {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ::GetCommState(native_->handle, &dcb);
+    dcb.BaudRate = baudRate_;
+    dcb.ByteSize = dataBits_;
+    dcb.Parity = parity_;
+    dcb.StopBits = stopBits_;
+    dcb.fBinary = TRUE;
+    dcb.fParity = TRUE;
+    return ::SetCommState(native_->handle, &dcb) != FALSE;
+}
+
+int SerialPort::open() {
+    std::lock_guard lock(handleMutex_);
+    closeLocked();   // callers close first; this only guards against a leaked handle
+    const std::string name = !namer_ ? std::string() : namer_(portNumber_);
+    if (name.empty()) return 0;
+    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    native_->handle = handle;
+    ::SetCommMask(handle, EV_RXCHAR);
+    ::SetupComm(handle, 10000, 10000);
+    ::PurgeComm(handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 1000;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 1000;
+    ::SetCommTimeouts(handle, &timeouts);
+    if (!configureLocked()) {
+        closeLocked();
+        return 0;
+    }
+    isOpen.store(true, std::memory_order_release);
+    return 1;
+}
+
+bool SerialPort::close() {
+    std::lock_guard lock(handleMutex_);
+    return closeLocked();
+}
+
+bool SerialPort::closeLocked() {
+    isOpen.store(false, std::memory_order_release);
+    if (native_->handle == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(native_->handle);
+    native_->handle = INVALID_HANDLE_VALUE;
+    return true;
+}
+
+std::uint32_t SerialPort::read(std::uint8_t* buffer, std::uint32_t maxBytes) {
+    if (!isOpen.load(std::memory_order_acquire)) return 0;
+    std::lock_guard lock(handleMutex_);
+    const HANDLE handle = native_->handle;
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    COMSTAT status{};
+    clearErrors(handle, &status);
+    const DWORD want = maxBytes < status.cbInQue ? maxBytes : status.cbInQue;
+    if (want == 0) return 0;
+    DWORD count = 0;
+    if (::ReadFile(handle, buffer, want, &count, &native_->readOverlapped)) return count;
+    if (lastIoState() != IoState::Pending) {
+        clearErrors(handle);
+        return 0;
+    }
+    ::OutputDebugStringA("\n\rIO Pending");
+    if (!finish(handle, native_->readOverlapped, count)) clearErrors(handle);
+    return count;
+}
+
+int SerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
+    // Only the UI thread changes the handle, and this runs on it, so no lock:
+    // holding one here would stall the receive thread for the whole write.
+    const HANDLE handle = native_->handle;
+    if (!isOpen.load(std::memory_order_acquire) || handle == INVALID_HANDLE_VALUE) return 0;
+    DWORD written = 0;
+    if (::WriteFile(handle, buffer, count, &written, &native_->writeOverlapped)) return 1;
+    const IoState state = lastIoState();
+    clearErrors(handle);
+    if (state != IoState::Pending) {
+        clearErrors(handle);
+        return 0;
+    }
+    if (!finish(handle, native_->writeOverlapped, written)) clearErrors(handle);
+    return 1;
+}

@@ -1,0 +1,86 @@
+#pragma once
+// A software transmitter on a pseudo-terminal.
+//
+// It holds the pty master and answers requests like a real transmitter, in the
+// FD dialect or the Modbus dialect, but only while the port's speed (as the
+// slave side configured it) equals its own baud rate. Its CRC and frame code
+// are its own, independent of the tool's protocol code.
+//
+// Thread-safe: the serving thread runs from start() until stop()/destruction;
+// every public member may be called from any thread.
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+enum class Dialect { Fd, Modbus };
+
+enum class Fault {
+    None,
+    Silence,       // read requests, answer nothing
+    BadCrc,        // flip a bit of the reply's CRC
+    Exception,     // answer a register or identity request with a Modbus exception (function | 0x80, code 01)
+    WrongAddress,  // answer from another address (address + 1)
+    Noise,         // emit noise bytes (0x00 0x55 0xAA) right before the reply
+    Split,         // emit the first half, pause splitMs, then the rest
+    HangUp,        // close the pty master on the next request
+};
+
+struct Config {
+    Dialect dialect = Dialect::Fd;
+    std::uint8_t address = 1;
+    std::uint32_t baud = 9600;
+    std::uint8_t parityCode = 0;
+    std::uint8_t stopCheckA = 0;
+    std::uint8_t stopCheckB = 0;
+    std::uint16_t velocityTenths = 123;   // register 0x0000
+    float volume = 1328.4f;               // registers 0x0002..0x0003, m3/h
+    std::uint16_t area = 300;             // register 0x0200 in the FD dialect, cm2
+    bool lineRate = false;                // pace both directions at 10 bits per byte
+    unsigned turnaroundMs = 0;            // pause between a request and its reply
+};
+
+struct LoggedRequest {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t speed;                  // the port speed when it arrived, bit/s (0 if unknown)
+};
+
+class SimTransmitter {
+public:
+    explicit SimTransmitter(Config config = {});
+    ~SimTransmitter();                    // stops serving and closes the pty
+
+    SimTransmitter(const SimTransmitter&) = delete;
+    SimTransmitter& operator=(const SimTransmitter&) = delete;
+
+    // Opens the pty and starts serving. False if no pty could be made.
+    bool start();
+    void stop();
+
+    // The slave device path, e.g. /dev/pts/7 ("" before start()).
+    std::string slavePath() const;
+
+    // The fault applies to every reply until it is set back to Fault::None.
+    void setFault(Fault fault, unsigned splitMs = 0);
+
+    // Emits raw bytes to the slave side now (paced at the line rate if enabled).
+    void sendRaw(const std::vector<std::uint8_t>& bytes);
+
+    // Every request received, in order, with the speed at that moment.
+    std::vector<LoggedRequest> requests() const;
+    void clearRequests();
+
+    // The transmitter's current registers and identity.
+    Config state() const;
+    void setState(const Config& config);
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
+
+} // namespace sim
