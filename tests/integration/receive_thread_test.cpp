@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "serial/receive_thread.h"
+#include "sim/sim_transmitter.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kFdQuery = {0xFD, 0xFD, 0xFD, 0x00, 0x00, 0xE9, 0x88};
+const Bytes kFdReply9600Addr1 = {0xFD, 0xFD, 0xFD, 0x03, 0x01, 0x28, 0xB8};
+
+// A real port on the sim's pty, with the receive thread running on a heap block.
+class ReceiveThreadOnSim : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::Config config;
+        config.lineRate = true;
+        transmitter = std::make_unique<sim::SimTransmitter>(config);
+        ASSERT_TRUE(transmitter->start());
+        port = std::make_unique<SerialPort>([path = transmitter->slavePath()](std::uint8_t n) {
+            return n == 1 ? path : std::string();
+        });
+        block->init();
+        thread = std::make_unique<ReceiveThread>(*block, *port);
+        port->setParams(1, 8, 0, 0, 9600);
+        ASSERT_NE(port->open(), 0);
+    }
+    void TearDown() override {
+        thread.reset();
+        port.reset();
+        transmitter.reset();
+    }
+
+    // The replies that reach replyRing within `window`, one takeReply batch each.
+    std::vector<Bytes> collect(std::chrono::milliseconds window) {
+        std::vector<Bytes> replies;
+        std::uint8_t buf[1024];
+        for (const auto end = Clock::now() + window; Clock::now() < end;) {
+            if (const std::uint16_t n = block->takeReply(buf, 1024)) replies.emplace_back(buf, buf + n);
+            std::this_thread::sleep_for(2ms);
+        }
+        return replies;
+    }
+    void send(const Bytes& b) { ASSERT_EQ(port->write(b.data(), std::uint32_t(b.size())), 1); }
+
+    std::unique_ptr<ReceiveBlock> block = std::make_unique<ReceiveBlock>();
+    std::unique_ptr<sim::SimTransmitter> transmitter;
+    std::unique_ptr<SerialPort> port;
+    std::unique_ptr<ReceiveThread> thread;
+};
+
+TEST_F(ReceiveThreadOnSim, RequestAndReplyMakeOneRoundTrip) {
+    send(kFdQuery);
+    const auto replies = collect(300ms);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0], kFdReply9600Addr1);
+    ASSERT_FALSE(transmitter->requests().empty());
+    EXPECT_EQ(transmitter->requests().back().bytes, kFdQuery);
+}
+
+struct SplitCase {
+    const char* name;
+    unsigned pauseMs;
+    std::size_t replies;
+};
+
+class SplitReply : public ReceiveThreadOnSim, public ::testing::WithParamInterface<SplitCase> {};
+
+// The quiet gap is 30 passes of about 1 ms: a 10 ms pause stays inside one
+// reply, an 80 ms pause ends it.
+TEST_P(SplitReply, PauseDecidesWhetherTheReplyIsCut) {
+    transmitter->setFault(sim::Fault::Split, GetParam().pauseMs);
+    send(kFdQuery);
+    const auto replies = collect(400ms);
+    ASSERT_EQ(replies.size(), GetParam().replies);
+    Bytes joined;
+    for (const auto& r : replies) joined.insert(joined.end(), r.begin(), r.end());
+    EXPECT_EQ(joined, kFdReply9600Addr1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SplitReply,
+                         ::testing::Values(SplitCase{"pause10ms", 10, 1}, SplitCase{"pause80ms", 80, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReceiveThreadOnSim, OverlongBurstKeepsTheFirst4095BytesIntact) {
+    transmitter->setState([&] {
+        auto c = transmitter->state();
+        c.lineRate = false;
+        return c;
+    }());
+    Bytes burst(5000);
+    for (std::size_t i = 0; i < burst.size(); ++i) burst[i] = std::uint8_t(i * 13 + (i >> 8));
+    transmitter->sendRaw(burst);
+    Bytes got;
+    std::uint8_t buf[1024];
+    for (const auto end = Clock::now() + 2s; got.size() < 4095 && Clock::now() < end;) {
+        const std::uint16_t n = block->takeReply(buf, 1024);
+        got.insert(got.end(), buf, buf + n);
+        if (n == 0) std::this_thread::sleep_for(2ms);
+    }
+    std::this_thread::sleep_for(100ms);
+    const std::uint16_t late = block->takeReply(buf, 1024);
+    got.insert(got.end(), buf, buf + late);
+    ASSERT_EQ(got.size(), 4095u);
+    EXPECT_EQ(got, Bytes(burst.begin(), burst.begin() + 4095));
+}
+
+TEST_F(ReceiveThreadOnSim, DestroyingTheThreadJoinsPromptly) {
+    const auto start = Clock::now();
+    thread.reset();
+    EXPECT_LT(Clock::now() - start, 100ms);
+}
+
+} // namespace

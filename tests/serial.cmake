@@ -1,0 +1,21 @@
+add_executable(ventora_serial_unit_tests
+  unit/byte_ring_test.cpp
+  unit/receive_pass_test.cpp
+  unit/port_naming_test.cpp
+)
+target_link_libraries(ventora_serial_unit_tests PRIVATE ventora_serial GTest::gtest_main)
+gtest_discover_tests(ventora_serial_unit_tests PROPERTIES LABELS "unit;threaded")
+
+add_executable(ventora_serial_pty_tests
+  integration/serial_port_test.cpp
+)
+target_link_libraries(ventora_serial_pty_tests PRIVATE ventora_serial GTest::gtest_main)
+gtest_discover_tests(ventora_serial_pty_tests PROPERTIES LABELS "integration;threaded")
+
+if(TARGET ventora_sim)
+  add_executable(ventora_receive_thread_tests
+    integration/receive_thread_test.cpp
+  )
+  target_link_libraries(ventora_receive_thread_tests PRIVATE ventora_serial ventora_sim GTest::gtest_main)
+  gtest_discover_tests(ventora_receive_thread_tests PROPERTIES LABELS "integration;threaded")
+endif()
