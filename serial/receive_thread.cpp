@@ -35,9 +35,19 @@ void receivePass(ReceiveBlock& block, SerialPort& port) {
 
 ReceiveThread::ReceiveThread(ReceiveBlock& block, SerialPort& port)
     : thread_([&block, &port](std::stop_token stop) {
+          // Passes are paced by deadline, not by a relative sleep, so the 30-pass
+          // gap stays near 30 ms instead of growing by the timer's slack on every
+          // pass. A late pass resets the schedule rather than catching up, so a
+          // stall never squeezes quiet passes together and cuts a reply short.
+          using Clock = std::chrono::steady_clock;
+          constexpr auto kPass = std::chrono::milliseconds(1);
+          auto next = Clock::now();
           while (!stop.stop_requested()) {
               receivePass(block, port);
-              std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              next += kPass;
+              const auto now = Clock::now();
+              if (next < now) next = now + kPass;
+              std::this_thread::sleep_until(next);
           }
       }) {}
 

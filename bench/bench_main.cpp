@@ -1,0 +1,400 @@
+// ventora-bench: the tool's response times and running costs, each printed next
+// to the limit it is measured against. Everything runs against the software
+// transmitter on a pty, emitting at the line rate (10 bits per byte).
+//
+//   ventora-bench            the full run (about two minutes)
+//   ventora-bench --smoke    a few iterations of everything, to keep it building and running
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/transmitter.h"
+#include "serial/receive_thread.h"
+#include "sim/sim_transmitter.h"
+
+// ---- heap allocations, counted on the thread that asks for it -------------
+
+namespace {
+thread_local bool tCounting = false;
+std::atomic<std::uint64_t> gAllocations{0};
+
+void* countedAlloc(std::size_t n) {
+    if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+} // namespace
+
+void* operator new(std::size_t n) { return countedAlloc(n); }
+void* operator new[](std::size_t n) { return countedAlloc(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t i = std::min(v.size() - 1, std::size_t(p / 100.0 * double(v.size() - 1) + 0.5));
+    return v[i];
+}
+
+// The window as the operations see it, without a window.
+class NullDialog : public DialogAccess {
+public:
+    int selectedPortIndex() override { return 0; }
+    std::string boxText(int id) override { return id == kVelocityBox ? velocity : std::string(); }
+    void setBoxText(int id, const std::string& text) override {
+        if (id == kVelocityBox) velocity = text;
+    }
+    void enablePortPair(bool) override {}
+    void enableOperationButtons(bool) override {}
+    void messageBox(const std::string& text, const std::optional<std::string>&, unsigned) override {
+        lastBox = text;
+    }
+    std::string velocity;
+    std::string lastBox;
+};
+
+// The tool's side, attached as COM1 to a device path.
+struct Tool {
+    explicit Tool(const std::string& path)
+        : port([path](std::uint8_t n) { return n == 1 ? path : std::string(); }),
+          block(std::make_unique<ReceiveBlock>()),
+          transmitter(port, *block, dialog) {
+        block->init();
+        thread.emplace(*block, port);
+    }
+    ~Tool() { thread.reset(); }
+    SerialPort port;
+    std::unique_ptr<ReceiveBlock> block;
+    NullDialog dialog;
+    Transmitter transmitter;
+    std::optional<ReceiveThread> thread;
+};
+
+std::unique_ptr<sim::SimTransmitter> startSim(sim::Dialect dialect, std::uint32_t baud) {
+    sim::Config c;
+    c.dialect = dialect;
+    c.baud = baud;
+    c.lineRate = true;
+    auto s = std::make_unique<sim::SimTransmitter>(c);
+    if (!s->start()) {
+        std::fprintf(stderr, "ventora-bench: cannot create a pseudo-terminal\n");
+        std::exit(1);
+    }
+    return s;
+}
+
+// A pty that nobody answers on.
+struct SilentPty {
+    SilentPty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) path = ::ptsname(master);
+    }
+    ~SilentPty() {
+        if (master >= 0) ::close(master);
+    }
+    int master = -1;
+    std::string path;
+};
+
+struct Row {
+    std::string figure, measured, goal, verdict;
+};
+std::vector<Row> rows;
+
+std::string fmt(const char* f, double a, double b = 0, double c = 0) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, f, a, b, c);
+    return buf;
+}
+
+void row(std::string figure, std::string measured, std::string goal, std::optional<bool> met) {
+    rows.push_back({std::move(figure), std::move(measured), std::move(goal),
+                    met ? (*met ? "met" : "MISSED") : "-"});
+    std::fprintf(stderr, "  %s: %s\n", rows.back().figure.c_str(), rows.back().measured.c_str());
+}
+
+// ---- 1. exchange latency ----------------------------------------------------
+
+double latencyAt(std::uint32_t baud, int iterations) {
+    auto s = startSim(sim::Dialect::Fd, baud);
+    Tool tool(s->slavePath());
+    tool.port.setParams(1, 8, 0, 0, baud);
+    if (!tool.port.open()) return -1;
+    tool.transmitter.state.deviceAddress = 1;
+    std::vector<double> ms;
+    int failures = 0;
+    for (int i = 0; i < iterations + 1; ++i) {
+        tool.transmitter.state.queryBusy = false;
+        tool.dialog.velocity.clear();
+        const auto t0 = Clock::now();
+        tool.transmitter.readMeasurement();
+        const double t = msSince(t0);
+        if (tool.dialog.velocity != "12.3") ++failures;
+        if (i > 0) ms.push_back(t);   // the first read warms up the sim and the caches
+    }
+    const double wire = (8 + 13) * 10.0 * 1000.0 / baud + s->state().turnaroundMs;
+    std::vector<double> overhead;
+    for (double t : ms) overhead.push_back(t - wire);
+    const double p95 = percentile(overhead, 95);
+    row(fmt("Measurement read at %.0f bit/s: p50 / p95 / max", baud),
+        fmt("%.1f / %.1f / %.1f ms", percentile(ms, 50), percentile(ms, 95), *std::max_element(ms.begin(), ms.end())),
+        "-", std::nullopt);
+    row(fmt("  wire time at %.0f (21 bytes x 10 bits + turnaround)", baud), fmt("%.1f ms", wire), "-", std::nullopt);
+    row(fmt("  overhead at %.0f: p50 / p95", baud),
+        fmt("%.1f / %.1f ms", percentile(overhead, 50), p95) + (failures ? fmt(" (%.0f failed reads)", failures) : ""),
+        "p95 <= 40 ms", p95 <= 40.0 && failures == 0);
+    return percentile(ms, 50);
+}
+
+// ---- 2. the length-framed peer ----------------------------------------------
+
+double runMbpoll(const std::string& device) {
+    const char* argv[] = {"mbpoll", "-m", "rtu", "-a", "1", "-0", "-r", "0", "-c", "4", "-t", "4",
+                          "-b", "9600", "-d", "8", "-s", "1", "-P", "none", "-1", "-o", "1", device.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const auto t0 = Clock::now();
+    const int rc = posix_spawnp(&pid, "mbpoll", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return -1;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double t = msSince(t0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -2;
+}
+
+void peer(double oursAt9600, int iterations) {
+    auto s = startSim(sim::Dialect::Fd, 9600);
+    std::vector<double> ms;
+    for (int i = 0; i < iterations; ++i) {
+        const double t = runMbpoll(s->slavePath());
+        if (t == -1) {
+            row("mbpoll at 9600, same four registers (whole process)", "mbpoll not installed: skipped", "-",
+                std::nullopt);
+            return;
+        }
+        if (t < 0) {
+            row("mbpoll at 9600, same four registers (whole process)", "mbpoll failed to read the sim", "-",
+                std::nullopt);
+            return;
+        }
+        ms.push_back(t);
+    }
+    const double theirs = percentile(ms, 50);
+    row("mbpoll at 9600, same four registers (whole process), p50", fmt("%.1f ms", theirs), "-", std::nullopt);
+    const double ratio = oursAt9600 / theirs;
+    row("Ours / mbpoll at 9600 (p50)", fmt("%.2fx", ratio), "<= 1.4x", ratio <= 1.4);
+}
+
+// ---- 3. detection -------------------------------------------------------------
+
+double timeDetection(const std::string& path, std::string& outcome) {
+    Tool tool(path);
+    const auto t0 = Clock::now();
+    tool.transmitter.detectBaud();
+    const double t = msSince(t0);
+    outcome = tool.dialog.lastBox;
+    for (char& c : outcome)
+        if (c == '\r' || c == '\n') c = ' ';
+    return t;
+}
+
+void detection(bool smoke) {
+    std::string outcome;
+    {
+        SilentPty none;
+        const double t = timeDetection(none.path, outcome);
+        row("Detection, no transmitter", fmt("%.0f ms", t) + "  \"" + outcome + "\"", "<= 2200 ms", t <= 2200);
+    }
+    const std::vector<std::uint32_t> bauds = smoke ? std::vector<std::uint32_t>{9600}
+                                                   : std::vector<std::uint32_t>{2400, 4800, 9600};
+    for (const std::uint32_t baud : bauds) {
+        auto s = startSim(sim::Dialect::Fd, baud);
+        const double t = timeDetection(s->slavePath(), outcome);
+        // At 9600 two silent attempts of 500 ms come first, then the 14 bytes on the wire and the gap.
+        const bool judged = baud == 9600;
+        row(fmt("Detection, FD transmitter at %.0f", baud), fmt("%.0f ms", t) + "  \"" + outcome + "\"",
+            judged ? "about 1000 ms + the reply (~50 ms)" : "-", judged ? std::optional<bool>(t <= 1100) : std::nullopt);
+    }
+    auto s = startSim(sim::Dialect::Modbus, 9600);
+    const double t = timeDetection(s->slavePath(), outcome);
+    row("Detection, Modbus transmitter at 9600", fmt("%.0f ms", t) + "  \"" + outcome + "\"", "-", std::nullopt);
+}
+
+// ---- 4. idle cost ---------------------------------------------------------------
+
+double cpuMs() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return (double(u.ru_utime.tv_sec) + double(u.ru_stime.tv_sec)) * 1000.0 +
+           (double(u.ru_utime.tv_usec) + double(u.ru_stime.tv_usec)) / 1000.0;
+}
+
+// Percent of one core that the process spends over `window` while the main thread sleeps.
+double processCpuPercent(std::chrono::milliseconds window) {
+    std::this_thread::sleep_for(50ms);   // let start-up settle
+    const double c0 = cpuMs();
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(window);
+    return (cpuMs() - c0) / msSince(t0) * 100.0;
+}
+
+void idle(std::chrono::milliseconds window) {
+    double floor = 0;
+    {
+        std::jthread bare([](std::stop_token stop) {
+            while (!stop.stop_requested()) std::this_thread::sleep_for(1ms);
+        });
+        floor = processCpuPercent(window);
+    }
+    row("Bare loop of 1 ms sleeps (the floor)", fmt("%.2f %% of a core", floor), "-", std::nullopt);
+    SilentPty quiet;
+    Tool tool(quiet.path);
+    const double closed = processCpuPercent(window);
+    row("Receive thread, port closed", fmt("%.2f %% (%.2fx the floor)", closed, closed / floor), "<= 1.2x",
+        closed / floor <= 1.2);
+    tool.port.setParams(1, 8, 0, 0, 9600);
+    tool.port.open();
+    const double open = processCpuPercent(window);
+    row("Receive thread, port open and quiet", fmt("%.2f %% (%.2fx the floor)", open, open / floor), "<= 1.2x",
+        open / floor <= 1.2);
+}
+
+// ---- 5. allocations -----------------------------------------------------------
+
+void allocations(int iterations) {
+    auto s = startSim(sim::Dialect::Fd, 9600);
+    Tool tool(s->slavePath());
+    tool.port.setParams(1, 8, 0, 0, 9600);
+    tool.port.open();
+    tool.transmitter.state.deviceAddress = 1;
+    const std::uint16_t length = buildReadMeasurement(tool.transmitter.state.txFrame, 1);
+    int answered = 0;
+    gAllocations = 0;
+    tCounting = true;
+    for (int i = 0; i < iterations; ++i) answered += tool.transmitter.exchange(length) > 3;
+    tCounting = false;
+    const double perExchange = double(gAllocations.load()) / iterations;
+    row("Heap allocations per exchange", fmt("%.2f (%.0f of %.0f answered)", perExchange, answered, iterations), "0",
+        perExchange == 0 && answered == iterations);
+}
+
+// ---- 6. window start-up ---------------------------------------------------------
+
+void startup(int runs) {
+#ifdef VENTORA_APP_PATH
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+        std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "VENTORA_STARTUP_PROBE=1"};
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0) env.emplace_back(*e);
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        char* argv[] = {const_cast<char*>(VENTORA_APP_PATH), nullptr};
+        pid_t pid = 0;
+        const auto t0 = Clock::now();
+        const int rc = posix_spawn(&pid, VENTORA_APP_PATH, &actions, nullptr, argv, envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipeFds[1]);
+        if (rc != 0) {
+            ::close(pipeFds[0]);
+            return;
+        }
+        std::string out;
+        char buf[256];
+        double shown = -1;
+        for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) {
+            out.append(buf, std::size_t(n));
+            if (shown < 0 && out.find("shown") != std::string::npos) shown = msSince(t0);
+        }
+        ::close(pipeFds[0]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        if (shown >= 0) ms.push_back(shown);
+    }
+    if (ms.empty()) {
+        row("Window start-up, offscreen", "the window did not report being shown", "< 300 ms", false);
+        return;
+    }
+    const double p50 = percentile(ms, 50);
+    row("Window start-up to dialog shown, offscreen (median)", fmt("%.0f ms", p50), "< 300 ms", p50 < 300);
+#else
+    (void)runs;
+    row("Window start-up, offscreen", "not built with the window: skipped", "-", std::nullopt);
+#endif
+}
+
+void printTable() {
+    std::size_t w0 = 6, w1 = 8, w2 = 4;
+    for (const auto& r : rows) {
+        w0 = std::max(w0, r.figure.size());
+        w1 = std::max(w1, r.measured.size());
+        w2 = std::max(w2, r.goal.size());
+    }
+    std::printf("\n%-*s | %-*s | %-*s | %s\n", int(w0), "Figure", int(w1), "Measured", int(w2), "Goal", "Verdict");
+    std::printf("%s\n", std::string(w0 + w1 + w2 + 20, '-').c_str());
+    for (const auto& r : rows)
+        std::printf("%-*s | %-*s | %-*s | %s\n", int(w0), r.figure.c_str(), int(w1), r.measured.c_str(), int(w2),
+                    r.goal.c_str(), r.verdict.c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool smoke = argc > 1 && std::strcmp(argv[1], "--smoke") == 0;
+    const int iterations = smoke ? 5 : 200;
+    std::fprintf(stderr, "ventora-bench%s on %u cores\n", smoke ? " --smoke" : "", std::thread::hardware_concurrency());
+
+    double ours9600 = 0;
+    for (const std::uint32_t baud : smoke ? std::vector<std::uint32_t>{9600}
+                                          : std::vector<std::uint32_t>{2400, 4800, 9600})
+        ours9600 = latencyAt(baud, iterations);
+    peer(ours9600, smoke ? 2 : 50);
+    detection(smoke);
+    idle(smoke ? 200ms : 10000ms);
+    allocations(smoke ? 5 : 200);
+    startup(smoke ? 1 : 5);
+
+    printTable();
+    std::printf("\n(%u cores; latencies are from click to answer, wire time assumes 10 bits per byte)\n",
+                std::thread::hardware_concurrency());
+    return 0;
+}
