@@ -6,6 +6,8 @@
 //   ventora-bench --smoke    a few iterations of everything, to keep it building and running
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -341,11 +343,15 @@ void startup(int runs) {
         std::string out;
         char buf[256];
         double shown = -1;
-        for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) {
+        // A window that never reports is given 10 s, then ended.
+        for (pollfd p{pipeFds[0], POLLIN, 0}; ::poll(&p, 1, 10000) > 0;) {
+            const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+            if (n <= 0) break;
             out.append(buf, std::size_t(n));
             if (shown < 0 && out.find("shown") != std::string::npos) shown = msSince(t0);
         }
         ::close(pipeFds[0]);
+        if (shown < 0) ::kill(pid, SIGKILL);
         int status = 0;
         ::waitpid(pid, &status, 0);
         if (shown >= 0) ms.push_back(shown);
@@ -362,18 +368,35 @@ void startup(int runs) {
 #endif
 }
 
+// Terminal columns of UTF-8 text: CJK characters (three-byte sequences here) take two.
+std::size_t columns(const std::string& s) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        n += len == 3 ? 2 : 1;
+        i += len;
+    }
+    return n;
+}
+
+std::string pad(const std::string& s, std::size_t width) {
+    return s + std::string(width > columns(s) ? width - columns(s) : 0, ' ');
+}
+
 void printTable() {
     std::size_t w0 = 6, w1 = 8, w2 = 4;
     for (const auto& r : rows) {
-        w0 = std::max(w0, r.figure.size());
-        w1 = std::max(w1, r.measured.size());
-        w2 = std::max(w2, r.goal.size());
+        w0 = std::max(w0, columns(r.figure));
+        w1 = std::max(w1, columns(r.measured));
+        w2 = std::max(w2, columns(r.goal));
     }
-    std::printf("\n%-*s | %-*s | %-*s | %s\n", int(w0), "Figure", int(w1), "Measured", int(w2), "Goal", "Verdict");
-    std::printf("%s\n", std::string(w0 + w1 + w2 + 20, '-').c_str());
+    std::printf("\n%s | %s | %s | Verdict\n", pad("Figure", w0).c_str(), pad("Measured", w1).c_str(),
+                pad("Goal", w2).c_str());
+    std::printf("%s\n", std::string(w0 + w1 + w2 + 16, '-').c_str());
     for (const auto& r : rows)
-        std::printf("%-*s | %-*s | %-*s | %s\n", int(w0), r.figure.c_str(), int(w1), r.measured.c_str(), int(w2),
-                    r.goal.c_str(), r.verdict.c_str());
+        std::printf("%s | %s | %s | %s\n", pad(r.figure, w0).c_str(), pad(r.measured, w1).c_str(),
+                    pad(r.goal, w2).c_str(), r.verdict.c_str());
 }
 
 } // namespace

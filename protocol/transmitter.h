@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "protocol/dialog_access.h"
+#include "protocol/frames.h"
 #include "serial/receive_thread.h"
 #include "serial/serial_port.h"
 
@@ -45,4 +46,13 @@ private:
     SerialPort& port_;
     ReceiveBlock& receive_;
     DialogAccess& dialog_;
+
+    // Closes, sets the line parameters for the selected port and opens; nonzero on success.
+    int reopen(int portIndex, std::uint32_t baud);
+    void adoptIdentity(const Identity& identity, bool withLineChecks);
+    void showOpenFailure();
+    // The failure box once for no usable reply (0..3 bytes), twice for a rejected one.
+    void showFailure(const char* text, std::uint16_t replyCount);
+    // The address byte of register frames under the current dialect.
+    std::uint8_t registerAddress() const;
 };

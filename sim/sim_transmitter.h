@@ -9,6 +9,7 @@
 // Thread-safe: the serving thread runs from start() until stop()/destruction;
 // every public member may be called from any thread.
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -82,5 +83,9 @@ private:
     struct Impl;
     Impl* impl_;
 };
+
+// CRC-16/MODBUS of count bytes, computed bit by bit; the low byte goes on the
+// wire first.
+std::uint16_t frameCrc(const std::uint8_t* bytes, std::size_t count);
 
 } // namespace sim

@@ -4,18 +4,18 @@ add_executable(ventora_serial_unit_tests
   unit/port_naming_test.cpp
 )
 target_link_libraries(ventora_serial_unit_tests PRIVATE ventora_serial GTest::gtest_main)
-gtest_discover_tests(ventora_serial_unit_tests PROPERTIES LABELS "unit;threaded")
+ventora_add_gtests(ventora_serial_unit_tests unit threaded)
 
 add_executable(ventora_serial_pty_tests
   integration/serial_port_test.cpp
 )
 target_link_libraries(ventora_serial_pty_tests PRIVATE ventora_serial GTest::gtest_main)
-gtest_discover_tests(ventora_serial_pty_tests PROPERTIES LABELS "integration;threaded")
+ventora_add_gtests(ventora_serial_pty_tests integration threaded)
 
 if(TARGET ventora_sim)
   add_executable(ventora_receive_thread_tests
     integration/receive_thread_test.cpp
   )
   target_link_libraries(ventora_receive_thread_tests PRIVATE ventora_serial ventora_sim GTest::gtest_main)
-  gtest_discover_tests(ventora_receive_thread_tests PROPERTIES LABELS "integration;threaded")
+  ventora_add_gtests(ventora_receive_thread_tests integration threaded)
 endif()

@@ -1,0 +1,283 @@
+#include "app/config_dialog.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimerEvent>
+#include <utility>
+
+#include "app/about_dialog.h"
+#include "app/app_resources.h"
+#include "app/dialog_units.h"
+#include "app/minimised_icon.h"
+#include "app/platform.h"
+#include "app/res/dialog_templates.h"
+
+namespace {
+
+constexpr int kPortCount = 32;
+constexpr int kIconPixels = 32;
+constexpr unsigned kSysCommandMask = 0xFFF0;
+
+constexpr int kOperationButtons[] = {
+    kQueryAddressButton, kSetAddressButton, kQueryBaudButton, kSetBaudButton,
+    kMeasureButton, kAreaQueryButton, kAreaSetButton,
+};
+
+QMessageBox::Icon boxIcon(unsigned type) {
+    switch (type & 0xF0) {
+    case 0x10: return QMessageBox::Critical;
+    case kBoxQuestion: return QMessageBox::Question;
+    case kBoxWarning: return QMessageBox::Warning;
+    case 0x40: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+// A handler returns true when it has dealt with the message, false when the
+// message goes on to the default handling.
+struct ConfigDialog::EventRow {
+    EventMessage message;
+    int controlId;  // commands only
+    bool (*handler)(ConfigDialog& dialog, unsigned param);
+};
+
+const ConfigDialog::EventRow ConfigDialog::eventTable[] = {
+    {EventMessage::SysCommand, 0, [](ConfigDialog& d, unsigned id) { return d.onSysCommand(id); }},
+    {EventMessage::Paint, 0, [](ConfigDialog& d, unsigned) { return d.onPaint(); }},
+    {EventMessage::QueryDragIcon, 0, [](ConfigDialog& d, unsigned) { return d.onQueryDragIcon(); }},
+    {EventMessage::Command, kDetectButton,
+     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::detectBaud); }},
+    {EventMessage::Command, kQueryAddressButton,
+     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::queryIdentity); }},
+    {EventMessage::Command, kSetAddressButton,
+     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::setAddress); }},
+    {EventMessage::Command, kQueryBaudButton,
+     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::queryIdentity); }},
+    {EventMessage::Command, kSetBaudButton,
+     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::setBaudRate); }},
+    {EventMessage::Timer, 0, [](ConfigDialog& d, unsigned id) { return d.onTimer(id); }},
+    {EventMessage::Command, kMeasureButton,
+     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::readMeasurement); }},
+    {EventMessage::Command, kAreaQueryButton,
+     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::readArea); }},
+    {EventMessage::Command, kAreaSetButton,
+     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::writeArea); }},
+};
+
+ConfigDialog::ConfigDialog(SerialPort& port, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      port_(port),
+      dialogIcon_(applicationIcon()),
+      systemMenu_(new QMenu(this)),
+      receive_(std::make_unique<ReceiveBlock>()),
+      transmitter_(port, *receive_, *this) {
+    setWindowTitle(QString::fromUtf8(kMainTemplate.caption));
+    setFont(dialogFont(kMainTemplate));
+    const DialogUnits units = DialogUnits::forFont(font());
+    const QList<QWidget*> widgets = buildControls(*this, kMainTemplate, units);
+    for (qsizetype i = 0; i < widgets.size(); ++i) {
+        const ControlTemplate& c = kMainTemplate.controls[static_cast<std::size_t>(i)];
+        if (c.id == kNoControlId) continue;
+        controls_.insert(c.id, widgets[i]);
+        if (auto* button = qobject_cast<QPushButton*>(widgets[i])) {
+            const auto id = static_cast<unsigned>(c.id);
+            connect(button, &QPushButton::clicked, this, [this, id] { dispatch(EventMessage::Command, id); });
+        }
+    }
+    setFixedSize(clientSize(kMainTemplate, units));
+    onInitDialog();
+}
+
+ConfigDialog::~ConfigDialog() = default;
+
+void ConfigDialog::onInitDialog() {
+    const QString aboutEntry = loadQString(kStringAboutEntry);
+    if (!aboutEntry.isEmpty()) appendSystemMenuEntry(*this, *systemMenu_, aboutEntry, kAboutCommand);
+
+    setWindowIcon(dialogIcon_);
+
+    QComboBox* ports = portList();
+    for (int n = 1; n <= kPortCount; ++n) ports->addItem(QStringLiteral("COM%1").arg(n));
+    ports->setCurrentIndex(0);
+
+    transmitter_.state.modbusMode = false;
+    receive_->init();
+    receiveThread_.emplace(*receive_, port_);
+
+    enableOperationButtons(false);
+    busyTimer_ = startTimer(kBusyTimerMs);
+    ports->setFocus();
+}
+
+bool ConfigDialog::dispatch(EventMessage message, unsigned param) {
+    if (closing_) return false;
+    for (const EventRow& row : eventTable) {
+        if (row.message != message) continue;
+        if (message == EventMessage::Command && static_cast<unsigned>(row.controlId) != param) continue;
+        return row.handler(*this, param);
+    }
+    return false;
+}
+
+bool ConfigDialog::onSysCommand(unsigned command) {
+    if ((command & kSysCommandMask) != kAboutCommand) return false;
+    AboutDialog about(this);
+    execModal(about);
+    return true;
+}
+
+bool ConfigDialog::onPaint() {
+    if (!isMinimized()) return false;
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    const IconOrigin at = iconOrigin(width(), height(), kIconPixels, kIconPixels);
+    dialogIcon_.paint(&painter, at.x, at.y, kIconPixels, kIconPixels);
+    return true;
+}
+
+bool ConfigDialog::onQueryDragIcon() {
+    // The window system draws the dragged minimised window itself, from the
+    // window icon set at initialisation.
+    return false;
+}
+
+bool ConfigDialog::onTimer(unsigned timerId) {
+    if (timerId == kBusyTimerId) transmitter_.state.queryBusy = false;
+    return false;
+}
+
+// An operation blocks the event loop, and input made meanwhile queues up. Qt
+// may deliver a due tick of timer 1 ahead of that queued input, which would
+// let a click made during a query run the query again. So ticks are held while
+// the queued input is delivered (the query clicks among it find queryBusy set
+// and are dropped; other clicks run, in order), and a held tick is dispatched
+// right after: the dead time after a query stays within one timer period.
+bool ConfigDialog::runOperation(void (Transmitter::*operation)()) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    (transmitter_.*operation)();
+    QGuiApplication::restoreOverrideCursor();
+
+    ++tickHold_;
+    QCoreApplication::processEvents();
+    if (--tickHold_ == 0 && std::exchange(tickWaiting_, false)) dispatch(EventMessage::Timer, kBusyTimerId);
+    return true;
+}
+
+void ConfigDialog::timerEvent(QTimerEvent* event) {
+    const bool ours = busyTimer_ != 0 && event->timerId() == busyTimer_;
+    if (ours && tickHold_ > 0) {
+        tickWaiting_ = true;
+        return;
+    }
+    // Qt numbers its timers itself; only ours is timer 1.
+    if (!dispatch(EventMessage::Timer, ours ? kBusyTimerId : 0)) QDialog::timerEvent(event);
+}
+
+void ConfigDialog::paintEvent(QPaintEvent* event) {
+    if (!dispatch(EventMessage::Paint, 0)) QDialog::paintEvent(event);
+}
+
+void ConfigDialog::contextMenuEvent(QContextMenuEvent* event) {
+    if (systemMenu_->actions().isEmpty()) {
+        QDialog::contextMenuEvent(event);
+        return;
+    }
+    if (QAction* chosen = systemMenu_->exec(event->globalPos())) {
+        dispatch(EventMessage::SysCommand, chosen->data().toUInt());
+    }
+}
+
+void ConfigDialog::keyPressEvent(QKeyEvent* event) {
+    const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && modifiers == 0;
+    if (!enter) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    // Enter presses the push button that has the focus, and is the OK
+    // command anywhere else: the dialog has no default button.
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        if (button->isEnabled()) button->click();
+        return;
+    }
+    accept();
+}
+
+bool ConfigDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    unsigned command = 0;
+    if (nativeSystemCommand(eventType, message, command) && dispatch(EventMessage::SysCommand, command)) {
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+
+void ConfigDialog::done(int result) {
+    closing_ = true;
+    if (busyTimer_ != 0) {
+        killTimer(busyTimer_);
+        busyTimer_ = 0;
+    }
+    receiveThread_.reset();
+    QDialog::done(result);
+}
+
+int ConfigDialog::execModal(QDialog& box) { return box.exec(); }
+
+QWidget* ConfigDialog::control(int id) const { return controls_.value(id, nullptr); }
+
+QComboBox* ConfigDialog::portList() const { return qobject_cast<QComboBox*>(control(kPortList)); }
+
+int ConfigDialog::selectedPortIndex() { return portList()->currentIndex(); }
+
+std::string ConfigDialog::boxText(int controlId) {
+    auto* edit = qobject_cast<QLineEdit*>(control(controlId));
+    return edit != nullptr ? edit->text().toStdString() : std::string();
+}
+
+void ConfigDialog::setBoxText(int controlId, const std::string& text) {
+    if (auto* edit = qobject_cast<QLineEdit*>(control(controlId))) {
+        edit->setText(QString::fromStdString(text));
+        // A value wider than its box shows from its start, not its end.
+        edit->setCursorPosition(0);
+    }
+}
+
+void ConfigDialog::enablePortPair(bool on) {
+    control(kDetectButton)->setEnabled(on);
+    control(kPortList)->setEnabled(on);
+}
+
+void ConfigDialog::enableOperationButtons(bool on) {
+    for (int id : kOperationButtons) control(id)->setEnabled(on);
+}
+
+void ConfigDialog::messageBox(const std::string& text, const std::optional<std::string>& caption,
+                              unsigned type) {
+    QMessageBox box(this);
+    box.setWindowTitle(caption ? QString::fromStdString(*caption) : applicationName());
+    box.setTextFormat(Qt::PlainText);
+    box.setText(QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    box.setIcon(boxIcon(type));
+    box.setStandardButtons(QMessageBox::Ok);
+
+    // The box runs its own loop, in which ticks must reach the dialog, with
+    // the normal cursor even while an operation holds the busy one.
+    const int hold = std::exchange(tickHold_, 0);
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    execModal(box);
+    QGuiApplication::restoreOverrideCursor();
+    tickHold_ = hold;
+}

@@ -1,0 +1,43 @@
+// Ventora-demo: the configuration window with a software transmitter on a
+// pseudo-terminal as COM1; the other ports name no device.
+
+#include <QApplication>
+#include <cstdio>
+#include <string>
+
+#include "app/config_app.h"
+#include "app/platform.h"
+#include "app/startup_probe.h"
+#include "serial/serial_port.h"
+#include "sim/sim_transmitter.h"
+
+int main(int argc, char** argv) {
+    if (!platformHasDisplay()) {
+        std::fprintf(stderr,
+                     "Ventora-demo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                     "Start it from a desktop session, or over ssh -X.\n");
+        return 1;
+    }
+
+    sim::Config config;
+    config.dialect = sim::Dialect::Fd;
+    config.address = 1;
+    config.baud = 9600;
+    config.velocityTenths = 123;  // 12.3 m/s
+    config.area = 300;            // cm2
+    config.volume = 1328.4f;      // 12.3 m/s x 0.03 m2 x 3600 s/h, m3/h
+    config.lineRate = true;
+    sim::SimTransmitter transmitter(config);
+    if (!transmitter.start()) {
+        std::fprintf(stderr, "Ventora-demo: could not open a pseudo-terminal for the transmitter.\n");
+        return 1;
+    }
+    const std::string com1 = transmitter.slavePath();
+
+    SerialPort port([com1](std::uint8_t portNumber) { return portNumber == 1 ? com1 : std::string(); });
+    QApplication app(argc, argv);
+    installStartupProbe();
+    ConfigApp configApp(port);
+    configApp.initInstance();
+    return 0;
+}

@@ -1,0 +1,25 @@
+// Ventora: the configuration window on the computer's real serial ports.
+
+#include <QApplication>
+#include <cstdio>
+
+#include "app/config_app.h"
+#include "app/platform.h"
+#include "app/startup_probe.h"
+#include "serial/serial_port.h"
+
+int main(int argc, char** argv) {
+    if (!platformHasDisplay()) {
+        std::fprintf(stderr,
+                     "Ventora: no display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                     "Start it from a desktop session, or over ssh -X.\n");
+        return 1;
+    }
+    // Outlives the window; closes the device, if one is open, at the end.
+    SerialPort port;
+    QApplication app(argc, argv);
+    installStartupProbe();
+    ConfigApp configApp(port);
+    configApp.initInstance();
+    return 0;
+}

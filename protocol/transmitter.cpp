@@ -1,0 +1,246 @@
+#include "protocol/transmitter.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "protocol/number_text.h"
+
+namespace {
+
+const char* const kWarning = "警告";
+const char* const kTestResult = "测试结果";
+
+constexpr std::uint16_t kPolls = 50;
+constexpr unsigned kPollMs = 10;
+constexpr std::uint16_t kMinReply = 4;   // bytes; anything shorter is no reply at all
+
+void sleepMs(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+const char* parityName(std::uint8_t code) {
+    switch (code) {
+    case 0: return "无校验";
+    case 1: return "奇校验";
+    case 2: return "偶校验";
+    default: return "错误校验";
+    }
+}
+
+} // namespace
+
+Transmitter::Transmitter(SerialPort& port, ReceiveBlock& receive, DialogAccess& dialog)
+    : pollSleep(sleepMs), port_(port), receive_(receive), dialog_(dialog) {}
+
+std::uint16_t Transmitter::exchange(std::uint16_t frameLength) {
+    receive_.takeReply(state.replyBuf, sizeof state.replyBuf);
+    port_.write(state.txFrame, frameLength);
+    for (std::uint16_t poll = 0; poll < kPolls; ++poll) {
+        pollSleep(kPollMs);
+        const std::uint16_t count = receive_.takeReply(state.replyBuf, sizeof state.replyBuf);
+        if (count != 0) return count;
+    }
+    return 0;
+}
+
+int Transmitter::reopen(int portIndex, std::uint32_t baud) {
+    port_.close();
+    port_.setParams(std::uint8_t(portIndex + 1), 8, 0, 0, baud);
+    return port_.open();
+}
+
+void Transmitter::adoptIdentity(const Identity& identity, bool withLineChecks) {
+    state.deviceAddress = identity.address;
+    state.deviceBaud = identity.baud;
+    if (withLineChecks) {
+        state.parityCode = identity.parityCode;
+        state.stopCheckA = identity.stopCheckA;
+        state.stopCheckB = identity.stopCheckB;
+    }
+}
+
+void Transmitter::showOpenFailure() { dialog_.messageBox("串口打开失败", kWarning, kBoxQuestion); }
+
+void Transmitter::showFailure(const char* text, std::uint16_t replyCount) {
+    dialog_.messageBox(text, kWarning, kBoxQuestion);
+    if (replyCount >= kMinReply) dialog_.messageBox(text, kWarning, kBoxQuestion);
+}
+
+std::uint8_t Transmitter::registerAddress() const {
+    return state.modbusMode ? kModbusAddress : state.deviceAddress;
+}
+
+void Transmitter::detectBaud() {
+    state.modbusMode = false;
+    const int portIndex = dialog_.selectedPortIndex();
+    Identity identity;
+    char text[160];
+
+    for (const std::uint32_t baud : {2400u, 4800u, 9600u}) {
+        if (!reopen(portIndex, baud)) {
+            showOpenFailure();
+            dialog_.enablePortPair(true);
+            return;
+        }
+        dialog_.enablePortPair(false);
+        const std::uint16_t length = buildFdQuery(state.txFrame);
+        const std::uint16_t count = exchange(length);
+        if (count >= kMinReply && parseFdReply(state.replyBuf, count, identity)) {
+            adoptIdentity(identity, false);
+            dialog_.writeBoxInt(kAddressBox, state.deviceAddress);
+            dialog_.writeBoxInt(kBaudBox, state.deviceBaud);
+            std::snprintf(text, sizeof text, "设备地址：%d  波特率：%d", int(state.deviceAddress),
+                          int(state.deviceBaud));
+            dialog_.messageBox(text, kTestResult, kBoxPlain);
+            dialog_.enablePortPair(true);
+            dialog_.enableOperationButtons(true);
+            return;
+        }
+    }
+
+    if (!reopen(portIndex, 9600)) {
+        showOpenFailure();
+        dialog_.enablePortPair(true);
+        return;
+    }
+    dialog_.enablePortPair(false);
+    const std::uint16_t count = exchange(buildModbusIdentityQuery(state.txFrame));
+    if (count < kMinReply || !parseModbusIdentity(state.replyBuf, count, identity)) {
+        dialog_.enablePortPair(true);
+        dialog_.messageBox("测试结束 未知波特率", kTestResult, kBoxPlain);
+        return;
+    }
+    adoptIdentity(identity, true);
+    dialog_.writeBoxInt(kAddressBox, state.deviceAddress);
+    dialog_.writeBoxInt(kBaudBox, state.deviceBaud);
+    std::snprintf(text, sizeof text, "土壤水分变送器\r\n地址：%d  波特率：%d\r\n%s", int(state.deviceAddress),
+                  int(state.deviceBaud), parityName(state.parityCode));
+    std::string message = text;
+    if (state.stopCheckA != 0 || state.stopCheckB != 0) {
+        message += "\r\n停止位异常,请重新配置地址或波特率";
+        dialog_.messageBox(message, "测试结果异常", kBoxQuestion);
+    } else {
+        dialog_.messageBox(message, kTestResult, kBoxPlain);
+    }
+    dialog_.enablePortPair(true);
+    dialog_.enableOperationButtons(true);
+    state.modbusMode = true;
+}
+
+void Transmitter::queryIdentity() {
+    if (state.queryBusy) return;
+    state.queryBusy = true;
+    const std::uint16_t length =
+        state.modbusMode ? buildModbusIdentityQuery(state.txFrame) : buildFdQuery(state.txFrame);
+    dialog_.setBoxText(kAddressBox, " ");
+    dialog_.setBoxText(kBaudBox, " ");
+    const std::uint16_t count = exchange(length);
+    if (count < kMinReply) return;
+    Identity identity;
+    if (state.modbusMode) {
+        if (!parseModbusIdentity(state.replyBuf, count, identity)) return;
+        adoptIdentity(identity, true);
+    } else {
+        if (!parseFdReply(state.replyBuf, count, identity)) return;
+        adoptIdentity(identity, false);
+    }
+    dialog_.writeBoxInt(kAddressBox, state.deviceAddress);
+    dialog_.writeBoxInt(kBaudBox, state.deviceBaud);
+}
+
+void Transmitter::setAddress() {
+    const int value = dialog_.readBoxInt(kAddressBox);
+    if (value == 0) {
+        dialog_.messageBox("地址不能为0", std::nullopt, kBoxPlain);
+        return;
+    }
+    if (value < 1 || value > 255) {
+        dialog_.messageBox("地址错误", std::nullopt, kBoxPlain);
+        return;
+    }
+    const std::uint8_t address = std::uint8_t(value);
+
+    bool accepted = false;
+    std::uint16_t count = 0;
+    if (state.modbusMode) {
+        count = exchange(buildModbusIdentityWrite(state.txFrame, address, identityCodeFromBaud(state.deviceBaud)));
+        accepted = count >= kMinReply && checkIdentityWriteAck(state.replyBuf, count);
+        if (accepted) state.deviceAddress = address;
+    } else {
+        count = exchange(buildFdSetAddress(state.txFrame, address));
+        Identity identity;
+        accepted = count >= kMinReply && parseFdReply(state.replyBuf, count, identity);
+        if (accepted) adoptIdentity(identity, false);
+    }
+    if (accepted)
+        dialog_.messageBox("地址设置成功", std::nullopt, kBoxPlain);
+    else
+        showFailure("地址设置失败", count);
+}
+
+void Transmitter::setBaudRate() {
+    const int baud = dialog_.readBoxInt(kBaudBox);
+    const std::uint8_t fdCode = fdCodeFromBaud(baud);
+    if (fdCode == 0) {
+        dialog_.messageBox("波特率错误", std::nullopt, kBoxPlain);
+        return;
+    }
+
+    if (state.modbusMode) {
+        const std::uint16_t count =
+            exchange(buildModbusIdentityWrite(state.txFrame, state.deviceAddress, identityCodeFromBaud(baud)));
+        if (count >= kMinReply && checkIdentityWriteAck(state.replyBuf, count)) {
+            state.deviceBaud = baud;
+            dialog_.messageBox("波特率设置成功", std::nullopt, kBoxPlain);
+        } else {
+            showFailure("波特率设置失败", count);
+        }
+        return;
+    }
+
+    const std::uint16_t count = exchange(buildFdSetBaud(state.txFrame, fdCode));
+    Identity identity;
+    if (count < kMinReply || !parseFdReply(state.replyBuf, count, identity)) {
+        showFailure("波特率设置失败", count);
+        return;
+    }
+    adoptIdentity(identity, false);
+    dialog_.messageBox("波特率设置成功", std::nullopt, kBoxPlain);
+    if (!reopen(dialog_.selectedPortIndex(), std::uint32_t(baud))) showOpenFailure();
+}
+
+void Transmitter::readMeasurement() {
+    if (state.queryBusy) return;
+    state.queryBusy = true;
+    dialog_.setBoxText(kVelocityBox, " ");
+    dialog_.setBoxText(kVolumeBox, " ");
+    const std::uint16_t count = exchange(buildReadMeasurement(state.txFrame, registerAddress()));
+    Measurement measurement;
+    if (count < kMinReply || !parseMeasurement(state.replyBuf, count, registerAddress(), measurement)) return;
+    const MeasurementText text = measurementText(measurement);
+    dialog_.setBoxText(kVelocityBox, text.velocity);
+    dialog_.setBoxText(kVolumeBox, text.volume);
+}
+
+void Transmitter::readArea() {
+    if (state.queryBusy) return;
+    state.queryBusy = true;
+    dialog_.setBoxText(kAreaBox, "");
+    const std::uint16_t count = exchange(buildReadArea(state.txFrame, registerAddress()));
+    std::uint16_t area = 0;
+    if (count < kMinReply || !parseArea(state.replyBuf, count, registerAddress(), area)) return;
+    dialog_.writeBoxInt(kAreaBox, area);
+}
+
+void Transmitter::writeArea() {
+    std::uint16_t area = 0;
+    if (!parseAreaText(dialog_.boxText(kAreaBox), area)) {
+        dialog_.messageBox("截面积错误", std::nullopt, kBoxPlain);
+        return;
+    }
+    const std::uint16_t count = exchange(buildWriteArea(state.txFrame, registerAddress(), area));
+    if (count >= kMinReply && checkRegisterWrite(state.replyBuf, count, registerAddress()))
+        dialog_.messageBox("设置成功", std::nullopt, kBoxPlain);
+    else
+        showFailure("设置失败", count);
+}

@@ -1,0 +1,24 @@
+if(TARGET ventora_app)
+  add_executable(ventora_app_unit_tests gui/minimised_icon_test.cpp)
+  target_link_libraries(ventora_app_unit_tests PRIVATE GTest::gtest_main)
+  gtest_discover_tests(ventora_app_unit_tests PROPERTIES LABELS "unit")
+
+  if(TARGET ventora_sim)
+    find_package(Qt6 REQUIRED COMPONENTS Test)
+    # Every dialog starts its receive thread, hence "threaded" too.
+    add_executable(ventora_gui_tests
+      gui/gui_main.cpp
+      gui/config_dialog_test.cpp
+      gui/config_app_test.cpp
+      gui/end_to_end_test.cpp
+    )
+    target_link_libraries(ventora_gui_tests PRIVATE ventora_app ventora_sim Qt6::Test GTest::gtest)
+    # Listed from the sources: a list-valued LABELS does not survive
+    # gtest_discover_tests' PROPERTIES.
+    gtest_add_tests(TARGET ventora_gui_tests TEST_LIST guiTests)
+    set_tests_properties(${guiTests} PROPERTIES
+      LABELS "gui;threaded" ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60
+      ENVIRONMENT_MODIFICATION
+        "TSAN_OPTIONS=string_append: suppressions=${CMAKE_CURRENT_SOURCE_DIR}/gui/qt_tsan.supp")
+  endif()
+endif()

@@ -1,0 +1,14 @@
+// Runs the GUI tests inside one QApplication, offscreen unless told otherwise.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QStyleFactory>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

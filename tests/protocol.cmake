@@ -1,0 +1,18 @@
+add_executable(protocol_unit_tests
+  unit/crc16_test.cpp
+  unit/frames_test.cpp
+  unit/validators_test.cpp
+  unit/operations_test.cpp
+)
+target_link_libraries(protocol_unit_tests PRIVATE ventora_protocol GTest::gtest_main)
+ventora_add_gtests(protocol_unit_tests unit)
+
+if(TARGET ventora_sim AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/integration/protocol_integration_test.cpp)
+  add_executable(protocol_integration_tests integration/protocol_integration_test.cpp)
+  target_link_libraries(protocol_integration_tests PRIVATE ventora_protocol ventora_sim GTest::gtest_main)
+  ventora_add_gtests(protocol_integration_tests integration threaded)
+endif()
+
+if(VENTORA_BUILD_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  add_subdirectory(fuzz)
+endif()
