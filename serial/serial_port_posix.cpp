@@ -142,6 +142,9 @@ bool SerialPort::close() {
 bool SerialPort::closeLocked() {
     isOpen.store(false, std::memory_order_release);
     if (native_->fd < 0) return false;
+    // A pty outlives our descriptor, and with it the exclusive flag: clear it,
+    // or a user without CAP_SYS_ADMIN could never reopen the port.
+    ::ioctl(native_->fd, TIOCNXCL);
     ::close(native_->fd);   // also drops the flock
     native_->fd = -1;
     return true;

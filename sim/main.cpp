@@ -145,6 +145,10 @@ int main(int argc, char** argv)
     }
 
     // Blocked before the serving thread exists, so only sigtimedwait sees them.
+    // A shell starts background jobs with SIGINT ignored, and an ignored signal
+    // is discarded even while blocked, so the default disposition comes back.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);

@@ -47,8 +47,6 @@ constexpr std::uint8_t illegalFunction = 0x01;
 constexpr std::uint8_t illegalAddress = 0x02;
 constexpr std::uint8_t illegalValue = 0x03;
 
-constexpr std::uint16_t regVelocity = 0x0000;
-constexpr std::uint16_t regVolumeLow = 0x0003;
 constexpr std::uint16_t regIdentity = 0x0200;  // area in the FD dialect, address in the Modbus dialect
 constexpr std::uint16_t regBaudCode = 0x0201;
 constexpr std::uint16_t regIdentityLast = 0x0204;

@@ -6,6 +6,12 @@
 // slave side configured it) equals its own baud rate. Its CRC and frame code
 // are its own, independent of the tool's protocol code.
 //
+// In the FD dialect it answers FD frames and the register frames sent to its
+// own address; in the Modbus dialect it answers only frames sent to 0xFF, and
+// register 0x0200 holds the bus address (the identity block) instead of the area.
+// An FD frame's exception reply is FD FD FD (command | 0x80) 01 CRC. Every
+// complete request is logged, answered or not.
+//
 // Thread-safe: the serving thread runs from start() until stop()/destruction;
 // every public member may be called from any thread.
 

@@ -1,3 +1,3 @@
 add_executable(sim_transmitter_test integration/sim_transmitter_test.cpp)
 target_link_libraries(sim_transmitter_test PRIVATE ventora_sim GTest::gtest_main)
-gtest_discover_tests(sim_transmitter_test PROPERTIES LABELS threaded)
+ventora_add_gtests(sim_transmitter_test integration threaded)
