@@ -13,10 +13,10 @@ const char* const kWarning = "警告";
 const char* const kTestResult = "测试结果";
 
 constexpr std::uint16_t kPolls = 50;
-constexpr unsigned kPollMs = 10;
+constexpr std::chrono::milliseconds kPollPeriod{10};
 constexpr std::uint16_t kMinReply = 4;   // bytes; anything shorter is no reply at all
 
-void sleepMs(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepUntil(std::chrono::steady_clock::time_point until) { std::this_thread::sleep_until(until); }
 
 const char* parityName(std::uint8_t code) {
     switch (code) {
@@ -30,13 +30,17 @@ const char* parityName(std::uint8_t code) {
 } // namespace
 
 Transmitter::Transmitter(SerialPort& port, ReceiveBlock& receive, DialogAccess& dialog)
-    : pollSleep(sleepMs), port_(port), receive_(receive), dialog_(dialog) {}
+    : pollSleep(sleepUntil), port_(port), receive_(receive), dialog_(dialog) {}
 
 std::uint16_t Transmitter::exchange(std::uint16_t frameLength) {
     receive_.takeReply(state.replyBuf, sizeof state.replyBuf);
     port_.write(state.txFrame, frameLength);
+    // Polls fall on a fixed 10 ms grid from the write, so late wake-ups do not
+    // add up over the 50 polls and push a waiting reply to the next one.
+    auto due = std::chrono::steady_clock::now();
     for (std::uint16_t poll = 0; poll < kPolls; ++poll) {
-        pollSleep(kPollMs);
+        due += kPollPeriod;
+        pollSleep(due);
         const std::uint16_t count = receive_.takeReply(state.replyBuf, sizeof state.replyBuf);
         if (count != 0) return count;
     }

@@ -2,6 +2,7 @@
 // The transmitter operations: baud and dialect detection, identity, measurement
 // and duct area. Each runs on the UI thread and blocks it for its exchange.
 
+#include <chrono>
 #include <cstdint>
 
 #include "protocol/dialog_access.h"
@@ -25,8 +26,8 @@ public:
 
     TransmitterState state;
 
-    // Sleeps between reply polls (10 ms each); tests may replace it.
-    using PollSleep = void (*)(unsigned ms);
+    // Waits for the next reply poll, due at `until`; tests may replace it.
+    using PollSleep = void (*)(std::chrono::steady_clock::time_point until);
     PollSleep pollSleep;
 
     // Drains stale replies, writes txFrame[0..frameLength), then polls replyRing

@@ -18,7 +18,7 @@ namespace {
 constexpr int kOperationButtons[] = {1004, 1005, 1006, 1007, 1013, 1015, 1016};
 constexpr int kEditBoxes[] = {1002, 1003, 1010, 1011, 1012};
 
-void noSleep(unsigned) {}
+void noSleep(std::chrono::steady_clock::time_point) {}
 
 Bytes withoutCrc(const Bytes& frame) { return Bytes(frame.begin(), frame.end() - 2); }
 
@@ -174,13 +174,13 @@ TEST_F(ConfigDialogTest, QueryClickBeforeTheNextTickIsDropped) {
 RecordingDialog* gBlocked = nullptr;
 int gPolls = 0;
 
-void sleepWhileTickAndClickQueue(unsigned ms) {
+void sleepWhileTickAndClickQueue(std::chrono::steady_clock::time_point until) {
     if (gPolls++ == 0) {
         QCoreApplication::postEvent(gBlocked, new QTimerEvent(gBlocked->seenTimerId));
         QMetaObject::invokeMethod(qobject_cast<QPushButton*>(gBlocked->control(1013)), &QPushButton::click,
                                   Qt::QueuedConnection);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    std::this_thread::sleep_until(until);
 }
 
 TEST(QueryBusy, ClickQueuedBehindADueTickIsDroppedAndTheTickStillReopens) {

@@ -13,7 +13,7 @@ const Bytes kModbusQuery = {0xFF, 0x03, 0x02, 0x00, 0x00, 0x05, 0x91, 0xAF};
 const std::string kStopWarning = "\r\n停止位异常,请重新配置地址或波特率";
 
 unsigned pollCount = 0;
-void countPoll(unsigned) { ++pollCount; }
+void countPoll(std::chrono::steady_clock::time_point) { ++pollCount; }
 
 // Answers `reply` to `request` at `baud` only; anything else meets silence.
 std::function<Bytes(const Bytes&, std::uint32_t)> answer(Bytes request, std::uint32_t baud, Bytes reply) {
