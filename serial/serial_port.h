@@ -80,6 +80,8 @@ private:
     std::mutex handleMutex_;               // held across read and across open/close
     std::unique_ptr<Native> native_;
 
+    // Backend steps, called with handleMutex_ held.
+    bool acquireLocked(const std::string& path);   // open the device exclusively, purge, set time-outs
     bool configureLocked();
     bool closeLocked();
 };

@@ -70,8 +70,6 @@ bool ttySHasHardware(const std::string& name) {
 
 } // namespace
 
-SerialPort::SerialPort() : SerialPort(PortNamer(&SerialPort::systemPortName)) {}
-
 SerialPort::SerialPort(PortNamer namer) : namer_(std::move(namer)), native_(std::make_unique<Native>()) {}
 
 SerialPort::~SerialPort() {
@@ -86,11 +84,6 @@ std::string SerialPort::systemPortName(std::uint8_t portNumber) {
     for (std::filesystem::directory_iterator it("/dev", ec), end; !ec && it != end; it.increment(ec))
         entries.push_back(it->path().filename().string());
     return pickPort(orderSerialDevices(entries, ttySHasHardware), portNumber);
-}
-
-bool SerialPort::configure() {
-    std::lock_guard lock(handleMutex_);
-    return configureLocked();
 }
 
 bool SerialPort::configureLocked() {
@@ -111,32 +104,18 @@ bool SerialPort::configureLocked() {
     return ::tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-int SerialPort::open() {
-    std::lock_guard lock(handleMutex_);
-    closeLocked();   // callers close first; this only guards against a leaked descriptor
-    const std::string path = portNumber_ == 0 || !namer_ ? std::string() : namer_(portNumber_);
-    if (path.empty()) return 0;
+bool SerialPort::acquireLocked(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 0;
+    if (fd < 0) return false;
     // flock keeps out a second SerialPort even for root, whom TIOCEXCL does not stop.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return 0;
+        return false;
     }
     ::ioctl(fd, TIOCEXCL);
     native_->fd = fd;
     ::tcflush(fd, TCIOFLUSH);
-    if (!configureLocked()) {
-        closeLocked();
-        return 0;
-    }
-    isOpen.store(true, std::memory_order_release);
-    return 1;
-}
-
-bool SerialPort::close() {
-    std::lock_guard lock(handleMutex_);
-    return closeLocked();
+    return true;
 }
 
 bool SerialPort::closeLocked() {

@@ -43,8 +43,6 @@ bool finish(HANDLE handle, OVERLAPPED& overlapped, DWORD& count) {
 
 } // namespace
 
-SerialPort::SerialPort() : SerialPort(PortNamer(&SerialPort::systemPortName)) {}
-
 SerialPort::SerialPort(PortNamer namer) : namer_(std::move(namer)), native_(std::make_unique<Native>()) {
     native_->readOverlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!native_->readOverlapped.hEvent) return;
@@ -69,11 +67,6 @@ std::string SerialPort::systemPortName(std::uint8_t portNumber) {
     return name;
 }
 
-bool SerialPort::configure() {
-    std::lock_guard lock(handleMutex_);
-    return configureLocked();
-}
-
 bool SerialPort::configureLocked() {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -87,15 +80,12 @@ bool SerialPort::configureLocked() {
     return ::SetCommState(native_->handle, &dcb) != FALSE;
 }
 
-int SerialPort::open() {
-    std::lock_guard lock(handleMutex_);
-    closeLocked();   // callers close first; this only guards against a leaked handle
-    const std::string name = !namer_ ? std::string() : namer_(portNumber_);
-    if (name.empty()) return 0;
-    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+bool SerialPort::acquireLocked(const std::string& path) {
+    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return 0;
+    if (handle == INVALID_HANDLE_VALUE) return false;
     native_->handle = handle;
+    // Only CreateFileA and SetCommState decide whether the open succeeds.
     ::SetCommMask(handle, EV_RXCHAR);
     ::SetupComm(handle, 10000, 10000);
     ::PurgeComm(handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
@@ -106,17 +96,7 @@ int SerialPort::open() {
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 1000;
     ::SetCommTimeouts(handle, &timeouts);
-    if (!configureLocked()) {
-        closeLocked();
-        return 0;
-    }
-    isOpen.store(true, std::memory_order_release);
-    return 1;
-}
-
-bool SerialPort::close() {
-    std::lock_guard lock(handleMutex_);
-    return closeLocked();
+    return true;
 }
 
 bool SerialPort::closeLocked() {
