@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -70,6 +72,7 @@ struct SplitCase {
     const char* name;
     unsigned pauseMs;
     std::size_t replies;
+    friend void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SplitReply : public ReceiveThreadOnSim, public ::testing::WithParamInterface<SplitCase> {};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <memory>
 #include <thread>
 #include <vector>
@@ -73,6 +75,7 @@ struct TransferCase {
     int alreadyInTarget;   // bytes waiting in the target before the move
     int moved;             // bytes in the source
     int expectKept;        // source bytes that fit
+    friend void PrintTo(const TransferCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class RingTransfer : public ::testing::TestWithParam<TransferCase> {};

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <vector>
 
 namespace {
@@ -11,6 +13,7 @@ struct CrcCase {
     std::vector<std::uint8_t> bytes;
     std::uint8_t wireLow;
     std::uint8_t wireHigh;
+    friend void PrintTo(const CrcCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class Crc16Test : public testing::TestWithParam<CrcCase> {};

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <functional>
 #include <vector>
 
@@ -13,6 +15,7 @@ struct FrameCase {
     const char* name;
     std::function<std::uint16_t(std::uint8_t*)> build;
     Bytes expected;
+    friend void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class FrameTest : public testing::TestWithParam<FrameCase> {};

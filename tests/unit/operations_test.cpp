@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <memory>
 
 #include "tests/unit/protocol_fakes.h"
@@ -98,6 +100,7 @@ struct FdDetectCase {
     Bytes reply;
     const char* addressText;
     const char* message;
+    friend void PrintTo(const FdDetectCase& c, std::ostream* os) { *os << c.baud; }
 };
 
 class FdDetectTest : public OperationsTest, public testing::WithParamInterface<FdDetectCase> {};
@@ -140,6 +143,7 @@ struct ModbusDetectCase {
     std::string message;
     const char* caption;
     unsigned type;
+    friend void PrintTo(const ModbusDetectCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ModbusDetectTest : public OperationsTest, public testing::WithParamInterface<ModbusDetectCase> {};
@@ -221,6 +225,7 @@ struct QueryCase {
     std::uint8_t address;
     std::int32_t baud;
     std::uint8_t parityCode, stopCheckA, stopCheckB;
+    friend void PrintTo(const QueryCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class QueryIdentityTest : public OperationsTest, public testing::WithParamInterface<QueryCase> {};
@@ -294,6 +299,7 @@ struct IdentityWriteCase {
     std::vector<ShownBox> shown;
     std::uint8_t addressAfter;
     std::int32_t baudAfter;
+    friend void PrintTo(const IdentityWriteCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SetAddressTest : public OperationsTest, public testing::WithParamInterface<IdentityWriteCase> {};
@@ -420,6 +426,7 @@ struct MeasurementCase {
     Bytes reply;
     const char* velocity;
     const char* volume;
+    friend void PrintTo(const MeasurementCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class MeasurementTest : public OperationsTest, public testing::WithParamInterface<MeasurementCase> {};
@@ -483,6 +490,7 @@ struct WriteAreaCase {
     Bytes reply;
     std::vector<Bytes> sent;
     std::vector<ShownBox> shown;
+    friend void PrintTo(const WriteAreaCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class WriteAreaTest : public OperationsTest, public testing::WithParamInterface<WriteAreaCase> {};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <deque>
 #include <memory>
 #include <vector>
@@ -62,6 +64,7 @@ struct SpellCase {
     const char* name;
     int quietPasses;   // between the two halves
     bool oneReply;
+    friend void PrintTo(const SpellCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class QuietSpell : public ReceivePass, public ::testing::WithParamInterface<SpellCase> {};

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <vector>
 
 namespace {
@@ -26,6 +28,7 @@ struct ValidatorCase {
     Bytes reply;
     bool accepted;
     Expected fields;
+    friend void PrintTo(const ValidatorCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ValidatorTest : public testing::TestWithParam<ValidatorCase> {};
