@@ -12,12 +12,7 @@
 #include "sim/sim_transmitter.h"
 
 int main(int argc, char** argv) {
-    if (!platformHasDisplay()) {
-        std::fprintf(stderr,
-                     "Ventora-demo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
-                     "Start it from a desktop session, or over ssh -X.\n");
-        return 1;
-    }
+    if (!platformHasDisplay("Ventora-demo")) return 1;
 
     sim::Config config;
     config.dialect = sim::Dialect::Fd;

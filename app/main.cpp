@@ -1,7 +1,6 @@
 // Ventora: the configuration window on the computer's real serial ports.
 
 #include <QApplication>
-#include <cstdio>
 
 #include "app/config_app.h"
 #include "app/platform.h"
@@ -9,12 +8,7 @@
 #include "serial/serial_port.h"
 
 int main(int argc, char** argv) {
-    if (!platformHasDisplay()) {
-        std::fprintf(stderr,
-                     "Ventora: no display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
-                     "Start it from a desktop session, or over ssh -X.\n");
-        return 1;
-    }
+    if (!platformHasDisplay("Ventora")) return 1;
     // Outlives the window; closes the device, if one is open, at the end.
     SerialPort port;
     QApplication app(argc, argv);

@@ -23,5 +23,6 @@ bool nativeSystemCommand(const QByteArray& eventType, void* message, unsigned& c
 
 // Whether Qt can open a window here. On Linux that needs an X11 or Wayland
 // display, or an explicit QT_QPA_PLATFORM; without one Qt would abort with a
-// message that does not say what to do.
-bool platformHasDisplay();
+// message that does not say what to do, so this says it on stderr, naming
+// the program.
+bool platformHasDisplay(const char* program);

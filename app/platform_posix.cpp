@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QMenu>
 #include <QString>
+#include <cstdio>
 #include <cstdlib>
 
 bool platformStartup() { return true; }
@@ -17,10 +18,14 @@ bool appendSystemMenuEntry(QWidget&, QMenu& contextMenu, const QString& text, un
 
 bool nativeSystemCommand(const QByteArray&, void*, unsigned&) { return false; }
 
-bool platformHasDisplay() {
+bool platformHasDisplay(const char* program) {
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && *value != '\0') return true;
     }
+    std::fprintf(stderr,
+                 "%s: no display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                 "Start it from a desktop session, or over ssh -X.\n",
+                 program);
     return false;
 }

@@ -36,4 +36,4 @@ bool nativeSystemCommand(const QByteArray& eventType, void* message, unsigned& c
     return true;
 }
 
-bool platformHasDisplay() { return true; }
+bool platformHasDisplay(const char*) { return true; }

@@ -8,13 +8,20 @@ bool isSpace(char c) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Skips leading white space and one optional sign; returns where the digits start.
+std::size_t skipSpaceAndSign(std::string_view text, bool& negative) {
+    std::size_t i = 0;
+    while (i < text.size() && isSpace(text[i])) ++i;
+    negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    return i;
+}
+
 } // namespace
 
 bool parseBoxInt(std::string_view text, std::int32_t& value) {
-    std::size_t i = 0;
-    while (i < text.size() && isSpace(text[i])) ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::size_t i = skipSpaceAndSign(text, negative);
     const std::size_t firstDigit = i;
     // The magnitude may reach 2^31 for the most negative value.
     const std::int64_t limit = negative ? std::int64_t(1) << 31 : (std::int64_t(1) << 31) - 1;
@@ -31,10 +38,8 @@ bool parseBoxInt(std::string_view text, std::int32_t& value) {
 }
 
 bool parseAreaText(std::string_view text, std::uint16_t& value) {
-    std::size_t i = 0;
-    while (i < text.size() && isSpace(text[i])) ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::size_t i = skipSpaceAndSign(text, negative);
     const std::size_t firstDigit = i;
     std::uint32_t magnitude = 0;
     bool tooLarge = false;
