@@ -42,3 +42,12 @@ std::string pickPort(const std::vector<std::string>& ordered, std::uint8_t portN
     if (portNumber == 0 || portNumber > ordered.size()) return {};
     return ordered[portNumber - 1];
 }
+
+std::string aliasFor(const std::string& devicePath, const std::vector<DeviceAlias>& aliases) {
+    const DeviceAlias* best = nullptr;
+    for (const DeviceAlias& alias : aliases) {
+        if (alias.target != devicePath || devicePath.empty()) continue;
+        if (best == nullptr || alias.name < best->name) best = &alias;
+    }
+    return best != nullptr ? best->name : std::string();
+}

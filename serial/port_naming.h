@@ -16,3 +16,14 @@ std::vector<std::string> orderSerialDevices(const std::vector<std::string>& devE
 
 // Path of port n within an ordered device list; "" for port 0 or past the end.
 std::string pickPort(const std::vector<std::string>& ordered, std::uint8_t portNumber);
+
+// A stable alias of a device: its name in /dev/serial/by-id and the device
+// path that link resolves to.
+struct DeviceAlias {
+    std::string name;     // "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0"
+    std::string target;   // "/dev/ttyUSB0"
+};
+
+// The alias name of devicePath ("" when none resolves to it). Where several
+// do, the first in name order, so the answer does not depend on listing order.
+std::string aliasFor(const std::string& devicePath, const std::vector<DeviceAlias>& aliases);

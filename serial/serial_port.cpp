@@ -10,11 +10,53 @@ bool SerialPort::configure() {
     return configureLocked();
 }
 
+const char* openFailureText(OpenFailure cause) {
+    switch (cause) {
+    case OpenFailure::None: return "no error";
+    case OpenFailure::NoSuchDevice: return "no such device";
+    case OpenFailure::PermissionDenied: return "permission denied";
+    case OpenFailure::Busy: return "in use by another program";
+    case OpenFailure::SettingRefused: return "line settings refused";
+    case OpenFailure::Other: break;
+    }
+    return "other error";
+}
+
+std::string openFailureLine(const SerialPort& port, const std::string& portName) {
+    std::string line = portName;
+    if (port.devicePath().empty())
+        line += ": no such device (the port names no serial device present)";
+    else {
+        if (port.devicePath() != portName) line += " (" + port.devicePath() + ")";
+        line += ": ";
+        line += openFailureText(port.lastOpenFailure());
+        if (!port.openFailureDetail().empty()) line += " (" + port.openFailureDetail() + ")";
+    }
+    const std::string hint = openFailureHint(port.lastOpenFailure());
+    if (!hint.empty()) line += "; " + hint;
+    return line;
+}
+
 int SerialPort::open() {
     std::lock_guard lock(handleMutex_);
+    return openLocked(deviceFor(portNumber_));
+}
+
+int SerialPort::openPath(const std::string& path) {
+    std::lock_guard lock(handleMutex_);
+    return openLocked(path);
+}
+
+int SerialPort::openLocked(const std::string& path) {
     closeLocked();   // callers close first; this only guards against a leaked handle
-    const std::string path = portNumber_ == 0 || !namer_ ? std::string() : namer_(portNumber_);
-    if (path.empty() || !acquireLocked(path)) return 0;
+    devicePath_ = path;
+    openFailure_ = OpenFailure::None;
+    openFailureDetail_.clear();
+    if (path.empty()) {
+        openFailure_ = OpenFailure::NoSuchDevice;
+        return 0;
+    }
+    if (!acquireLocked(path)) return 0;
     if (!configureLocked()) {
         closeLocked();
         return 0;

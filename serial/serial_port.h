@@ -9,11 +9,45 @@
 // serial_port_win32.cpp) defines the Native record it needs.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
+
+// Why an open failed: one closed set for every backend, each of which
+// translates its own OS errors into it.
+enum class OpenFailure : std::uint8_t {
+    None,              // the last open succeeded, or none was tried
+    NoSuchDevice,      // the port names no device, or the device is not there
+    PermissionDenied,  // the user may not open the device
+    Busy,              // another program holds the device
+    SettingRefused,    // the device refused the line settings (speed, size, parity)
+    Other,             // anything else; the OS text says what
+};
+
+// "no such device", "permission denied", "in use by another program",
+// "line settings refused", "other error".
+const char* openFailureText(OpenFailure cause);
+
+// What the user can do about the cause on this platform ("" when nothing
+// useful can be said), e.g. joining the dialout group on Linux.
+const char* openFailureHint(OpenFailure cause);
+
+class SerialPort;
+
+// One line that says which port failed to open and why, for a person to read:
+// "COM3 (/dev/ttyUSB2): permission denied (Permission denied); add yourself to
+// the dialout group ...". portName is how the user named the port.
+std::string openFailureLine(const SerialPort& port, const std::string& portName);
+
+// The result of a waiting read.
+struct WaitedRead {
+    std::uint32_t count = 0;   // bytes placed in the buffer
+    bool deviceGone = false;   // the device hung up or failed; no more bytes will come
+};
 
 class SerialPort {
 public:
@@ -42,8 +76,12 @@ public:
     virtual bool configure();
 
     // Opens the device named by the port number, exclusively, purges both
-    // queues and configures it. Nonzero on success, 0 on failure (nothing held).
+    // queues and configures it. Nonzero on success, 0 on failure (nothing held);
+    // lastOpenFailure and devicePath then say why and what was tried.
     virtual int open();
+
+    // Opens the device at path directly, bypassing the naming rule; otherwise as open().
+    int openPath(const std::string& path);
 
     // Releases the device if one is held; isOpen is false afterwards.
     // Returns whether a device was released.
@@ -58,6 +96,19 @@ public:
     // or the device refused it outright.
     virtual int write(const std::uint8_t* buffer, std::uint32_t count);
 
+    // Waits in the kernel up to timeout for bytes, then copies at most maxBytes
+    // of those queued. For callers without a receive thread: like write, it
+    // must run on the thread that opens and closes the port.
+    virtual WaitedRead readWait(std::uint8_t* buffer, std::uint32_t maxBytes,
+                                std::chrono::milliseconds timeout);
+
+    // Why the last open failed (None after a successful one), the device path
+    // it tried ("" when the port named none) and the OS's own words for the
+    // error ("" when there was none). UI thread.
+    OpenFailure lastOpenFailure() const { return openFailure_; }
+    const std::string& devicePath() const { return devicePath_; }
+    const std::string& openFailureDetail() const { return openFailureDetail_; }
+
     // Written by open/close on the user-interface thread; read by the receive
     // thread as its gate before every read.
     std::atomic<bool> isOpen{false};
@@ -68,6 +119,23 @@ public:
     // The device path port n names under the system rule ("" = none).
     static std::string systemPortName(std::uint8_t portNumber);
 
+    // The devices present that the system rule numbers, in port order, each
+    // with its port number (at most 255 of them).
+    struct PresentDevice {
+        std::uint8_t portNumber;
+        std::string path;
+    };
+    static std::vector<PresentDevice> systemDevices();
+
+    // The device port n names now under this port's naming rule ("" = none).
+    std::string deviceFor(std::uint8_t portNumber) const {
+        return portNumber == 0 || !namer_ ? std::string() : namer_(portNumber);
+    }
+
+    // The device's stable name under /dev/serial/by-id ("" when it has none,
+    // and always on Windows).
+    static std::string stableName(const std::string& devicePath);
+
     struct Native;                         // backend state, defined per platform
 
 private:
@@ -77,11 +145,19 @@ private:
     std::uint8_t parity_ = 0;
     std::uint8_t stopBits_ = 0;
     std::uint32_t baudRate_ = 0;
+    OpenFailure openFailure_ = OpenFailure::None;   // UI thread
+    std::string devicePath_;                        // UI thread
+    std::string openFailureDetail_;                 // UI thread
     std::mutex handleMutex_;               // held across read and across open/close
     std::unique_ptr<Native> native_;
 
-    // Backend steps, called with handleMutex_ held.
+    int openLocked(const std::string& path);
+
+    // Backend steps, called with handleMutex_ held. acquireLocked and
+    // configureLocked record the cause of a failure in openFailure_.
     bool acquireLocked(const std::string& path);   // open the device exclusively, purge, set time-outs
     bool configureLocked();
     bool closeLocked();
+    // The backend's one translation of an OS error code into a cause.
+    void recordOsFailure(unsigned long osError);
 };

@@ -2,10 +2,13 @@
 
 #include "serial/serial_port.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <utility>
 
 #include <fcntl.h>
@@ -62,10 +65,24 @@ tcflag_t sizeFlag(std::uint8_t dataBits) {
     }
 }
 
+// Bytes still in the driver's output queue; 0 when the driver cannot tell.
+int outputQueued(int fd) {
+    int pending = 0;
+    return ::ioctl(fd, TIOCOUTQ, &pending) == 0 ? pending : 0;
+}
+
 bool ttySHasHardware(const std::string& name) {
     std::ifstream type("/sys/class/tty/" + name + "/type");
     int value = 0;
     return type >> value && value != 0;
+}
+
+std::vector<std::string> orderedSystemDevices() {
+    std::vector<std::string> entries;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/dev", ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path().filename().string());
+    return orderSerialDevices(entries, ttySHasHardware);
 }
 
 } // namespace
@@ -77,20 +94,68 @@ SerialPort::~SerialPort() {
     closeLocked();
 }
 
+const char* openFailureHint(OpenFailure cause) {
+    return cause == OpenFailure::PermissionDenied
+               ? "add yourself to the dialout group (sudo usermod -aG dialout $USER) and log in again"
+               : "";
+}
+
+void SerialPort::recordOsFailure(unsigned long osError) {
+    const int e = int(osError);
+    switch (e) {
+    case ENOENT: case ENODEV: case ENXIO: case ENOTDIR: openFailure_ = OpenFailure::NoSuchDevice; break;
+    case EACCES: case EPERM: case EROFS: openFailure_ = OpenFailure::PermissionDenied; break;
+    case EBUSY: case EWOULDBLOCK: openFailure_ = OpenFailure::Busy; break;
+    case EINVAL: case ENOTTY: openFailure_ = OpenFailure::SettingRefused; break;
+    default: openFailure_ = OpenFailure::Other; break;
+    }
+    openFailureDetail_ = std::strerror(e);
+}
+
+std::vector<SerialPort::PresentDevice> SerialPort::systemDevices() {
+    std::vector<PresentDevice> present;
+    for (std::string& path : orderedSystemDevices()) {
+        if (present.size() == 255) break;
+        present.push_back({std::uint8_t(present.size() + 1), std::move(path)});
+    }
+    return present;
+}
+
 std::string SerialPort::systemPortName(std::uint8_t portNumber) {
     if (portNumber == 0) return {};
-    std::vector<std::string> entries;
+    return pickPort(orderedSystemDevices(), portNumber);
+}
+
+std::string SerialPort::stableName(const std::string& devicePath) {
+    if (devicePath.empty()) return {};
+    std::vector<DeviceAlias> aliases;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it("/dev", ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(it->path().filename().string());
-    return pickPort(orderSerialDevices(entries, ttySHasHardware), portNumber);
+    for (std::filesystem::directory_iterator it("/dev/serial/by-id", ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code resolveEc;
+        const auto target = std::filesystem::canonical(it->path(), resolveEc);
+        if (!resolveEc) aliases.push_back({it->path().filename().string(), target.string()});
+    }
+    std::error_code pathEc;
+    const auto canonical = std::filesystem::canonical(devicePath, pathEc);
+    return aliasFor(pathEc ? devicePath : canonical.string(), aliases);
 }
 
 bool SerialPort::configureLocked() {
     const int fd = native_->fd;
     termios tio{};
     speed_t speed{};
-    if (fd < 0 || !speedCode(baudRate_, speed) || ::tcgetattr(fd, &tio) != 0) return false;
+    if (fd < 0) return false;
+    if (!speedCode(baudRate_, speed)) {
+        openFailure_ = OpenFailure::SettingRefused;
+        openFailureDetail_ = "the speed " + std::to_string(baudRate_) + " bit/s is not supported";
+        return false;
+    }
+    if (::tcgetattr(fd, &tio) != 0) {
+        recordOsFailure(unsigned(errno));
+        // A device that is not a terminal cannot take line settings at all.
+        if (openFailure_ == OpenFailure::Other) openFailure_ = OpenFailure::SettingRefused;
+        return false;
+    }
     ::cfmakeraw(&tio);
     tio.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     tio.c_cflag |= sizeFlag(dataBits_) | CLOCAL | CREAD;
@@ -100,15 +165,23 @@ bool SerialPort::configureLocked() {
     tio.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
-    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 || ::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        openFailure_ = OpenFailure::SettingRefused;
+        openFailureDetail_ = std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 bool SerialPort::acquireLocked(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        recordOsFailure(unsigned(errno));
+        return false;
+    }
     // flock keeps out a second SerialPort even for root, whom TIOCEXCL does not stop.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        recordOsFailure(unsigned(errno));
         ::close(fd);
         return false;
     }
@@ -146,7 +219,11 @@ int SerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
     // holding one here would stall the receive thread for the whole write.
     if (!isOpen.load(std::memory_order_acquire) || native_->fd < 0) return 0;
     const int fd = native_->fd;
-    const auto deadline = std::chrono::steady_clock::now() + kWriteBudget;
+    // The budget covers the bytes' own time on the wire (10 bits each) as well,
+    // so a long frame at a slow rate is not cut short.
+    const auto wireTime = std::chrono::microseconds(
+        baudRate_ == 0 ? 0 : std::uint64_t(count) * 10'000'000u / baudRate_);
+    const auto deadline = std::chrono::steady_clock::now() + kWriteBudget + wireTime;
     std::uint32_t sent = 0;
     while (sent < count) {
         const ssize_t r = ::write(fd, buffer + sent, count - sent);
@@ -164,6 +241,51 @@ int SerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
         pollfd p{fd, POLLOUT, 0};
         if (::poll(&p, 1, int(left.count())) > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) break;
     }
-    ::tcdrain(fd);
+    // tcdrain has no time limit, so the wait for the output queue to empty is
+    // bounded here by the same deadline, sleeping about as long as the queued
+    // bytes need on the wire.
+    for (int pending = outputQueued(fd); pending > 0; pending = outputQueued(fd)) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) break;
+        const auto needed = std::chrono::microseconds(
+            baudRate_ == 0 ? 1000 : std::uint64_t(pending) * 10'000'000u / baudRate_);
+        std::this_thread::sleep_for(std::clamp<std::chrono::steady_clock::duration>(
+            needed, std::chrono::microseconds(200), deadline - now));
+    }
     return 1;
+}
+
+WaitedRead SerialPort::readWait(std::uint8_t* buffer, std::uint32_t maxBytes, std::chrono::milliseconds timeout) {
+    // Runs on the thread that opens and closes the port, so no lock (see write).
+    WaitedRead result;
+    if (!isOpen.load(std::memory_order_acquire) || native_->fd < 0) {
+        result.deviceGone = true;
+        return result;
+    }
+    const int fd = native_->fd;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool hangUpSeen = false;
+    for (;;) {
+        // With VMIN and VTIME 0 an empty line reads as 0 bytes, not EAGAIN; a
+        // pty whose other side closed fails with EIO.
+        const ssize_t r = ::read(fd, buffer, maxBytes);
+        if (r > 0) {
+            result.count = std::uint32_t(r);
+            return result;
+        }
+        if ((r < 0 && errno != EAGAIN && errno != EINTR) || hangUpSeen) {
+            result.deviceGone = true;
+            return result;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return result;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(left.count()));
+        if (ready < 0 && errno != EINTR) {
+            result.deviceGone = true;
+            return result;
+        }
+        // A hung-up line polls readable for ever; one more read tells.
+        if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) hangUpSeen = true;
+    }
 }

@@ -3,6 +3,8 @@
 #include "serial/serial_port.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 #include <utility>
 
 #include <windows.h>
@@ -60,12 +62,48 @@ SerialPort::~SerialPort() {
     if (native_->writeOverlapped.hEvent) ::CloseHandle(native_->writeOverlapped.hEvent);
 }
 
+const char* openFailureHint(OpenFailure) { return ""; }
+
+void SerialPort::recordOsFailure(unsigned long osError) {
+    switch (osError) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME: case ERROR_BAD_UNIT:
+    case ERROR_DEV_NOT_EXIST: case ERROR_NOT_READY:
+        openFailure_ = OpenFailure::NoSuchDevice; break;
+    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_BUSY:
+        // COM ports are opened with share mode 0, and Windows reports a port
+        // that another program holds as access denied.
+        openFailure_ = OpenFailure::Busy; break;
+    case ERROR_INVALID_PARAMETER: case ERROR_NOT_SUPPORTED: case ERROR_GEN_FAILURE:
+        openFailure_ = OpenFailure::SettingRefused; break;
+    default: openFailure_ = OpenFailure::Other; break;
+    }
+    char text[256] = {};
+    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(osError),
+                                     0, text, sizeof text, nullptr);
+    std::string detail(text, n);
+    while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r' || detail.back() == ' ')) detail.pop_back();
+    openFailureDetail_ = detail.empty() ? "error " + std::to_string(osError) : detail;
+}
+
 std::string SerialPort::systemPortName(std::uint8_t portNumber) {
     if (portNumber == 0) return {};
     char name[16];
     std::snprintf(name, sizeof name, "%s%d", "\\\\.\\COM", int(portNumber));
     return name;
 }
+
+std::vector<SerialPort::PresentDevice> SerialPort::systemDevices() {
+    std::vector<PresentDevice> devices;
+    char target[512];
+    for (int n = 1; n <= 255; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "COM%d", n);
+        if (::QueryDosDeviceA(name, target, sizeof target) != 0) devices.push_back({std::uint8_t(n), systemPortName(std::uint8_t(n))});
+    }
+    return devices;
+}
+
+std::string SerialPort::stableName(const std::string&) { return {}; }
 
 bool SerialPort::configureLocked() {
     DCB dcb{};
@@ -77,13 +115,19 @@ bool SerialPort::configureLocked() {
     dcb.StopBits = stopBits_;
     dcb.fBinary = TRUE;
     dcb.fParity = TRUE;
-    return ::SetCommState(native_->handle, &dcb) != FALSE;
+    if (::SetCommState(native_->handle, &dcb)) return true;
+    recordOsFailure(::GetLastError());
+    openFailure_ = OpenFailure::SettingRefused;
+    return false;
 }
 
 bool SerialPort::acquireLocked(const std::string& path) {
     const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) {
+        recordOsFailure(::GetLastError());
+        return false;
+    }
     native_->handle = handle;
     // Only CreateFileA and SetCommState decide whether the open succeeds.
     ::SetCommMask(handle, EV_RXCHAR);
@@ -142,4 +186,52 @@ int SerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
     }
     if (!finish(handle, native_->writeOverlapped, written)) clearErrors(handle);
     return 1;
+}
+
+WaitedRead SerialPort::readWait(std::uint8_t* buffer, std::uint32_t maxBytes, std::chrono::milliseconds timeout) {
+    // Runs on the thread that opens and closes the port, so no lock (see write).
+    WaitedRead result;
+    const HANDLE handle = native_->handle;
+    if (!isOpen.load(std::memory_order_acquire) || handle == INVALID_HANDLE_VALUE) {
+        result.deviceGone = true;
+        return result;
+    }
+    const ULONGLONG deadline = ::GetTickCount64() + ULONGLONG(timeout.count());
+    for (;;) {
+        COMSTAT status{};
+        DWORD errors = 0;
+        if (!::ClearCommError(handle, &errors, &status)) {
+            result.deviceGone = true;
+            return result;
+        }
+        if (status.cbInQue > 0) {
+            const DWORD want = maxBytes < status.cbInQue ? maxBytes : status.cbInQue;
+            DWORD count = 0;
+            if (!::ReadFile(handle, buffer, want, &count, &native_->readOverlapped)) {
+                if (lastIoState() != IoState::Pending || !finish(handle, native_->readOverlapped, count)) {
+                    clearErrors(handle);
+                }
+            }
+            result.count = count;
+            return result;
+        }
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) return result;
+        // EV_RXCHAR, set at open, signals the next byte that arrives.
+        DWORD mask = 0;
+        OVERLAPPED& waiter = native_->readOverlapped;
+        ::ResetEvent(waiter.hEvent);
+        if (!::WaitCommEvent(handle, &mask, &waiter)) {
+            if (lastIoState() != IoState::Pending) {
+                result.deviceGone = true;
+                return result;
+            }
+            if (::WaitForSingleObject(waiter.hEvent, DWORD(deadline - now)) != WAIT_OBJECT_0) {
+                // Timed out: cancel the wait (SetCommMask ends it) and collect it.
+                ::SetCommMask(handle, EV_RXCHAR);
+                DWORD ignored = 0;
+                ::GetOverlappedResult(handle, &waiter, &ignored, TRUE);
+            }
+        }
+    }
 }
