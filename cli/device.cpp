@@ -1,0 +1,205 @@
+#include "cli/device.h"
+
+#include <cstdio>
+
+bool baudAllowed(Dialect dialect, std::int32_t baud) {
+    if (dialect == Dialect::Fd) return fdCodeFromBaud(baud) != 0;
+    for (std::uint8_t code = 0; baudFromIdentityCode(code) != 0; ++code)
+        if (baudFromIdentityCode(code) == baud) return true;
+    return false;
+}
+
+const char* dialectName(Dialect dialect) { return dialect == Dialect::Fd ? "fd" : "modbus"; }
+
+Status Device::refuse(const char* why) {
+    why_ = why;
+    return Status::Refused;
+}
+
+Status Device::modbusHasNoArea() {
+    why_ = kNoModbusArea;
+    return Status::Usage;
+}
+
+std::uint8_t Device::registerAddress(const DeviceIdentity& identity) const {
+    return identity.dialect == Dialect::Modbus ? kModbusAddress : identity.address;
+}
+
+Status Device::exchange(std::uint16_t length) {
+    reply_ = line_.exchange(frame_, length);
+    switch (reply_.status) {
+    case ReplyStatus::Ok: return Status::Ok;
+    case ReplyStatus::Exception:
+        // A Modbus exception carries its code in byte 2; the FD form in byte 4.
+        std::snprintf(whyText_, sizeof whyText_, "the transmitter refused the request (exception code %u)",
+                      unsigned(reply_.frame[reply_.length == 5 ? 2 : 4]));
+        return refuse(whyText_);
+    case ReplyStatus::Invalid:
+        if (reply_.otherAddress != 0)
+            std::snprintf(whyText_, sizeof whyText_, "reply from address %u", unsigned(reply_.otherAddress));
+        else
+            std::snprintf(whyText_, sizeof whyText_, "invalid reply: %s", reply_.why);
+        return refuse(whyText_);
+    case ReplyStatus::DeviceGone: why_ = "the device hung up"; return Status::NoAnswer;
+    case ReplyStatus::NoReply: break;
+    }
+    std::snprintf(whyText_, sizeof whyText_, "no reply within %lld ms at %u bit/s",
+                  static_cast<long long>(line_.timeout().count()), unsigned(line_.baud()));
+    why_ = whyText_;
+    return Status::NoAnswer;
+}
+
+Status Device::queryIdentity(DeviceIdentity& identity) {
+    const bool modbus = identity.dialect == Dialect::Modbus;
+    const Status status = exchange(modbus ? buildModbusIdentityQuery(frame_) : buildFdQuery(frame_));
+    if (status != Status::Ok) return status;
+    Identity parsed;
+    if (modbus ? !parseModbusIdentity(reply_.frame, reply_.length, parsed) : !parseFdReply(reply_.frame, reply_.length, parsed))
+        return refuse("invalid identity reply");
+    identity.address = parsed.address;
+    identity.baud = parsed.baud != 0 ? parsed.baud : std::int32_t(line_.baud());
+    if (modbus) {
+        identity.parityCode = parsed.parityCode;
+        identity.stopBitsOk = parsed.stopCheckA == 0 && parsed.stopCheckB == 0;
+    }
+    return Status::Ok;
+}
+
+Status Device::detect(DeviceIdentity& found) {
+    struct Attempt {
+        Dialect dialect;
+        std::int32_t baud;
+    };
+    static constexpr Attempt kOrder[] = {
+        {Dialect::Fd, 2400}, {Dialect::Fd, 4800}, {Dialect::Fd, 9600}, {Dialect::Modbus, 9600}};
+    Status worst = Status::NoAnswer;
+    const char* refusedWhy = "";
+    for (const Attempt& attempt : kOrder) {
+        if (!line_.reopen(std::uint32_t(attempt.baud))) {
+            why_ = "the port could not be opened";
+            return Status::OpenFailed;
+        }
+        DeviceIdentity identity;
+        identity.dialect = attempt.dialect;
+        const Status status = queryIdentity(identity);
+        if (status == Status::Ok) {
+            // The line rate is what answered; a Modbus block may name a rate it
+            // cannot, and then the rate that answered is the truth.
+            if (identity.baud == 0) identity.baud = attempt.baud;
+            found = identity;
+            return Status::Ok;
+        }
+        if (status == Status::Refused) {
+            worst = Status::Refused;
+            refusedWhy = why_;
+        }
+    }
+    if (worst == Status::Refused) {
+        why_ = refusedWhy;
+    } else {
+        why_ = "no transmitter answered at 2400, 4800 or 9600 bit/s";
+    }
+    return worst;
+}
+
+Status Device::attach(DeviceIdentity& identity, bool learnAddress) {
+    if (!line_.reopen(std::uint32_t(identity.baud))) {
+        why_ = "the port could not be opened";
+        return Status::OpenFailed;
+    }
+    if (identity.dialect == Dialect::Modbus || !learnAddress) return Status::Ok;
+    DeviceIdentity learned = identity;
+    const Status status = queryIdentity(learned);
+    if (status == Status::Ok) identity.address = learned.address;
+    return status;
+}
+
+Status Device::readMeasurement(const DeviceIdentity& identity, Measurement& out) {
+    const std::uint8_t address = registerAddress(identity);
+    const Status status = exchange(buildReadMeasurement(frame_, address));
+    if (status != Status::Ok) return status;
+    return parseMeasurement(reply_.frame, reply_.length, address, out) ? Status::Ok
+                                                                       : refuse("invalid measurement reply");
+}
+
+Status Device::readArea(const DeviceIdentity& identity, std::uint16_t& area) {
+    if (identity.dialect == Dialect::Modbus) return modbusHasNoArea();
+    const std::uint8_t address = registerAddress(identity);
+    const Status status = exchange(buildReadArea(frame_, address));
+    if (status != Status::Ok) return status;
+    return parseArea(reply_.frame, reply_.length, address, area) ? Status::Ok : refuse("invalid area reply");
+}
+
+Status Device::setAddress(DeviceIdentity& identity, std::uint8_t address) {
+    Status status;
+    if (identity.dialect == Dialect::Modbus) {
+        status = exchange(buildModbusIdentityWrite(frame_, address, identityCodeFromBaud(identity.baud)));
+        if (status == Status::Ok && !checkIdentityWriteAck(reply_.frame, reply_.length))
+            status = refuse("invalid acknowledgement");
+    } else {
+        status = exchange(buildFdSetAddress(frame_, address));
+        Identity parsed;
+        if (status == Status::Ok && !parseFdReply(reply_.frame, reply_.length, parsed))
+            status = refuse("invalid acknowledgement");
+    }
+    if (status != Status::Ok) return status;
+    DeviceIdentity readBack = identity;
+    status = queryIdentity(readBack);
+    if (status != Status::Ok) return status;
+    identity.address = readBack.address;
+    if (readBack.address != address) {
+        std::snprintf(whyText_, sizeof whyText_, "address read back as %u, not %u", unsigned(readBack.address),
+                      unsigned(address));
+        return refuse(whyText_);
+    }
+    return Status::Ok;
+}
+
+Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
+    Status status;
+    if (identity.dialect == Dialect::Modbus) {
+        // The identity write carries the address too: learn it first, or the
+        // transmitter would take whatever address was assumed.
+        status = queryIdentity(identity);
+        if (status != Status::Ok) return status;
+        status = exchange(buildModbusIdentityWrite(frame_, identity.address, identityCodeFromBaud(baud)));
+        if (status == Status::Ok && !checkIdentityWriteAck(reply_.frame, reply_.length))
+            status = refuse("invalid acknowledgement");
+    } else {
+        status = exchange(buildFdSetBaud(frame_, fdCodeFromBaud(baud)));
+        Identity parsed;
+        if (status == Status::Ok && !parseFdReply(reply_.frame, reply_.length, parsed))
+            status = refuse("invalid acknowledgement");
+    }
+    if (status != Status::Ok) return status;
+    // The transmitter answers at the old rate and listens at the new one after.
+    if (!line_.reopen(std::uint32_t(baud))) {
+        why_ = "the port could not be reopened at the new rate";
+        return Status::OpenFailed;
+    }
+    identity.baud = baud;
+    DeviceIdentity readBack = identity;
+    status = queryIdentity(readBack);
+    if (status != Status::Ok) return status;
+    if (readBack.baud != baud) {
+        std::snprintf(whyText_, sizeof whyText_, "baud rate read back as %d, not %d", int(readBack.baud), int(baud));
+        return refuse(whyText_);
+    }
+    return Status::Ok;
+}
+
+Status Device::setArea(const DeviceIdentity& identity, std::uint16_t area) {
+    if (identity.dialect == Dialect::Modbus) return modbusHasNoArea();
+    const std::uint8_t address = registerAddress(identity);
+    Status status = exchange(buildWriteArea(frame_, address, area));
+    if (status != Status::Ok) return status;
+    if (!checkRegisterWrite(reply_.frame, reply_.length, address)) return refuse("invalid acknowledgement");
+    std::uint16_t readBack = 0;
+    status = readArea(identity, readBack);
+    if (status != Status::Ok) return status;
+    if (readBack != area) {
+        std::snprintf(whyText_, sizeof whyText_, "area read back as %u, not %u", unsigned(readBack), unsigned(area));
+        return refuse(whyText_);
+    }
+    return Status::Ok;
+}

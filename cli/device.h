@@ -1,0 +1,84 @@
+#pragma once
+// The operations of the command-line tool on one transmitter: detection,
+// identity, measurement, duct area, and the settings with their read-back.
+// Frames, validators, tables and decoding are the window's own (frames.h);
+// only the framing of replies (Line) and the reporting differ.
+
+#include <cstdint>
+
+#include "cli/line.h"
+#include "protocol/frames.h"
+
+enum class Dialect : std::uint8_t { Fd, Modbus };
+
+// The exit statuses of ventora-cli.
+enum class Status : int {
+    Ok = 0,
+    Usage = 2,        // bad usage or a value out of range; nothing was sent
+    OpenFailed = 3,   // the port could not be opened
+    NoAnswer = 4,     // no transmitter answered
+    Refused = 5,      // a reply was refused or invalid, or a read-back did not match
+};
+
+struct DeviceIdentity {
+    Dialect dialect = Dialect::Fd;
+    std::int32_t baud = 0;
+    std::uint8_t address = 0;
+    std::uint8_t parityCode = 0;   // Modbus dialect only
+    bool stopBitsOk = true;        // Modbus dialect only
+};
+
+// Rates each dialect can be set to: the FD set-baud codes, and the identity
+// block's full table.
+// Why the area is out of reach in the Modbus dialect.
+inline constexpr const char* kNoModbusArea =
+    "the Modbus dialect has no duct area: its register 0x0200 holds the bus address, and writing it would "
+    "re-address the transmitter";
+
+bool baudAllowed(Dialect dialect, std::int32_t baud);
+const char* dialectName(Dialect dialect);
+
+class Device {
+public:
+    explicit Device(Line& line) : line_(line) {}
+
+    // Detection in the window's order: FD at 2400, 4800, 9600, then Modbus at
+    // 9600. OpenFailed at the first port that will not open; NoAnswer when
+    // nothing at all came; Refused when only unusable replies came.
+    Status detect(DeviceIdentity& found);
+
+    // Opens at identity.baud and takes the transmitter as given. For the FD
+    // dialect with learnAddress, one FD identity query learns its address.
+    Status attach(DeviceIdentity& identity, bool learnAddress);
+
+    // One identity query under the current dialect; updates identity.
+    Status queryIdentity(DeviceIdentity& identity);
+    Status readMeasurement(const DeviceIdentity& identity, Measurement& out);
+    // The FD dialect only: Usage, sending nothing, in the Modbus dialect.
+    Status readArea(const DeviceIdentity& identity, std::uint16_t& area);
+
+    // Each writes, checks the acknowledgement, then reads the value back;
+    // Refused when the read-back differs. identity follows the transmitter.
+    Status setAddress(DeviceIdentity& identity, std::uint8_t address);
+    Status setBaud(DeviceIdentity& identity, std::int32_t baud);
+    Status setArea(const DeviceIdentity& identity, std::uint16_t area);
+
+    // What went wrong with the last operation that did not succeed, for a
+    // person to read ("no reply within 220 ms", "Modbus exception 2", ...).
+    const char* why() const { return why_; }
+
+    Line& line() { return line_; }
+
+private:
+    // Sends frame[0..length) and sorts the reply; Ok leaves it in reply_.
+    Status exchange(std::uint16_t length);
+    Status refuse(const char* why);
+    Status modbusHasNoArea();
+    std::uint8_t registerAddress(const DeviceIdentity& identity) const;
+
+    Line& line_;
+    std::uint8_t frame_[kMaxFrameLength + 1]{};
+    Reply reply_;
+    const char* why_ = "";
+    char whyText_[96]{};
+};

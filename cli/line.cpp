@@ -1,0 +1,122 @@
+#include "cli/line.h"
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes that cannot become a reply are judged once the line has been quiet
+// this long: 3.5 character times, as Modbus RTU ends a frame, but no less
+// than the scheduler can wait for reliably.
+std::chrono::microseconds quietGap(std::uint32_t baud) {
+    const auto chars = std::chrono::microseconds(baud == 0 ? 0 : 35'000'000u / baud);
+    return std::max(chars, std::chrono::microseconds(2000));
+}
+
+} // namespace
+
+std::uint8_t comPortNumber(const std::string& name) {
+    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return 0;
+    unsigned value = 0;
+    const char* first = name.data() + 3;
+    const char* last = name.data() + name.size();
+    const auto [end, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || end != last || value == 0 || value > 255 || *first == '0') return 0;
+    return std::uint8_t(value);
+}
+
+Line::Line(SerialPort& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose)
+    : port_(port),
+      portName_(std::move(portName)),
+      portNumber_(comPortNumber(portName_)),
+      timeout_(timeout),
+      verbose_(verbose),
+      start_(Clock::now()) {}
+
+std::string Line::devicePath() const {
+    if (!port_.devicePath().empty()) return port_.devicePath();
+    return portNumber_ != 0 ? port_.deviceFor(portNumber_) : portName_;
+}
+
+bool Line::reopen(std::uint32_t baud) {
+    port_.close();
+    port_.setParams(portNumber_, 8, 0, 0, baud);
+    baud_ = baud;
+    return (portNumber_ != 0 ? port_.open() : port_.openPath(portName_)) != 0;
+}
+
+std::chrono::microseconds Line::wireTime(std::uint32_t count) const {
+    return std::chrono::microseconds(baud_ == 0 ? 0 : std::uint64_t(count) * 10'000'000u / baud_);
+}
+
+void Line::logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const {
+    if (verbose_ == nullptr) return;
+    const auto ms = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
+    std::fprintf(verbose_, "%8lld.%03lld ms %s", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000),
+                 direction);
+    for (std::uint32_t i = 0; i < count; ++i) std::fprintf(verbose_, " %02X", bytes[i]);
+    std::fputc('\n', verbose_);
+}
+
+Reply Line::exchange(const std::uint8_t* request, std::uint16_t length) {
+    Reply reply;
+    // Whatever came before the request is no part of its reply.
+    while (port_.readWait(buffer_, sizeof buffer_, std::chrono::milliseconds(0)).count > 0) {
+    }
+    const ReplyShape shape = replyShapeFor(request, length);
+    const auto writeStart = Clock::now();
+    logFrame(">", request, length);
+    if (port_.write(request, length) == 0) {
+        reply.status = ReplyStatus::DeviceGone;
+        return reply;
+    }
+    // On a pty the write returns before the bytes would have left a real line.
+    const auto requestEnd = std::max(Clock::now(), writeStart + wireTime(length));
+    auto deadline = requestEnd + timeout_;
+    const auto gap = quietGap(baud_);
+
+    std::uint16_t count = 0;
+    ReplyScan scan;
+    for (;;) {
+        const auto now = Clock::now();
+        auto until = deadline;
+        if (scan.state == ReplyScan::State::Unusable) until = std::min(deadline, now + gap);
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::max(until - now, Clock::duration::zero()));
+        const std::uint32_t room = sizeof buffer_ - count;
+        const WaitedRead got = room == 0 ? WaitedRead{} : port_.readWait(buffer_ + count, room, wait);
+        if (got.count > 0) {
+            if (count == 0) {
+                // A reply that has started gets the time its bytes need on the wire.
+                const auto byFirstByte = Clock::now() + wireTime(shape.length) + gap;
+                if (byFirstByte > deadline) deadline = byFirstByte;
+            }
+            count = std::uint16_t(count + got.count);
+            scan = scanReply(buffer_, count, shape);
+            if (scan.state == ReplyScan::State::Complete) break;
+            continue;
+        }
+        if (got.deviceGone) {
+            logFrame("<", buffer_, count);
+            reply.status = ReplyStatus::DeviceGone;
+            return reply;
+        }
+        if (Clock::now() >= until || room == 0) {
+            if (count == 0 && Clock::now() < deadline) continue;
+            break;
+        }
+    }
+    logFrame("<", buffer_, count);
+    if (scan.state == ReplyScan::State::Complete) {
+        reply.status = scan.exception ? ReplyStatus::Exception : ReplyStatus::Ok;
+        reply.frame = buffer_ + scan.offset;
+        reply.length = scan.length;
+        return reply;
+    }
+    if (count == 0) return reply;
+    reply.status = ReplyStatus::Invalid;
+    reply.why = unusableReason(buffer_, count, shape, reply.otherAddress);
+    return reply;
+}

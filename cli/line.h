@@ -1,0 +1,67 @@
+#pragma once
+// The command-line tool's side of the serial line: opening the port the user
+// named, and request/reply exchanges that wait in the kernel and release a
+// reply the moment its bytes check.
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "protocol/reply_framing.h"
+#include "serial/serial_port.h"
+
+enum class ReplyStatus : std::uint8_t {
+    Ok,          // a frame of the expected shape, CRC good
+    Exception,   // the transmitter refused the request (Modbus exception, or the FD equivalent)
+    Invalid,     // bytes came, but none formed a usable reply
+    NoReply,     // nothing came before the timeout
+    DeviceGone,  // the device hung up or failed
+};
+
+struct Reply {
+    ReplyStatus status = ReplyStatus::NoReply;
+    const std::uint8_t* frame = nullptr;   // into the line's buffer; valid until the next exchange
+    std::uint16_t length = 0;
+    const char* why = "";                  // for Invalid: what was wrong with the bytes
+    std::uint8_t otherAddress = 0;         // for Invalid wrong-address replies
+};
+
+class Line {
+public:
+    // port is "COMn" (the window's naming rule) or a device path. timeout
+    // bounds the wait for a reply to start, from the end of the request.
+    Line(SerialPort& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose);
+
+    // Closes, then opens at baud (8N1). False when the open failed; the port
+    // then says why (openFailureLine).
+    bool reopen(std::uint32_t baud);
+    std::uint32_t baud() const { return baud_; }
+
+    // Sends request[0..length) and waits for its reply. No heap allocation.
+    Reply exchange(const std::uint8_t* request, std::uint16_t length);
+
+    const std::string& portName() const { return portName_; }
+    // The device that was opened, or that the port names now.
+    std::string devicePath() const;
+    std::string openFailure() const { return openFailureLine(port_, portName_); }
+    std::chrono::milliseconds timeout() const { return timeout_; }
+
+    // The wire time of count bytes at the current rate (10 bits a byte).
+    std::chrono::microseconds wireTime(std::uint32_t count) const;
+
+private:
+    void logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const;
+
+    SerialPort& port_;
+    std::string portName_;
+    std::uint8_t portNumber_ = 0;           // 0 when the user gave a device path
+    std::chrono::milliseconds timeout_;
+    std::FILE* verbose_;
+    std::uint32_t baud_ = 0;
+    std::chrono::steady_clock::time_point start_;
+    std::uint8_t buffer_[1024];
+};
+
+// "COM7" gives 7; 0 for anything else (a device path).
+std::uint8_t comPortNumber(const std::string& name);

@@ -1,0 +1,163 @@
+#include "cli/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+
+#ifndef VENTORA_VERSION
+#error "VENTORA_VERSION comes from the project's version in CMake"
+#endif
+
+namespace {
+
+constexpr const char* kCommands = R"(Commands:
+  ports                          the serial devices present: COMn, device path, by-id name
+  detect                         find the baud rate and dialect (FD at 2400, 4800, 9600, then Modbus at 9600)
+  read                           one measurement: velocity (m/s) and volume (m3/h)
+  watch [--interval MS] [--count N] [--csv FILE]
+                                 repeated measurements until N are taken or SIGINT/SIGTERM,
+                                 then a min/mean/max summary on stderr
+  get address|baud|area          read one setting
+  set address N | set baud N | set area N
+                                 change one setting, then read it back and verify it
+  commission --address N [--baud B] [--area A] [--count K] [--log FILE]
+                                 give transmitters plugged in one after another the addresses
+                                 N, N+1, ..., set their baud rate and area, and log each one
+
+Exit status: 0 success, 2 bad usage or a value out of range (nothing sent),
+3 the port could not be opened, 4 no transmitter answered,
+5 a reply was refused or invalid, or a read-back did not match.
+)";
+
+bool complain(std::ostream& err, const std::string& text) {
+    err << "ventora-cli: " << text << "\n";
+    return false;
+}
+
+// Ranges that depend on more than one option.
+bool checkCombination(Options& o, const std::string& dialectText, std::ostream& err) {
+    if (!dialectText.empty()) o.dialect = dialectText == "fd" ? Dialect::Fd : Dialect::Modbus;
+    if (o.baud.has_value() != o.dialect.has_value())
+        return complain(err, "--baud and --dialect go together: give both, or neither to detect them");
+    if (o.baud && !baudAllowed(*o.dialect, *o.baud))
+        return complain(err, "--baud " + std::to_string(*o.baud) + " is not a rate of the " +
+                                 dialectName(*o.dialect) + " dialect");
+    if (o.address && o.dialect == Dialect::Modbus)
+        return complain(err, "--address applies to the FD dialect; Modbus-dialect frames all go to address 255");
+
+    const bool modbus = o.dialect == Dialect::Modbus;
+    const auto checkBaud = [&](std::int32_t baud) {
+        const bool ok = o.dialect ? baudAllowed(*o.dialect, baud)
+                                  : baudAllowed(Dialect::Fd, baud) || baudAllowed(Dialect::Modbus, baud);
+        return ok || complain(err, "baud rate " + std::to_string(baud) +
+                                       " is out of range (FD: 2400, 4800, 9600; Modbus: 1200 to 38400)");
+    };
+    if (o.command == Command::Get || o.command == Command::Set) {
+        if (o.field == Field::Area && modbus) return complain(err, kNoModbusArea);
+    }
+    if (o.command == Command::Set) {
+        switch (o.field) {
+        case Field::Address:
+            if (o.value < 1 || o.value > 255) return complain(err, "address must be 1 to 255");
+            break;
+        case Field::Baud:
+            if (!checkBaud(std::int32_t(o.value))) return false;
+            break;
+        case Field::Area:
+            if (o.value > 65535) return complain(err, "area must be 0 to 65535 cm2");
+            break;
+        }
+    }
+    if (o.command == Command::Commission && o.newBaud && !checkBaud(*o.newBaud)) return false;
+    return true;
+}
+
+} // namespace
+
+int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream& out, std::ostream& err) {
+    CLI::App app{"Configures RS-485 duct air-velocity transmitters: bus address, baud rate, duct area, "
+                 "and live velocity and volume.",
+                 "ventora-cli"};
+    app.set_version_flag("--version", std::string("ventora-cli ") + VENTORA_VERSION);
+    app.require_subcommand(1);
+    app.footer(kCommands);
+    // Subcommands take this over when they are made: the global options may
+    // then follow the command too ("read --json").
+    app.fallthrough();
+
+    std::string dialectText;
+    int address = 0;
+    app.add_option("-p,--port", o.port, "COMn, or a device path (/dev/ttyUSB0, /dev/serial/by-id/...)")
+        ->capture_default_str();
+    app.add_option("-b,--baud", o.baud, "the transmitter's baud rate; with --dialect, skips detection");
+    app.add_option("-d,--dialect", dialectText, "fd or modbus")->check(CLI::IsMember({"fd", "modbus"}));
+    auto* addressOption = app.add_option(
+        "-a,--address", address, "FD dialect: the transmitter's address (without it, one identity query learns it)");
+    addressOption->check(CLI::Range(1, 255));
+    app.add_option("-t,--timeout", o.timeoutMs, "how long to wait for a reply to start, in ms")
+        ->check(CLI::Range(1, 10000))
+        ->capture_default_str();
+    app.add_flag("--json", o.json, "one JSON object per result line, on stdout");
+    app.add_flag("-v,--verbose", o.verbose, "every frame sent and received, in hex with a timestamp, on stderr");
+
+    // The commands are listed in the footer, with their arguments.
+    app.add_subcommand("ports", "the serial devices present")->group("")->callback([&] { o.command = Command::Ports; });
+    app.add_subcommand("detect", "find the baud rate and dialect")->group("")->callback([&] {
+        o.command = Command::Detect;
+    });
+    app.add_subcommand("read", "one measurement")->group("")->callback([&] { o.command = Command::Read; });
+
+    unsigned count = 0;
+    auto* watch = app.add_subcommand("watch", "repeated measurements");
+    watch->add_option("--interval", o.intervalMs, "time between readings, in ms")
+        ->check(CLI::Range(10, 86'400'000))
+        ->capture_default_str();
+    auto* countOption = watch->add_option("--count", count, "stop after N readings")->check(CLI::Range(1u, 1'000'000'000u));
+    watch->add_option("--csv", o.csvPath, "also append each reading to this CSV file");
+    watch->group("");
+    watch->callback([&] { o.command = Command::Watch; });
+
+    const std::map<std::string, Field> fields{{"address", Field::Address}, {"baud", Field::Baud}, {"area", Field::Area}};
+    auto* get = app.add_subcommand("get", "read one setting");
+    get->add_option("setting", o.field, "address, baud or area")->required()->transform(CLI::CheckedTransformer(fields));
+    get->group("");
+    get->callback([&] { o.command = Command::Get; });
+
+    auto* set = app.add_subcommand("set", "change one setting and verify it");
+    set->add_option("setting", o.field, "address, baud or area")->required()->transform(CLI::CheckedTransformer(fields));
+    set->add_option("value", o.value, "the new value")->required();
+    set->group("");
+    set->callback([&] { o.command = Command::Set; });
+
+    int firstAddress = 0;
+    int newArea = -1;
+    auto* commission = app.add_subcommand("commission", "address, set up and log transmitters one after another");
+    commission->add_option("--address", firstAddress, "the address for the first transmitter")
+        ->required()
+        ->check(CLI::Range(1, 255));
+    commission->add_option("--baud", o.newBaud, "the baud rate to give each transmitter");
+    commission->add_option("--area", newArea, "the duct area to give each transmitter, cm2")->check(CLI::Range(0, 65535));
+    commission->add_option("--count", o.transmitters, "how many transmitters (default 1)")->check(CLI::Range(1u, 255u));
+    commission->add_option("--log", o.logPath, "append one CSV row per transmitter to this file");
+    commission->group("");
+    commission->callback([&] { o.command = Command::Commission; });
+
+    std::vector<const char*> argv{"ventora-cli"};
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    try {
+        app.parse(int(argv.size()), argv.data());
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e, out, err);
+        return code == 0 ? 0 : int(Status::Usage);
+    }
+    if (addressOption->count() > 0) o.address = std::uint8_t(address);
+    if (countOption->count() > 0) o.count = count;
+    if (o.command == Command::Commission) {
+        o.firstAddress = std::uint8_t(firstAddress);
+        if (newArea >= 0) o.newArea = std::uint16_t(newArea);
+        if (o.firstAddress + o.transmitters - 1 > 255)
+            return complain(err, "--address plus --count runs past address 255"), int(Status::Usage);
+    }
+    if (!checkCombination(o, dialectText, err)) return int(Status::Usage);
+    return -1;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// How results are written: numbers as a person and a JSON reader expect them,
+// times in ISO 8601 UTC, and CSV fields quoted where they need it.
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "protocol/frames.h"
+
+using Json = nlohmann::ordered_json;
+
+// The shortest decimal that reads back as the same float: 1328.4, not 1328.4000244.
+std::string floatText(float value);
+// The same number for JSON; null for NaN and the infinities, which JSON cannot hold.
+Json floatJson(float value);
+// m/s from the transmitter's tenths: 123 gives 12.3.
+double velocityOf(const Measurement& measurement);
+
+// "2026-12-07T13:45:12.345Z"
+std::string isoTime(std::chrono::system_clock::time_point when);
+
+// A CSV field, quoted when it holds a comma, a quote or a line break.
+std::string csvField(const std::string& text);
+
+// Writes one line to file and flushes it, so a pipe reader sees it at once.
+void writeLine(std::FILE* file, const std::string& line);
