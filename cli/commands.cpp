@@ -211,7 +211,7 @@ int Session::watch() {
         Measurement measurement;
         const auto when = SystemClock::now();
         status = device_.readMeasurement(identity, measurement);
-        if (stopRequested()) break;
+        if (status != Status::Ok && stopRequested()) break;   // cut short by the stop, not a fault
         if (status == Status::Ok) {
             ++taken;
             velocity.add(velocityOf(measurement));

@@ -73,7 +73,7 @@ Status Device::detect(DeviceIdentity& found) {
     static constexpr Attempt kOrder[] = {
         {Dialect::Fd, 2400}, {Dialect::Fd, 4800}, {Dialect::Fd, 9600}, {Dialect::Modbus, 9600}};
     Status worst = Status::NoAnswer;
-    const char* refusedWhy = "";
+    char refusedWhy[sizeof whyText_] = "";
     for (const Attempt& attempt : kOrder) {
         if (!line_.reopen(std::uint32_t(attempt.baud))) {
             why_ = "the port could not be opened";
@@ -83,19 +83,17 @@ Status Device::detect(DeviceIdentity& found) {
         identity.dialect = attempt.dialect;
         const Status status = queryIdentity(identity);
         if (status == Status::Ok) {
-            // The line rate is what answered; a Modbus block may name a rate it
-            // cannot, and then the rate that answered is the truth.
-            if (identity.baud == 0) identity.baud = attempt.baud;
             found = identity;
             return Status::Ok;
         }
         if (status == Status::Refused) {
             worst = Status::Refused;
-            refusedWhy = why_;
+            std::snprintf(refusedWhy, sizeof refusedWhy, "%s", why_);
         }
     }
     if (worst == Status::Refused) {
-        why_ = refusedWhy;
+        std::snprintf(whyText_, sizeof whyText_, "%s", refusedWhy);
+        why_ = whyText_;
     } else {
         why_ = "no transmitter answered at 2400, 4800 or 9600 bit/s";
     }

@@ -73,7 +73,9 @@ ReplyScan scanReply(const std::uint8_t* bytes, std::uint16_t count, const ReplyS
         const std::uint16_t length = candidateLength(bytes + at, available, shape, false, exception);
         if (length == 0) continue;
         if (available < length) {
-            scan.state = ReplyScan::State::Waiting;
+            // Under any address every byte could start a reply; a lone last
+            // byte is not yet a reason to wait longer than the quiet gap.
+            if (available > 1 || !shape.anyAddress || shape.fd) scan.state = ReplyScan::State::Waiting;
             continue;
         }
         if (crcMatches(bytes + at, length)) {
@@ -91,20 +93,26 @@ ReplyScan scanReply(const std::uint8_t* bytes, std::uint16_t count, const ReplyS
 const char* unusableReason(const std::uint8_t* bytes, std::uint16_t count, const ReplyShape& shape,
                            std::uint8_t& otherAddress) {
     bool badCrc = false;
+    bool partial = false;
     for (std::uint16_t at = 0; at < count; ++at) {
         const std::uint16_t available = std::uint16_t(count - at);
         bool exception = false;
         const std::uint16_t length = candidateLength(bytes + at, available, shape, true, exception);
-        if (length == 0 || available < length) continue;
-        if (!crcMatches(bytes + at, length)) {
-            badCrc = badCrc || shape.fd || shape.anyAddress || bytes[at] == shape.address;
+        if (length == 0) continue;
+        const bool ownAddress = shape.fd || shape.anyAddress || bytes[at] == shape.address;
+        if (available < length) {
+            partial = partial || (ownAddress && available > 1);
             continue;
         }
-        if (!shape.fd && bytes[at] != shape.address) {
+        if (!crcMatches(bytes + at, length)) {
+            badCrc = badCrc || ownAddress;
+            continue;
+        }
+        if (!ownAddress) {
             otherAddress = bytes[at];
             return "reply from another address";
         }
     }
     if (badCrc) return "bad CRC";
-    return count < shape.length ? "incomplete reply" : "no valid frame";
+    return partial ? "incomplete reply" : "no valid frame";
 }

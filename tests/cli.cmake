@@ -1,0 +1,16 @@
+if(TARGET ventora_cli_core)
+  add_executable(cli_unit_tests
+    unit/cli_options_test.cpp
+    unit/reply_framing_test.cpp
+  )
+  target_link_libraries(cli_unit_tests PRIVATE ventora_cli_core GTest::gtest_main)
+  ventora_add_gtests(cli_unit_tests unit)
+
+  if(TARGET ventora_sim)
+    add_executable(cli_integration_tests integration/cli_test.cpp)
+    target_link_libraries(cli_integration_tests PRIVATE ventora_sim GTest::gtest_main)
+    target_compile_definitions(cli_integration_tests PRIVATE VENTORA_CLI_PATH="$<TARGET_FILE:ventora-cli>")
+    add_dependencies(cli_integration_tests ventora-cli)
+    ventora_add_gtests(cli_integration_tests integration)
+  endif()
+endif()

@@ -1,0 +1,429 @@
+// ventora-cli as a user runs it: the real executable against the software
+// transmitter on a pseudo-terminal at the line rate, in both dialects.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <thread>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/sim_transmitter.h"
+#include "tests/integration/wait_for.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// A running ventora-cli with its stdout and stderr collected.
+class CliProcess {
+public:
+    explicit CliProcess(const std::vector<std::string>& args) {
+        int outPipe[2], errPipe[2];
+        if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(outPipe[1], 1);
+            ::dup2(errPipe[1], 2);
+            for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(fd);
+            std::vector<char*> argv{const_cast<char*>(VENTORA_CLI_PATH)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(outPipe[1]);
+        ::close(errPipe[1]);
+        out_ = outPipe[0];
+        err_ = errPipe[0];
+    }
+    ~CliProcess() {
+        if (pid_ > 0 && !reaped_) {
+            ::kill(pid_, SIGKILL);
+            finish();
+        }
+    }
+    void signal(int sig) { ::kill(pid_, sig); }
+    // Collects the output until the process ends; its exit status, or 128 + signal.
+    CliRun finish() {
+        CliRun run;
+        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+        char chunk[4096];
+        int open = 2;
+        while (open > 0 && ::poll(fds, 2, 30000) > 0) {
+            for (int i = 0; i < 2; ++i) {
+                if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+                const ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
+                if (n <= 0) {
+                    ::close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                } else {
+                    (i == 0 ? run.out : run.err).append(chunk, std::size_t(n));
+                }
+            }
+        }
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        reaped_ = true;
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return run;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1, err_ = -1;
+    bool reaped_ = false;
+};
+
+CliRun cli(const std::vector<std::string>& args) { return CliProcess(args).finish(); }
+
+sim::Config transmitter(sim::Dialect dialect, std::uint32_t baud = 9600) {
+    sim::Config c;
+    c.dialect = dialect;
+    c.address = dialect == sim::Dialect::Fd ? 3 : 9;
+    c.baud = baud;
+    c.velocityTenths = 123;
+    c.volume = 1328.4f;
+    c.area = 300;
+    c.lineRate = true;
+    return c;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> all;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    return all;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class CliOnSim : public testing::Test {
+protected:
+    void serve(const sim::Config& config) {
+        sim = std::make_unique<sim::SimTransmitter>(config);
+        ASSERT_TRUE(sim->start());
+        port = sim->slavePath();
+    }
+    std::vector<std::string> with(std::vector<std::string> args) {
+        args.insert(args.begin(), {"-p", port});
+        return args;
+    }
+    // Frames that change something: FD set-address/baud, register and identity writes.
+    int writesSent() const {
+        int writes = 0;
+        for (const sim::LoggedRequest& r : sim->requests()) {
+            const bool fdSet = r.bytes.size() == 7 && r.bytes[0] == 0xFD && (r.bytes[3] != 0 || r.bytes[4] != 0);
+            const bool rtuWrite = r.bytes.size() >= 8 && r.bytes[0] != 0xFD && (r.bytes[1] == 0x06 || r.bytes[1] == 0x10);
+            writes += fdSet || rtuWrite;
+        }
+        return writes;
+    }
+
+    std::unique_ptr<sim::SimTransmitter> sim;
+    std::string port;
+};
+
+struct CommandCase {
+    const char* name;
+    sim::Dialect dialect;
+    std::vector<std::string> args;
+    int status;
+    std::string json = "";   // the whole stdout line, when status is 0
+    friend void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class CliCommandTest : public CliOnSim, public testing::WithParamInterface<CommandCase> {};
+
+TEST_P(CliCommandTest, PrintsOneJsonLineAndTheRightStatus) {
+    const CommandCase& c = GetParam();
+    serve(transmitter(c.dialect));
+    std::vector<std::string> args = with(c.args);
+    args.push_back("--json");
+    const CliRun run = cli(args);
+    ASSERT_EQ(run.status, c.status) << run.err;
+    if (c.status != 0) {
+        EXPECT_EQ(run.out, "") << "stdout carries results only";
+        EXPECT_NE(run.err.find(port), std::string::npos) << "the failure names the device: " << run.err;
+        return;
+    }
+    std::string expected = c.json;
+    for (std::size_t at; (at = expected.find("PORT")) != std::string::npos;) expected.replace(at, 4, port);
+    EXPECT_EQ(run.out, expected + "\n");
+}
+
+const std::string kFdWhere = R"({"port":"PORT","device":"PORT","dialect":"fd","baud":9600,"address":3)";
+const std::string kModbusWhere = R"({"port":"PORT","device":"PORT","dialect":"modbus","baud":9600)";
+
+INSTANTIATE_TEST_SUITE_P(
+    BothDialects, CliCommandTest,
+    testing::Values(
+        CommandCase{"FdDetect", sim::Dialect::Fd, {"detect"}, 0, kFdWhere + "}"},
+        CommandCase{"FdRead", sim::Dialect::Fd, {"read"}, 0, kFdWhere + R"(,"velocity":12.3,"volume":1328.4})"},
+        CommandCase{"FdReadGiven", sim::Dialect::Fd, {"-b", "9600", "-d", "fd", "-a", "3", "read"}, 0,
+                    kFdWhere + R"(,"velocity":12.3,"volume":1328.4})"},
+        CommandCase{"FdReadLearnsTheAddress", sim::Dialect::Fd, {"-b", "9600", "-d", "fd", "read"}, 0,
+                    kFdWhere + R"(,"velocity":12.3,"volume":1328.4})"},
+        CommandCase{"FdReadWrongAddressGiven", sim::Dialect::Fd, {"-b", "9600", "-d", "fd", "-a", "4", "read"}, 4},
+        CommandCase{"FdReadWrongRateGiven", sim::Dialect::Fd, {"-b", "2400", "-d", "fd", "-a", "3", "read"}, 4},
+        CommandCase{"FdGetAddress", sim::Dialect::Fd, {"get", "address"}, 0, kFdWhere + "}"},
+        CommandCase{"FdGetArea", sim::Dialect::Fd, {"get", "area"}, 0, kFdWhere + R"(,"area":300})"},
+        CommandCase{"FdSetArea", sim::Dialect::Fd, {"set", "area", "65535"}, 0, kFdWhere + R"(,"area":65535})"},
+        CommandCase{"FdSetAddress", sim::Dialect::Fd, {"set", "address", "200"}, 0,
+                    R"({"port":"PORT","device":"PORT","dialect":"fd","baud":9600,"address":200})"},
+        CommandCase{"FdSetBaud", sim::Dialect::Fd, {"set", "baud", "2400"}, 0,
+                    R"({"port":"PORT","device":"PORT","dialect":"fd","baud":2400,"address":3})"},
+        CommandCase{"ModbusDetect", sim::Dialect::Modbus, {"detect"}, 0,
+                    kModbusWhere + R"(,"address":9,"parity":"none","stop_bits_ok":true})"},
+        CommandCase{"ModbusRead", sim::Dialect::Modbus, {"-b", "9600", "-d", "modbus", "read"}, 0,
+                    kModbusWhere + R"(,"velocity":12.3,"volume":1328.4})"},
+        CommandCase{"ModbusGetBaud", sim::Dialect::Modbus, {"get", "baud"}, 0, kModbusWhere + R"(,"address":9})"},
+        CommandCase{"ModbusSetAddress", sim::Dialect::Modbus, {"set", "address", "33"}, 0,
+                    kModbusWhere + R"(,"address":33})"},
+        CommandCase{"ModbusSetBaud", sim::Dialect::Modbus, {"-b", "9600", "-d", "modbus", "set", "baud", "19200"}, 0,
+                    R"({"port":"PORT","device":"PORT","dialect":"modbus","baud":19200,"address":9})"},
+        CommandCase{"ModbusGetAreaAfterDetection", sim::Dialect::Modbus, {"get", "area"}, 2},
+        CommandCase{"ModbusSetAreaAfterDetection", sim::Dialect::Modbus, {"set", "area", "5"}, 2},
+        CommandCase{"FdSetBaudOfModbusOnly", sim::Dialect::Fd, {"set", "baud", "19200"}, 2}));
+
+TEST_F(CliOnSim, SettingsReachTheTransmitterAndRefusalsSendNothing) {
+    serve(transmitter(sim::Dialect::Fd));
+    ASSERT_EQ(cli(with({"set", "address", "77"})).status, 0);
+    ASSERT_EQ(cli(with({"set", "area", "4242"})).status, 0);
+    ASSERT_EQ(cli(with({"set", "baud", "4800"})).status, 0);
+    const sim::Config now = sim->state();
+    EXPECT_EQ(now.address, 77);
+    EXPECT_EQ(now.area, 4242);
+    EXPECT_EQ(now.baud, 4800u);
+
+    serve(transmitter(sim::Dialect::Modbus));
+    for (const auto& args : {std::vector<std::string>{"set", "area", "5"}, {"-b", "9600", "-d", "modbus", "set", "area", "5"}}) {
+        EXPECT_EQ(cli(with(args)).status, 2);
+    }
+    EXPECT_EQ(writesSent(), 0);
+    EXPECT_EQ(sim->state().address, 9) << "the Modbus area register is the address; it must stay untouched";
+}
+
+struct FaultCase {
+    const char* name;
+    sim::Dialect dialect;
+    sim::Fault fault;
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+    friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class CliFaultTest : public CliOnSim, public testing::WithParamInterface<FaultCase> {};
+
+TEST_P(CliFaultTest, ExitStatusAndReason) {
+    const FaultCase& c = GetParam();
+    serve(transmitter(c.dialect));
+    sim->setFault(c.fault, 100);
+    const CliRun run = cli(with(c.args));
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+}
+
+const std::vector<std::string> kFdRead = {"-b", "9600", "-d", "fd", "-a", "3", "read"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CliFaultTest,
+    testing::Values(
+        FaultCase{"NothingAnswersDetection", sim::Dialect::Fd, sim::Fault::Silence, {"detect"}, 4, "no transmitter"},
+        FaultCase{"OnlyBadCrcsInDetection", sim::Dialect::Fd, sim::Fault::BadCrc, {"detect"}, 5, "bad CRC"},
+        FaultCase{"Silence", sim::Dialect::Fd, sim::Fault::Silence, kFdRead, 4, "no reply within 220 ms"},
+        FaultCase{"BadCrc", sim::Dialect::Fd, sim::Fault::BadCrc, kFdRead, 5, "bad CRC"},
+        FaultCase{"Exception", sim::Dialect::Fd, sim::Fault::Exception, kFdRead, 5, "exception code"},
+        FaultCase{"WrongAddress", sim::Dialect::Fd, sim::Fault::WrongAddress, kFdRead, 5, "from address 4"},
+        FaultCase{"ModbusException", sim::Dialect::Modbus, sim::Fault::Exception, {"set", "address", "3"}, 5,
+                  "exception code"},
+        FaultCase{"HangUp", sim::Dialect::Fd, sim::Fault::HangUp, kFdRead, 4, "hung up"}));
+
+TEST_F(CliOnSim, StrayBytesAndSplitRepliesStillRead) {
+    serve(transmitter(sim::Dialect::Fd));
+    for (const sim::Fault fault : {sim::Fault::Noise, sim::Fault::Split}) {
+        sim->setFault(fault, 100);
+        const CliRun run = cli(with(kFdRead));
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "12.3 m/s\t1328.4 m3/h\n");
+    }
+}
+
+TEST_F(CliOnSim, PortsThatDoNotOpenSayWhy) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"-p", "/dev/no-such-tty", "read"}, "cannot open /dev/no-such-tty: no such device"},
+        {{"-p", "COM200", "detect"}, "cannot open COM200: no such device"},
+        {{"-p", "/dev/null", "-b", "9600", "-d", "fd", "read"}, "line settings refused"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = cli(c.args);
+        EXPECT_EQ(run.status, 3) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    }
+}
+
+TEST_F(CliOnSim, DetectionWaitsForASlowTransmitter) {
+    sim::Config slow = transmitter(sim::Dialect::Fd, 2400);
+    slow.turnaroundMs = 200;
+    serve(slow);
+    const CliRun run = cli(with({"detect"}));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("2400 bit/s, address 3"), std::string::npos) << run.out;
+}
+
+TEST_F(CliOnSim, WatchCountsCsvAndSummary) {
+    serve(transmitter(sim::Dialect::Fd));
+    const std::string csv = testing::TempDir() + "watch.csv";
+    std::remove(csv.c_str());
+    const CliRun run = cli(with({"watch", "--count", "3", "--interval", "20", "--csv", csv}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(lines(run.out).size(), 3u);
+    const std::vector<std::string> rows = lines(readFile(csv));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], "time,velocity,volume");
+    EXPECT_NE(rows[3].find("Z,12.3,1328.4"), std::string::npos) << rows[3];
+    EXPECT_NE(run.err.find("3 readings; velocity min 12.3 mean 12.30 max 12.3 m/s"), std::string::npos) << run.err;
+}
+
+TEST_F(CliOnSim, WatchStopsCleanlyOnSigint) {
+    serve(transmitter(sim::Dialect::Fd));
+    CliProcess watch(with({"watch", "--interval", "50"}));
+    // Three detection attempts, then readings.
+    ASSERT_TRUE(waitFor([&] { return sim->requests().size() >= 6; }));
+    watch.signal(SIGINT);
+    const CliRun run = watch.finish();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(" readings; velocity min 12.3"), std::string::npos) << run.err;
+}
+
+bool isModbusIdentityQuery(const sim::LoggedRequest& r) { return r.bytes.size() == 8 && r.bytes[0] == 0xFF; }
+
+// Waits until the tool has tried the last attempt of a detection round.
+bool roundEnded(const sim::SimTransmitter& sim) {
+    return waitFor([&] {
+        const auto requests = sim.requests();
+        return std::any_of(requests.begin(), requests.end(), isModbusIdentityQuery);
+    }, 5s);
+}
+
+// Plays a bench where transmitters are plugged in one after another: after
+// each log row the transmitter is unplugged (goes silent) until the tool has
+// seen a whole round with no answer, and a fresh one from the box takes its
+// place.
+void swapAfterEachRow(sim::SimTransmitter& sim, const sim::Config& fresh, std::size_t swaps,
+                      const std::function<std::size_t()>& rows) {
+    for (std::size_t row = 1; row <= swaps; ++row) {
+        if (!waitFor([&] { return rows() >= row + 1; }, 10s)) return;
+        sim.setFault(sim::Fault::Silence);
+        sim.clearRequests();
+        if (!roundEnded(sim)) return;
+        sim.setState(fresh);
+        sim.setFault(sim::Fault::None);
+    }
+}
+
+TEST_F(CliOnSim, CommissionsThreeTransmittersIntoOneLog) {
+    const sim::Config fresh = transmitter(sim::Dialect::Fd);
+    serve(fresh);
+    sim->setFault(sim::Fault::Silence);   // the bench starts empty
+    const std::string log = testing::TempDir() + "commission.csv";
+    std::remove(log.c_str());
+    CliProcess run(with({"commission", "--address", "10", "--area", "450", "--count", "3", "--log", log, "--json"}));
+    ASSERT_TRUE(roundEnded(*sim));
+    sim->setFault(sim::Fault::None);
+    const auto rows = [&] { return lines(readFile(log)).size(); };
+    std::thread bench([&] { swapAfterEachRow(*sim, fresh, 2, rows); });
+    const CliRun result = run.finish();
+    bench.join();
+    ASSERT_EQ(result.status, 0) << result.err;
+
+    const std::vector<std::string> logRows = lines(readFile(log));
+    ASSERT_EQ(logRows.size(), 4u) << readFile(log);
+    EXPECT_EQ(logRows[0], "time,port,device,dialect,old_address,address,old_baud,baud,area,velocity,volume,result");
+    for (int i = 1; i <= 3; ++i) {
+        const std::string expected = "," + port + "," + port + ",fd,3," + std::to_string(9 + i) +
+                                     ",9600,9600,450,12.3,1328.4,ok";
+        EXPECT_NE(logRows[std::size_t(i)].find(expected), std::string::npos) << logRows[std::size_t(i)];
+    }
+    const std::vector<std::string> out = lines(result.out);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_NE(out[2].find(R"("dialect":"fd","baud":9600,"address":12,)"), std::string::npos) << out[2];
+    for (const char* key : {"\"time\"", "\"old_address\":3", "\"old_baud\":9600", "\"area\":450", "\"velocity\":12.3",
+                            "\"volume\":1328.4", "\"result\":\"ok\""})
+        EXPECT_NE(out[2].find(key), std::string::npos) << key << " in " << out[2];
+    EXPECT_NE(result.err.find("waiting for a transmitter"), std::string::npos) << result.err;
+}
+
+TEST_F(CliOnSim, ModbusCommissioningLeavesTheAreaAlone) {
+    serve(transmitter(sim::Dialect::Modbus));
+    const CliRun run = cli(with({"commission", "--address", "40", "--area", "450"}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("address 9 -> 40"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("area not set"), std::string::npos) << run.out;
+    EXPECT_EQ(sim->state().address, 40);
+    EXPECT_EQ(sim->state().area, 300);
+}
+
+TEST_F(CliOnSim, LogSurvivesAKillMidRun) {
+    const sim::Config fresh = transmitter(sim::Dialect::Fd);
+    serve(fresh);
+    const std::string log = testing::TempDir() + "killed.csv";
+    std::remove(log.c_str());
+    CliProcess run(with({"commission", "--address", "100", "--count", "5", "--log", log}));
+    const auto rows = [&] { return lines(readFile(log)).size(); };
+    std::thread bench([&] { swapAfterEachRow(*sim, fresh, 1, rows); });
+    ASSERT_TRUE(waitFor([&] { return rows() >= 3; }, 10s));
+    bench.join();
+    run.signal(SIGKILL);
+    EXPECT_EQ(run.finish().status, 128 + SIGKILL);
+
+    const std::string text = readFile(log);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n') << "no half-written row";
+    for (const std::string& row : lines(text)) {
+        EXPECT_EQ(std::count(row.begin(), row.end(), ','), 11) << row;
+    }
+}
+
+TEST_F(CliOnSim, UnwritableLogSendsNothing) {
+    serve(transmitter(sim::Dialect::Fd));
+    const CliRun run = cli(with({"commission", "--address", "5", "--log", "/nonexistent-dir/log.csv"}));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("/nonexistent-dir/log.csv"), std::string::npos) << run.err;
+    EXPECT_TRUE(sim->requests().empty());
+}
+
+TEST_F(CliOnSim, VerboseLogsEveryFrameInHex) {
+    serve(transmitter(sim::Dialect::Fd));
+    const CliRun run = cli(with({"-v", "-b", "9600", "-d", "fd", "-a", "3", "read"}));
+    ASSERT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find(" ms > 03 03 00 00 00 04 45 EB"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" ms < 03 03 08 00 7B"), std::string::npos) << run.err;
+}
+
+} // namespace
