@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 BUILD_DIR=${BUILD_DIR:-build}
-PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev)
+PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev libcli11-dev nlohmann-json3-dev)
 
 install_missing() {
     local missing=()
