@@ -287,6 +287,20 @@ TEST_F(CliOnSim, PortsThatDoNotOpenSayWhy) {
     }
 }
 
+TEST(CliPorts, ListsEachPresentDeviceOnceInPortOrder) {
+    const CliRun text = cli({"ports"});
+    const CliRun json = cli({"ports", "--json"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    ASSERT_EQ(json.status, 0) << json.err;
+    const std::vector<std::string> rows = lines(text.out), objects = lines(json.out);
+    ASSERT_EQ(rows.size(), objects.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string com = "COM" + std::to_string(i + 1);
+        EXPECT_EQ(rows[i].rfind(com + "\t/dev/", 0), 0u) << rows[i];
+        EXPECT_EQ(objects[i].rfind(R"({"port":")" + com + R"(","device":"/dev/)", 0), 0u) << objects[i];
+    }
+}
+
 TEST_F(CliOnSim, DetectionWaitsForASlowTransmitter) {
     sim::Config slow = transmitter(sim::Dialect::Fd, 2400);
     slow.turnaroundMs = 200;
