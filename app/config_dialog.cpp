@@ -1,7 +1,6 @@
 #include "app/config_dialog.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -17,6 +16,7 @@
 #include "app/about_dialog.h"
 #include "app/app_resources.h"
 #include "app/dialog_units.h"
+#include "app/drop_down_list.h"
 #include "app/minimised_icon.h"
 #include "app/platform.h"
 #include "app/res/dialog_templates.h"
@@ -75,10 +75,11 @@ const ConfigDialog::EventRow ConfigDialog::eventTable[] = {
      [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::writeArea); }},
 };
 
-ConfigDialog::ConfigDialog(SerialPort& port, QWidget* parent)
+ConfigDialog::ConfigDialog(SerialPort& port, QWidget* parent, ReceiveThread::Starter startThread)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       port_(port),
+      startThread_(startThread),
       dialogIcon_(applicationIcon()),
       systemMenu_(new QMenu(this)),
       receive_(std::make_unique<ReceiveBlock>()),
@@ -108,13 +109,14 @@ void ConfigDialog::onInitDialog() {
 
     setWindowIcon(dialogIcon_);
 
-    QComboBox* ports = portList();
+    DropDownList* ports = portList();
     for (int n = 1; n <= kPortCount; ++n) ports->addItem(QStringLiteral("COM%1").arg(n));
-    ports->setCurrentIndex(0);
+    ports->select(0);
+    connect(ports, &DropDownList::aboutToDescribe, this, &ConfigDialog::describePorts);
 
     transmitter_.state.modbusMode = false;
     receive_->init();
-    receiveThread_.emplace(*receive_, port_);
+    receiveThread_.emplace(*receive_, port_, startThread_);
 
     enableOperationButtons(false);
     busyTimer_ = startTimer(kBusyTimerMs);
@@ -238,9 +240,25 @@ int ConfigDialog::execModal(QDialog& box) { return box.exec(); }
 
 QWidget* ConfigDialog::control(int id) const { return controls_.value(id, nullptr); }
 
-QComboBox* ConfigDialog::portList() const { return qobject_cast<QComboBox*>(control(kPortList)); }
+DropDownList* ConfigDialog::portList() const { return qobject_cast<DropDownList*>(control(kPortList)); }
 
-int ConfigDialog::selectedPortIndex() { return portList()->currentIndex(); }
+int ConfigDialog::selectedPortIndex() { return portList()->selected(); }
+
+// Port numbers on Linux follow the devices present, so what COMn means can
+// change between two looks at the list.
+void ConfigDialog::describePorts() {
+    DropDownList* ports = portList();
+    for (int i = 0; i < ports->count(); ++i) {
+        const std::string path = port_.deviceFor(std::uint8_t(i + 1));
+        QString tip = QString::fromUtf8("无此设备");
+        if (!path.empty()) {
+            tip = QString::fromStdString(path);
+            const std::string stable = SerialPort::stableName(path);
+            if (!stable.empty()) tip += QStringLiteral("\n/dev/serial/by-id/") + QString::fromStdString(stable);
+        }
+        ports->setItemData(i, tip, Qt::ToolTipRole);
+    }
+}
 
 std::string ConfigDialog::boxText(int controlId) {
     auto* edit = qobject_cast<QLineEdit*>(control(controlId));

@@ -14,7 +14,7 @@
 #include "serial/receive_thread.h"
 #include "serial/serial_port.h"
 
-class QComboBox;
+class DropDownList;
 class QMenu;
 
 // Messages of the event table, numbered as on Windows.
@@ -35,8 +35,10 @@ class ConfigDialog : public QDialog, public DialogAccess {
 
 public:
     // The port must outlive the dialog. The receive thread runs from here
-    // until the dialog closes.
-    explicit ConfigDialog(SerialPort& port, QWidget* parent = nullptr);
+    // until the dialog closes, if startThread can start it; without it the
+    // dialog runs and every exchange ends with no reply.
+    explicit ConfigDialog(SerialPort& port, QWidget* parent = nullptr,
+                          ReceiveThread::Starter startThread = &ReceiveThread::startThread);
     ~ConfigDialog() override;
 
     int selectedPortIndex() override;
@@ -81,9 +83,12 @@ private:
     bool onQueryDragIcon();
     bool onTimer(unsigned timerId);
     bool runOperation(void (Transmitter::*operation)());
-    QComboBox* portList() const;
+    DropDownList* portList() const;
+    // Each entry's tooltip names the device its port opens now.
+    void describePorts();
 
     SerialPort& port_;
+    ReceiveThread::Starter startThread_;
     QIcon dialogIcon_;
     QMenu* systemMenu_;
     QHash<int, QWidget*> controls_;

@@ -7,7 +7,6 @@
 
 #include "app/config_app.h"
 #include "app/platform.h"
-#include "app/startup_probe.h"
 #include "serial/serial_port.h"
 #include "sim/sim_transmitter.h"
 
@@ -31,7 +30,6 @@ int main(int argc, char** argv) {
 
     SerialPort port([com1](std::uint8_t portNumber) { return portNumber == 1 ? com1 : std::string(); });
     QApplication app(argc, argv);
-    installStartupProbe();
     ConfigApp configApp(port);
     configApp.initInstance();
     return 0;

@@ -1,6 +1,5 @@
 #include "app/dialog_units.h"
 
-#include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +8,7 @@
 #include <cmath>
 
 #include "app/app_resources.h"
+#include "app/drop_down_list.h"
 
 namespace {
 
@@ -59,10 +59,7 @@ QWidget* makeControl(QWidget& dialog, const ControlTemplate& c, const DialogUnit
         return label;
     }
     case ControlKind::DropDown: {
-        auto* combo = new QComboBox(&dialog);
-        combo->setEditable(true);
-        // The edit field is never read; typed text must not become an entry.
-        combo->setInsertPolicy(QComboBox::NoInsert);
+        auto* combo = new DropDownList(&dialog);
         const int closedHeight = combo->sizeHint().height();
         const int itemHeight = combo->fontMetrics().height() + 2;
         combo->setMaxVisibleItems(std::max(1, (rect.height() - closedHeight) / itemHeight));

@@ -4,7 +4,6 @@
 
 #include "app/config_app.h"
 #include "app/platform.h"
-#include "app/startup_probe.h"
 #include "serial/serial_port.h"
 
 int main(int argc, char** argv) {
@@ -12,7 +11,6 @@ int main(int argc, char** argv) {
     // Outlives the window; closes the device, if one is open, at the end.
     SerialPort port;
     QApplication app(argc, argv);
-    installStartupProbe();
     ConfigApp configApp(port);
     configApp.initInstance();
     return 0;

@@ -5,7 +5,7 @@
 //   ventora-bench            the full run (about two minutes)
 //   ventora-bench --smoke    a few iterations of everything, to keep it building and running
 //   ventora-bench idle ...   only the named sections: latency, peer, detection, idle,
-//                            allocations, startup
+//                            allocations, startup, cli
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,6 +33,9 @@
 #include "protocol/transmitter.h"
 #include "serial/receive_thread.h"
 #include "sim/sim_transmitter.h"
+#ifdef VENTORA_CLI_PATH
+#include "cli/line.h"
+#endif
 
 // ---- heap allocations, counted on the thread that asks for it -------------
 
@@ -366,7 +369,7 @@ void allocations(int iterations) {
 // ---- 6. window start-up ---------------------------------------------------------
 
 void startup(int runs) {
-#ifdef VENTORA_APP_PATH
+#ifdef VENTORA_STARTUP_PROBE_PATH
     std::vector<double> ms;
     for (int i = 0; i < runs; ++i) {
         int pipeFds[2];
@@ -375,16 +378,16 @@ void startup(int runs) {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
         posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-        std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "VENTORA_STARTUP_PROBE=1"};
+        std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen"};
         for (char** e = environ; *e; ++e)
             if (std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0) env.emplace_back(*e);
         std::vector<char*> envp;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
-        char* argv[] = {const_cast<char*>(VENTORA_APP_PATH), nullptr};
+        char* argv[] = {const_cast<char*>(VENTORA_STARTUP_PROBE_PATH), nullptr};
         pid_t pid = 0;
         const auto t0 = Clock::now();
-        const int rc = posix_spawn(&pid, VENTORA_APP_PATH, &actions, nullptr, argv, envp.data());
+        const int rc = posix_spawn(&pid, VENTORA_STARTUP_PROBE_PATH, &actions, nullptr, argv, envp.data());
         posix_spawn_file_actions_destroy(&actions);
         ::close(pipeFds[1]);
         if (rc != 0) {
@@ -416,6 +419,186 @@ void startup(int runs) {
 #else
     (void)runs;
     row("Window start-up, offscreen", "not built with the window: skipped", "-", std::nullopt);
+#endif
+}
+
+// ---- 7. the command-line tool ---------------------------------------------------
+
+#ifdef VENTORA_CLI_PATH
+struct ChildRun {
+    double ms = -1;
+    int status = -1;
+    double cpuMs = 0;
+};
+
+// Runs ventora-cli with args, output to /dev/null; stopAfter sends SIGINT then.
+ChildRun runCli(const std::vector<std::string>& args, std::optional<std::chrono::milliseconds> stopAfter = {}) {
+    std::vector<char*> argv{const_cast<char*>(VENTORA_CLI_PATH)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    ChildRun run;
+    pid_t pid = 0;
+    const auto t0 = Clock::now();
+    const int rc = posix_spawn(&pid, VENTORA_CLI_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return run;
+    if (stopAfter) {
+        std::this_thread::sleep_for(*stopAfter);
+        ::kill(pid, SIGINT);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    run.ms = msSince(t0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.cpuMs = (double(usage.ru_utime.tv_sec) + double(usage.ru_stime.tv_sec)) * 1000.0 +
+                (double(usage.ru_utime.tv_usec) + double(usage.ru_stime.tv_usec)) / 1000.0;
+    return run;
+}
+
+// The length-framed exchange hands a reply over as soon as its last byte
+// has come: the reply is written to the line in one piece at a known moment.
+void cliRelease(int iterations) {
+    SilentPty line;
+    SerialPort port;
+    Line cliLine(port, line.path, 500ms, nullptr);
+    if (!cliLine.reopen(9600)) return;
+    static const std::uint8_t kReply[] = {0x01, 0x03, 0x08, 0x00, 0x7B, 0x00, 0x00, 0x44, 0xA6, 0x0C, 0xCD, 0x6E, 0x96};
+    std::uint8_t request[kMaxFrameLength];
+    const std::uint16_t length = buildReadMeasurement(request, 1);
+    std::vector<double> ms;
+    for (int i = 0; i < iterations; ++i) {
+        Clock::time_point sent;
+        std::jthread device([&] {
+            std::this_thread::sleep_for(std::chrono::microseconds(3000 + 137 * (i % 20)));
+            sent = Clock::now();
+            const ssize_t n = ::write(line.master, kReply, sizeof kReply);
+            (void)n;
+        });
+        const Reply reply = cliLine.exchange(request, length);
+        const auto released = Clock::now();
+        device.join();
+        std::uint8_t drain[256];
+        while (::read(line.master, drain, sizeof drain) > 0) {
+        }
+        if (reply.status == ReplyStatus::Ok)
+            ms.push_back(std::chrono::duration<double, std::milli>(released - sent).count());
+    }
+    if (ms.empty()) return;
+    const double p95 = percentile(ms, 95);
+    row("CLI: reply released after its last byte, p50 / p95 / max",
+        fmt("%.2f / %.2f / %.2f ms", percentile(ms, 50), p95, *std::max_element(ms.begin(), ms.end())), "p95 <= 2 ms",
+        p95 <= 2.0 && ms.size() == std::size_t(iterations));
+}
+
+void cliAllocations(int iterations) {
+    auto s = startSim(sim::Dialect::Fd, 9600);
+    SerialPort port;
+    Line cliLine(port, s->slavePath(), 220ms, nullptr);
+    if (!cliLine.reopen(9600)) return;
+    std::uint8_t request[kMaxFrameLength];
+    const std::uint16_t length = buildReadMeasurement(request, 1);
+    int answered = 0;
+    cliLine.exchange(request, length);   // the first exchange may set up the C library's buffers
+    gAllocations = 0;
+    tCounting = true;
+    for (int i = 0; i < iterations; ++i) answered += cliLine.exchange(request, length).status == ReplyStatus::Ok;
+    tCounting = false;
+    const double perExchange = double(gAllocations.load()) / iterations;
+    row("CLI: heap allocations per exchange", fmt("%.2f (%.0f of %.0f answered)", perExchange, answered, iterations),
+        "0", perExchange == 0 && answered == iterations);
+}
+
+void cliProcesses(bool smoke) {
+    const int runs = smoke ? 2 : 30;
+    {
+        auto s = startSim(sim::Dialect::Fd, 9600);
+        const std::vector<std::string> read = {"-p", s->slavePath(), "-b", "9600", "-d", "fd", "-a", "1", "read"};
+        std::vector<double> ours, theirs;
+        bool allRead = true;
+        // Taken in turns, so that the machine's other work weighs on both alike.
+        for (int i = 0; i < runs; ++i) {
+            const ChildRun run = runCli(read);
+            allRead = allRead && run.status == 0;
+            ours.push_back(run.ms);
+            const double t = runMbpoll(s->slavePath());
+            if (t >= 0) theirs.push_back(t);
+        }
+        const double p50 = percentile(ours, 50);
+        row("CLI: read with -b -d -a at 9600, whole process, p50", fmt("%.1f ms", p50) + (allRead ? "" : " (failed)"),
+            "-", std::nullopt);
+        if (!theirs.empty()) {
+            const double ratio = p50 / percentile(theirs, 50);
+            row("CLI: read / mbpoll, whole processes (p50)", fmt("%.2fx (mbpoll %.1f ms)", ratio, percentile(theirs, 50)),
+                "<= 0.7x", ratio <= 0.7 && allRead);
+        }
+    }
+    {
+        SilentPty none;
+        std::vector<double> ms;
+        for (int i = 0; i < (smoke ? 1 : 5); ++i) ms.push_back(runCli({"-p", none.path, "detect"}).ms);
+        const double p50 = percentile(ms, 50);
+        row("CLI: detect with nothing attached, whole process (median)", fmt("%.0f ms", p50), "<= 1000 ms", p50 <= 1000);
+    }
+    {
+        sim::Config slow;
+        slow.baud = 9600;
+        slow.lineRate = true;
+        slow.turnaroundMs = 200;
+        sim::SimTransmitter s(slow);
+        if (s.start()) {
+            const ChildRun run = runCli({"-p", s.slavePath(), "detect"});
+            row("CLI: detect a transmitter that answers after 200 ms", fmt("%.0f ms, exit status %.0f", run.ms, run.status),
+                "found (status 0)", run.status == 0);
+        }
+    }
+    {
+        auto s = startSim(sim::Dialect::Fd, 9600);
+        const std::string log = "/tmp/ventora-bench-commission-" + std::to_string(::getpid()) + ".csv";
+        std::vector<double> ms;
+        bool ok = true;
+        for (int i = 0; i < (smoke ? 1 : 5); ++i) {
+            std::remove(log.c_str());
+            sim::Config fresh = s->state();
+            fresh.address = 1;
+            s->setState(fresh);
+            // -b and -d make the first request one the transmitter answers.
+            const ChildRun run = runCli({"-p", s->slavePath(), "-b", "9600", "-d", "fd", "commission", "--address",
+                                         "5", "--area", "450", "--log", log});
+            ok = ok && run.status == 0 && s->state().address == 5 && s->state().area == 450;
+            ms.push_back(run.ms);
+        }
+        std::remove(log.c_str());
+        const double p50 = percentile(ms, 50);
+        row("CLI: commission one FD transmitter at 9600, whole process to its log row (median)",
+            fmt("%.0f ms", p50) + (ok ? "" : " (failed)"), "<= 1500 ms", p50 <= 1500 && ok);
+    }
+    {
+        auto s = startSim(sim::Dialect::Fd, 9600);
+        const auto window = smoke ? 1500ms : 10000ms;
+        const ChildRun run = runCli({"-p", s->slavePath(), "-b", "9600", "-d", "fd", "-a", "1", "watch", "--interval",
+                                     "1000"},
+                                    window);
+        const double percent = run.cpuMs / run.ms * 100.0;
+        row(fmt("CLI: watch at a 1 s interval, whole process over %.0f s", run.ms / 1000.0),
+            fmt("%.3f %% of a core (%.1f ms of CPU)", percent, run.cpuMs), "<= 0.1 %",
+            percent <= 0.1 && run.status == 0);
+    }
+}
+#endif
+
+void cli(bool smoke) {
+#ifdef VENTORA_CLI_PATH
+    cliRelease(smoke ? 5 : 200);
+    cliAllocations(smoke ? 5 : 200);
+    cliProcesses(smoke);
+#else
+    (void)smoke;
+    row("CLI", "not built with ventora-cli: skipped", "-", std::nullopt);
 #endif
 }
 
@@ -479,6 +662,7 @@ int main(int argc, char** argv) {
     if (wanted("idle")) idle(smoke ? 200ms : 10000ms);
     if (wanted("allocations")) allocations(smoke ? 5 : 200);
     if (wanted("startup")) startup(smoke ? 1 : 5);
+    if (wanted("cli")) cli(smoke);
 
     printTable();
     std::printf("\n(%u cores; latencies are from click to answer, wire time assumes 10 bits per byte)\n",

@@ -14,3 +14,5 @@ void DialogAccess::writeBoxInt(int controlId, int value) {
     std::snprintf(text, sizeof text, "%d", value);
     setBoxText(controlId, text);
 }
+
+void DialogAccess::logLine(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }

@@ -39,6 +39,9 @@ public:
     // type kBoxPlain or kBoxQuestion; no caption = the application name
     virtual void messageBox(const std::string& text, const std::optional<std::string>& caption,
                             unsigned type) = 0;
+    // One line of detail that a box does not show, for whoever started the
+    // program; standard error unless overridden. No line break in line.
+    virtual void logLine(const std::string& line);
 
     // Optional white space, an optional sign and decimal digits within the
     // signed 32-bit range, then optional white space, give the value; any other

@@ -33,7 +33,11 @@ Transmitter::Transmitter(SerialPort& port, ReceiveBlock& receive, DialogAccess& 
     : pollSleep(sleepUntil), port_(port), receive_(receive), dialog_(dialog) {}
 
 std::uint16_t Transmitter::exchange(std::uint16_t frameLength) {
-    receive_.takeReply(state.replyBuf, sizeof state.replyBuf);
+    // replyRing holds up to 4095 bytes, more than one take: whatever a single
+    // take left behind would be read as this request's reply. The loop ends
+    // because the receive thread publishes at most once per 30-pass gap.
+    while (receive_.takeReply(state.replyBuf, sizeof state.replyBuf) != 0) {
+    }
     port_.write(state.txFrame, frameLength);
     // Polls fall on a fixed 10 ms grid from the write, so late wake-ups do not
     // add up over the 50 polls and push a waiting reply to the next one.
@@ -63,7 +67,13 @@ void Transmitter::adoptIdentity(const Identity& identity, bool withLineChecks) {
     }
 }
 
-void Transmitter::showOpenFailure() { dialog_.messageBox("串口打开失败", kWarning, kBoxQuestion); }
+// The box keeps its one fixed text; the cause goes to the log line, named by
+// the port number of the open that just failed.
+void Transmitter::showOpenFailure() {
+    const std::string portName = "COM" + std::to_string(port_.portNumber());
+    dialog_.logLine("Ventora: cannot open " + openFailureLine(port_, portName));
+    dialog_.messageBox("串口打开失败", kWarning, kBoxQuestion);
+}
 
 void Transmitter::showFailure(const char* text, std::uint16_t replyCount) {
     dialog_.messageBox(text, kWarning, kBoxQuestion);

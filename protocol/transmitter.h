@@ -51,6 +51,7 @@ private:
     // Closes, sets the line parameters for the selected port and opens; nonzero on success.
     int reopen(int portIndex, std::uint32_t baud);
     void adoptIdentity(const Identity& identity, bool withLineChecks);
+    // After a failed open: "串口打开失败", and why on the dialog's log line.
     void showOpenFailure();
     // The failure box once for no usable reply (0..3 bytes), twice for a rejected one.
     void showFailure(const char* text, std::uint16_t replyCount);

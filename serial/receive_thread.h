@@ -7,6 +7,8 @@
 // replies out of replyRing with takeReply.
 
 #include <cstdint>
+#include <functional>
+#include <stop_token>
 #include <thread>
 
 #include "serial/byte_ring.h"
@@ -35,13 +37,23 @@ void receivePass(ReceiveBlock& block, SerialPort& port);
 
 // Runs receivePass with a 1 ms sleep per pass from construction until
 // destruction; the destructor stops and joins the thread within a pass or two.
+// When the system cannot start a thread, nothing runs: the rings stay empty
+// and every exchange ends with no reply.
 class ReceiveThread {
 public:
-    ReceiveThread(ReceiveBlock& block, SerialPort& port);
+    using Loop = std::function<void(std::stop_token)>;
+    // Starts loop on a new thread; throws std::system_error when it cannot,
+    // as std::jthread's constructor does.
+    using Starter = std::jthread (*)(Loop loop);
+    static std::jthread startThread(Loop loop);
+
+    ReceiveThread(ReceiveBlock& block, SerialPort& port, Starter start = &startThread);
     ~ReceiveThread();
 
     ReceiveThread(const ReceiveThread&) = delete;
     ReceiveThread& operator=(const ReceiveThread&) = delete;
+
+    bool running() const { return thread_.joinable(); }
 
 private:
     std::jthread thread_;

@@ -249,8 +249,10 @@ int SerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
         if (now >= deadline) break;
         const auto needed = std::chrono::microseconds(
             baudRate_ == 0 ? 1000 : std::uint64_t(pending) * 10'000'000u / baudRate_);
-        std::this_thread::sleep_for(std::clamp<std::chrono::steady_clock::duration>(
-            needed, std::chrono::microseconds(200), deadline - now));
+        // Not std::clamp: its bounds cross in the last 200 us before the deadline.
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::max<std::chrono::steady_clock::duration>(needed, std::chrono::microseconds(200)),
+            deadline - now));
     }
     return 1;
 }

@@ -11,6 +11,10 @@ if(TARGET ventora_sim AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/integration/protoco
   add_executable(protocol_integration_tests integration/protocol_integration_test.cpp)
   target_link_libraries(protocol_integration_tests PRIVATE ventora_protocol ventora_sim GTest::gtest_main)
   ventora_add_gtests(protocol_integration_tests integration threaded)
+
+  add_executable(protocol_fault_tests integration/fault_test.cpp)
+  target_link_libraries(protocol_fault_tests PRIVATE ventora_protocol ventora_sim GTest::gtest_main)
+  ventora_add_gtests(protocol_fault_tests integration threaded)
 endif()
 
 if(VENTORA_BUILD_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")

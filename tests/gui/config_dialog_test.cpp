@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <array>
 #include <chrono>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -81,12 +85,106 @@ TEST_F(ConfigDialogTest, WindowIsFixedWithoutMaximiseAndTabsInTemplateOrder) {
     EXPECT_EQ(order, expected);
 }
 
-TEST_F(ConfigDialogTest, TypedPortTextIsNeverAnEntry) {
-    auto* ports = qobject_cast<QComboBox*>(dialog.control(1000));
-    ports->setCurrentIndex(2);
-    QTest::keyClicks(ports->lineEdit(), "9");
-    EXPECT_EQ(ports->count(), 32);
-    EXPECT_EQ(dialog.selectedPortIndex(), 2);
+// A shown, active dialog on a port that records its opens, so that focus
+// moves and keys reach the controls as they would for a user.
+struct ActiveDialog {
+    FakePort port;
+    RecordingDialog dialog{port};
+    TimerBlock timerBlock;
+    QComboBox* ports = qobject_cast<QComboBox*>(dialog.control(1000));
+
+    explicit ActiveDialog(SerialPort::PortNamer namer = [](std::uint8_t) { return std::string(); })
+        : port(std::move(namer)) {
+        dialog.installEventFilter(&timerBlock);
+        dialog.transmitter().pollSleep = &noSleep;
+        dialog.show();
+        dialog.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    }
+};
+
+enum class Ending { Tab, DetectClick, Enter };
+
+// Qt's editable combo takes text that matches an entry as a selection on
+// focus-out and on Enter. Only the entry chosen with the arrows may count.
+TEST(PortList, TypedTextNeverPicksThePort) {
+    const std::pair<const char*, Ending> cases[] = {
+        {"COM9", Ending::Tab},          {"com12", Ending::Tab},         {"COM9", Ending::DetectClick},
+        {"COM1", Ending::DetectClick},  {"COM99", Ending::DetectClick}, {"COM9", Ending::Enter},
+    };
+    for (const auto& [typed, ending] : cases) {
+        SCOPED_TRACE(testing::Message() << typed << ", ending " << int(ending));
+        ActiveDialog a;
+        QLineEdit* field = a.ports->lineEdit();
+        ASSERT_TRUE(field->hasFocus());
+        QTest::keyClick(field, Qt::Key_Down);
+        QTest::keyClick(field, Qt::Key_Down);
+        ASSERT_EQ(a.dialog.selectedPortIndex(), 2);
+
+        field->selectAll();
+        QTest::keyClicks(field, typed);
+        if (ending == Ending::Tab) {
+            QTest::keyClick(field, Qt::Key_Tab);
+            ASSERT_EQ(QApplication::focusWidget(), a.dialog.control(1001));
+            QTest::keyClick(a.dialog.control(1001), Qt::Key_Space);
+        } else if (ending == Ending::DetectClick) {
+            QTest::mouseClick(a.dialog.control(1001), Qt::LeftButton);
+        } else {
+            QTest::keyClick(field, Qt::Key_Return);
+            EXPECT_EQ(a.dialog.result(), QDialog::Accepted) << "Enter in the field is the OK command";
+        }
+        EXPECT_EQ(a.ports->count(), 32);
+        EXPECT_EQ(a.dialog.selectedPortIndex(), 2);
+        EXPECT_EQ(a.port.openedPorts, ending == Ending::Enter ? std::vector<int>{} : std::vector<int>(4, 3));
+    }
+}
+
+TEST(PortList, AnEntryChosenInTheDroppedDownListIsThePort) {
+    for (const auto& [row, byMouse] : {std::pair{5, true}, std::pair{3, false}}) {
+        SCOPED_TRACE(byMouse ? "mouse" : "arrows and Enter");
+        ActiveDialog a;
+        a.ports->showPopup();
+        QAbstractItemView* list = a.ports->view();
+        ASSERT_TRUE(waitUntil([&] { return list->isVisible(); }));
+        if (byMouse) {
+            const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
+            QTest::mouseMove(list->viewport(), at);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        } else {
+            for (int i = 0; i < row; ++i) QTest::keyClick(list, Qt::Key_Down);
+            QTest::keyClick(list, Qt::Key_Return);
+        }
+        ASSERT_TRUE(waitUntil([&] { return !list->isVisible(); }));
+        QTest::mouseClick(a.dialog.control(1001), Qt::LeftButton);
+        EXPECT_EQ(a.port.openedPorts, std::vector<int>(4, row + 1));
+    }
+}
+
+// COMn on Linux is the n-th device present, so each look at the list asks
+// again. Rows: the devices present, then the tips of COM1, COM2 and COM32.
+TEST(PortList, EachEntryNamesTheDeviceItOpensWhenTheListDropsDown) {
+    std::map<int, std::string> present;
+    ActiveDialog a([&present](std::uint8_t n) { return present.count(n) != 0 ? present[n] : std::string(); });
+    const std::pair<std::map<int, std::string>, std::array<const char*, 3>> moments[] = {
+        {{{2, "/dev/ttyUSB7"}}, {"无此设备", "/dev/ttyUSB7", "无此设备"}},
+        {{{1, "/dev/ttyACM9"}, {32, "/dev/ttyAMA5"}}, {"/dev/ttyACM9", "无此设备", "/dev/ttyAMA5"}},
+        {{}, {"无此设备", "无此设备", "无此设备"}},
+    };
+    for (const auto& [devices, tips] : moments) {
+        present = devices;
+        a.ports->showPopup();
+        const int rows[] = {0, 1, 31};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(a.ports->itemData(rows[i], Qt::ToolTipRole).toString(), QString::fromUtf8(tips[i])) << rows[i];
+        }
+        a.ports->hidePopup();
+        // The field itself names the selected entry's device.
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), a.ports->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(a.ports, &help);
+        EXPECT_EQ(a.ports->toolTip(), QString::fromUtf8(tips[0]));
+    }
+    EXPECT_EQ(a.ports->itemText(1), "COM2");
+    EXPECT_EQ(a.dialog.selectedPortIndex(), 0);
 }
 
 struct RouteCase {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <system_error>
+#include <thread>
 
 #include "sim/sim_transmitter.h"
 #include "tests/gui/gui_fakes.h"
@@ -56,6 +58,28 @@ TEST(EndToEnd, DetectMeasureAreaAndAddressAgainstTheSimulatedTransmitter) {
     click(dialog, 1004);
     EXPECT_EQ(dialog.boxText(1002), "7");
     EXPECT_EQ(dialog.boxText(1003), "9600");
+}
+
+// The system may refuse the receive thread. The window still runs, and
+// nothing ever reaches replyRing: detection ends as if no transmitter were
+// there, though one answered every query at 9600.
+TEST(EndToEnd, WithoutAReceiveThreadTheWindowRunsAndNothingIsAnswered) {
+    sim::SimTransmitter transmitter;
+    ASSERT_TRUE(transmitter.start());
+    const std::string com1 = transmitter.slavePath();
+    SerialPort port([com1](std::uint8_t n) { return n == 1 ? com1 : std::string(); });
+    RecordingDialog dialog(port, nullptr, [](ReceiveThread::Loop) -> std::jthread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    TimerBlock timerBlock;
+    dialog.installEventFilter(&timerBlock);
+
+    click(dialog, 1001);
+    ASSERT_EQ(dialog.boxes.size(), 1u);
+    EXPECT_EQ(dialog.boxes[0].text, QString::fromUtf8("测试结束 未知波特率"));
+    EXPECT_EQ(transmitter.requests().size(), 4u);
+    EXPECT_FALSE(dialog.control(1013)->isEnabled());
+    EXPECT_TRUE(dialog.control(1001)->isEnabled());
 }
 
 } // namespace

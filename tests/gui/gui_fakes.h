@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/about_dialog.h"
@@ -20,12 +21,14 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Opens without a device, answers nothing, records what is written.
+// Opens without a device, answers nothing, records what is opened and written.
+// Its naming rule only describes ports; opening never consults it.
 class FakePort : public SerialPort {
 public:
-    FakePort() : SerialPort([](std::uint8_t) { return std::string(); }) {}
+    explicit FakePort(PortNamer namer = [](std::uint8_t) { return std::string(); }) : SerialPort(std::move(namer)) {}
     bool configure() override { return true; }
     int open() override {
+        openedPorts.push_back(portNumber());
         isOpen = true;
         return 1;
     }
@@ -40,6 +43,7 @@ public:
     }
 
     std::vector<Bytes> frames;       // UI thread
+    std::vector<int> openedPorts;    // UI thread; port number of every open
     std::atomic<long> reads{0};      // receive thread counts, tests read
 };
 

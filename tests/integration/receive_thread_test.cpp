@@ -9,6 +9,7 @@
 
 #include "serial/receive_thread.h"
 #include "sim/sim_transmitter.h"
+#include "tests/integration/wait_for.h"
 
 namespace {
 
@@ -41,14 +42,19 @@ protected:
         transmitter.reset();
     }
 
-    // The replies that reach replyRing within `window`, one takeReply batch each.
-    std::vector<Bytes> collect(std::chrono::milliseconds window) {
+    // The batches that reach replyRing, one takeReply each, until `bytes` bytes
+    // have come in all (or the deadline has passed).
+    std::vector<Bytes> collect(std::size_t bytes) {
         std::vector<Bytes> replies;
+        std::size_t total = 0;
         std::uint8_t buf[1024];
-        for (const auto end = Clock::now() + window; Clock::now() < end;) {
-            if (const std::uint16_t n = block->takeReply(buf, 1024)) replies.emplace_back(buf, buf + n);
-            std::this_thread::sleep_for(2ms);
-        }
+        waitFor([&] {
+            if (const std::uint16_t n = block->takeReply(buf, 1024)) {
+                replies.emplace_back(buf, buf + n);
+                total += n;
+            }
+            return total >= bytes;
+        });
         return replies;
     }
     void send(const Bytes& b) { ASSERT_EQ(port->write(b.data(), std::uint32_t(b.size())), 1); }
@@ -61,7 +67,7 @@ protected:
 
 TEST_F(ReceiveThreadOnSim, RequestAndReplyMakeOneRoundTrip) {
     send(kFdQuery);
-    const auto replies = collect(300ms);
+    const auto replies = collect(kFdReply9600Addr1.size());
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_EQ(replies[0], kFdReply9600Addr1);
     ASSERT_FALSE(transmitter->requests().empty());
@@ -82,7 +88,7 @@ class SplitReply : public ReceiveThreadOnSim, public ::testing::WithParamInterfa
 TEST_P(SplitReply, PauseDecidesWhetherTheReplyIsCut) {
     transmitter->setFault(sim::Fault::Split, GetParam().pauseMs);
     send(kFdQuery);
-    const auto replies = collect(400ms);
+    const auto replies = collect(kFdReply9600Addr1.size());
     ASSERT_EQ(replies.size(), GetParam().replies);
     Bytes joined;
     for (const auto& r : replies) joined.insert(joined.end(), r.begin(), r.end());
@@ -103,17 +109,12 @@ TEST_F(ReceiveThreadOnSim, OverlongBurstKeepsTheFirst4095BytesIntact) {
     for (std::size_t i = 0; i < burst.size(); ++i) burst[i] = std::uint8_t(i * 13 + (i >> 8));
     transmitter->sendRaw(burst);
     Bytes got;
-    std::uint8_t buf[1024];
-    for (const auto end = Clock::now() + 2s; got.size() < 4095 && Clock::now() < end;) {
-        const std::uint16_t n = block->takeReply(buf, 1024);
-        got.insert(got.end(), buf, buf + n);
-        if (n == 0) std::this_thread::sleep_for(2ms);
-    }
-    std::this_thread::sleep_for(100ms);
-    const std::uint16_t late = block->takeReply(buf, 1024);
-    got.insert(got.end(), buf, buf + late);
+    for (const Bytes& batch : collect(4095)) got.insert(got.end(), batch.begin(), batch.end());
     ASSERT_EQ(got.size(), 4095u);
     EXPECT_EQ(got, Bytes(burst.begin(), burst.begin() + 4095));
+    // The dropped bytes must not turn up later: the next batch is only what follows them.
+    transmitter->sendRaw({0x5A});
+    EXPECT_EQ(collect(1), std::vector<Bytes>{{0x5A}});
 }
 
 TEST_F(ReceiveThreadOnSim, DestroyingTheThreadJoinsPromptly) {

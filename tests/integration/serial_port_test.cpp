@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "serial/serial_port.h"
 #include "tests/integration/pty_pair.h"
+#include "tests/integration/wait_for.h"
 
 namespace {
 
@@ -26,8 +32,15 @@ protected:
     void fromDevice(const Bytes& b) {
         ASSERT_EQ(::write(pty.master, b.data(), b.size()), ssize_t(b.size()));
     }
-    // Waits until the slave side has n bytes queued.
-    void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+    // Waits until n bytes written by the device are queued for the port to
+    // read. The queue belongs to the terminal, so the pair's own slave
+    // descriptor sees the same count as the port's.
+    void settle(int n) {
+        ASSERT_TRUE(waitFor([&] {
+            int queued = 0;
+            return ::ioctl(pty.slaveKeep, FIONREAD, &queued) == 0 && queued >= n;
+        })) << n << " bytes never arrived";
+    }
     Bytes toDevice() {
         Bytes b(512);
         pollfd p{pty.master, POLLIN, 0};
@@ -68,8 +81,99 @@ TEST_F(SerialPortOnPty, SecondOpenOfTheSameDeviceFails) {
     second.setParams(1, 8, 0, 0, 9600);
     ASSERT_NE(first.open(), 0);
     EXPECT_EQ(second.open(), 0);
+    EXPECT_EQ(second.lastOpenFailure(), OpenFailure::Busy);
     first.close();
     EXPECT_NE(second.open(), 0) << "free again once the first closed";
+    EXPECT_EQ(second.lastOpenFailure(), OpenFailure::None) << "a successful open forgets the last failure";
+}
+
+// Each cause as the user reads it. "{pty}" stands for the pty's path; the OS's
+// own words in parentheses are checked only where they do not depend on
+// whether the test runs as root.
+struct FailureCase {
+    const char* name;
+    std::uint8_t port;
+    std::uint32_t baud;
+    bool heldElsewhere;
+    OpenFailure cause;
+    const char* devicePath;
+    const char* linePrefix;
+    friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class OpenFailureCause : public SerialPortOnPty, public ::testing::WithParamInterface<FailureCase> {
+protected:
+    static std::string withPty(std::string text, const std::string& path) {
+        if (const auto at = text.find("{pty}"); at != std::string::npos) text.replace(at, 5, path);
+        return text;
+    }
+};
+
+TEST_P(OpenFailureCause, SaysWhyAndWhichDevice) {
+    const FailureCase& c = GetParam();
+    const std::string path = pty.slavePath;
+    SerialPort holder(namer());
+    SerialPort port([path](std::uint8_t n) {
+        return n == 1 ? path : n == 3 ? std::string("/dev/ventora-no-such-tty") : std::string();
+    });
+    if (c.heldElsewhere) {
+        holder.setParams(1, 8, 0, 0, 9600);
+        ASSERT_NE(holder.open(), 0);
+    }
+    port.setParams(c.port, 8, 0, 0, c.baud);
+    ASSERT_EQ(port.open(), 0);
+    EXPECT_EQ(port.lastOpenFailure(), c.cause);
+    EXPECT_EQ(port.devicePath(), withPty(c.devicePath, path));
+    const std::string line = openFailureLine(port, "COM" + std::to_string(c.port));
+    EXPECT_EQ(line.rfind(withPty(c.linePrefix, path), 0), 0u) << line;
+    EXPECT_EQ(line.find("dialout"), std::string::npos) << "only a refused permission has a hint: " << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, OpenFailureCause,
+    ::testing::Values(
+        FailureCase{"MissingDevice", 3, 9600, false, OpenFailure::NoSuchDevice, "/dev/ventora-no-such-tty",
+                    "COM3 (/dev/ventora-no-such-tty): no such device (No such file or directory)"},
+        FailureCase{"PortNamingNothing", 2, 9600, false, OpenFailure::NoSuchDevice, "",
+                    "COM2: no such device (the port names no serial device present)"},
+        FailureCase{"HeldByAnotherPort", 1, 9600, true, OpenFailure::Busy, "{pty}",
+                    "COM1 ({pty}): in use by another program ("},
+        FailureCase{"RefusedSpeed", 1, 12345, false, OpenFailure::SettingRefused, "{pty}",
+                    "COM1 ({pty}): line settings refused (the speed 12345 bit/s is not supported)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Root opens any device, so the refusal is seen by a child that has become
+// nobody, on a pty owned by root that only its owner may open. The child's exit
+// code is the cause, and it sends its line through a pipe.
+TEST_F(SerialPortOnPty, PermissionDeniedForAnotherUserWithTheDialoutHint) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    ASSERT_EQ(::chmod(pty.slavePath.c_str(), 0600), 0);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+        SerialPort port(namer());
+        port.setParams(1, 8, 0, 0, 9600);
+        if (port.open() != 0) ::_exit(101);
+        const std::string line = openFailureLine(port, "COM1");
+        if (::write(fds[1], line.data(), line.size()) != ssize_t(line.size())) ::_exit(102);
+        ::_exit(int(port.lastOpenFailure()));
+    }
+    ::close(fds[1]);
+    std::string line;
+    char chunk[256];
+    for (ssize_t n; (n = ::read(fds[0], chunk, sizeof chunk)) > 0;) line.append(chunk, std::size_t(n));
+    ::close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), int(OpenFailure::PermissionDenied)) << "100 setuid failed, 101 it opened";
+    EXPECT_EQ(line, "COM1 (" + pty.slavePath +
+                        "): permission denied (Permission denied); add yourself to the dialout group "
+                        "(sudo usermod -aG dialout $USER) and log in again");
 }
 
 TEST_F(SerialPortOnPty, OpenPurgesBytesQueuedBefore) {
@@ -77,7 +181,7 @@ TEST_F(SerialPortOnPty, OpenPurgesBytesQueuedBefore) {
     port.setParams(1, 8, 0, 0, 9600);
     ASSERT_NE(port.open(), 0);
     fromDevice({1, 2, 3});
-    settle();
+    settle(3);
     port.close();
     ASSERT_NE(port.open(), 0);
     std::uint8_t buf[16];
@@ -96,7 +200,7 @@ TEST_F(SerialPortOnPty, ReadNeverWaitsAndTakesAtMostTheMaximum) {
     Bytes queued(300);
     for (int i = 0; i < 300; ++i) queued[i] = std::uint8_t(i);
     fromDevice(queued);
-    settle();
+    settle(300);
     ASSERT_EQ(port.read(buf, 256), 256u);
     ASSERT_EQ(port.read(buf + 256, 256), 44u);
     EXPECT_EQ(Bytes(buf, buf + 300), queued);
@@ -139,6 +243,31 @@ TEST_F(SerialPortOnPty, LineSettingsAreRaw8N1) {
     EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+}
+
+// A long time-out: a read that waited for it with bytes queued, or after a
+// hang-up, would stall the test for a minute instead of returning.
+TEST_F(SerialPortOnPty, WaitingReadTakesQueuedBytesTimesOutEmptyAndSeesTheHangUp) {
+    SerialPort port(namer());
+    port.setParams(1, 8, 0, 0, 9600);
+    ASSERT_NE(port.open(), 0);
+    std::uint8_t buf[16] = {};
+
+    fromDevice({1, 2, 3});
+    settle(3);
+    WaitedRead got = port.readWait(buf, sizeof buf, std::chrono::minutes(1));
+    EXPECT_EQ(got.count, 3u);
+    EXPECT_FALSE(got.deviceGone);
+    EXPECT_EQ(Bytes(buf, buf + 3), (Bytes{1, 2, 3}));
+
+    got = port.readWait(buf, sizeof buf, std::chrono::milliseconds(20));
+    EXPECT_EQ(got.count, 0u);
+    EXPECT_FALSE(got.deviceGone) << "a quiet line is not a lost device";
+
+    pty.hangUp();
+    got = port.readWait(buf, sizeof buf, std::chrono::minutes(1));
+    EXPECT_EQ(got.count, 0u);
+    EXPECT_TRUE(got.deviceGone);
 }
 
 TEST_F(SerialPortOnPty, HangUpLeavesThePortSane) {

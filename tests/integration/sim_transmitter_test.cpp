@@ -200,6 +200,8 @@ TEST(SimTransmitter, StalePartialRequestIsDropped)
     ASSERT_TRUE(transmitter.start());
     Slave slave(transmitter.slavePath(), B9600);
     slave.send({0xFD, 0xFD, 0xFD, 0x00});
+    // Not a wait for something to happen: the quiet line is the stimulus, three
+    // times the 50 ms after which the sim gives up on a partial request.
     std::this_thread::sleep_for(150ms);
     EXPECT_EQ(slave.exchange({0xFD, 0xFD, 0xFD, 0x00, 0x00, 0xE9, 0x88}),
               (Bytes{0xFD, 0xFD, 0xFD, 0x03, 0x01, 0x28, 0xB8}));

@@ -22,7 +22,9 @@ TEST_P(ParseOptionsTest, StatusAndFields) {
     Options options;
     std::ostringstream out, err;
     EXPECT_EQ(parseOptions(c.args, options, out, err), c.status) << err.str();
-    if (c.status == 2) EXPECT_FALSE(err.str().empty()) << "a refusal says why";
+    if (c.status == 2) {
+        EXPECT_FALSE(err.str().empty()) << "a refusal says why";
+    }
     if (c.check != nullptr) c.check(options);
 }
 

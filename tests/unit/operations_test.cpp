@@ -62,14 +62,17 @@ protected:
 
 // --- exchange ---------------------------------------------------------------
 
+// A full ring holds four takes' worth of stale bytes; none may pass for the reply.
 TEST_F(OperationsTest, ExchangeDrainsStaleRepliesBeforeWriting) {
     connected(false, 1, 9600);
-    for (std::uint8_t b : {0xAA, 0xBB, 0xCC, 0xDD, 0xEE}) ringPush(block->replyRing, b);
     port.respond = always({0x01, 0x02, 0x03, 0x04});
     transmitter.state.txFrame[0] = 0x5A;
-    ASSERT_EQ(transmitter.exchange(1), 4);
-    EXPECT_EQ(Bytes(transmitter.state.replyBuf, transmitter.state.replyBuf + 4), (Bytes{0x01, 0x02, 0x03, 0x04}));
-    EXPECT_EQ(frames(), (std::vector<Bytes>{{0x5A}}));
+    for (const unsigned stale : {5u, 1025u, 4095u}) {
+        for (unsigned i = 0; i < stale; ++i) ringPush(block->replyRing, 0xAA);
+        ASSERT_EQ(transmitter.exchange(1), 4) << stale << " stale bytes";
+        EXPECT_EQ(Bytes(transmitter.state.replyBuf, transmitter.state.replyBuf + 4), (Bytes{0x01, 0x02, 0x03, 0x04}));
+    }
+    EXPECT_EQ(frames(), (std::vector<Bytes>(3, Bytes{0x5A})));
 }
 
 TEST_F(OperationsTest, SilentExchangeGivesUpAfterFiftyPolls) {
@@ -212,6 +215,35 @@ TEST_F(OperationsTest, DetectionReportsAPortThatWillNotOpen) {
         std::vector<std::string> enabling(c.framesSent, "pair off");
         enabling.push_back("pair on");
         EXPECT_EQ(dialog.enabling, enabling) << c.portIndex << ' ' << c.opensAllowed;
+    }
+}
+
+// The box keeps its one text; the log line names the port, the device tried
+// and why it would not open.
+TEST(OpenFailure, LogsThePortTheDeviceAndTheCause) {
+    struct Case {
+        int portIndex;
+        const char* device;
+        const char* line;
+    };
+    const Case cases[] = {
+        {2, "/nonexistent/ttyUSB9",
+         "Ventora: cannot open COM3 (/nonexistent/ttyUSB9): no such device (No such file or directory)"},
+        {31, "", "Ventora: cannot open COM32: no such device (the port names no serial device present)"},
+        {-1, "/nonexistent/ttyUSB9",
+         "Ventora: cannot open COM0: no such device (the port names no serial device present)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        auto block = std::make_unique<ReceiveBlock>();
+        block->init();
+        SerialPort port([&c](std::uint8_t) { return std::string(c.device); });
+        FakeDialog dialog;
+        dialog.portIndex = c.portIndex;
+        Transmitter transmitter(port, *block, dialog);
+        transmitter.detectBaud();
+        EXPECT_EQ(dialog.logged, std::vector<std::string>{c.line});
+        EXPECT_EQ(dialog.shown, (std::vector<ShownBox>{box("串口打开失败", "警告", kBoxQuestion)}));
     }
 }
 
@@ -410,6 +442,10 @@ TEST_F(OperationsTest, FdBaudChangeReopensAtTheNewRate) {
         std::vector<ShownBox> expected{kBaudOk};
         if (!reopenWorks) expected.push_back(box("串口打开失败", "警告", kBoxQuestion));
         EXPECT_EQ(dialog.shown, expected);
+        ASSERT_EQ(dialog.logged.size(), reopenWorks ? 0u : 1u);
+        if (!reopenWorks) {
+            EXPECT_EQ(dialog.logged[0].rfind("Ventora: cannot open COM5", 0), 0u) << dialog.logged[0];
+        }
         EXPECT_EQ(port.openedAt, reopenWorks ? std::vector<std::uint32_t>{9600} : std::vector<std::uint32_t>{});
         EXPECT_EQ(port.portNumber(), 5);
         EXPECT_EQ(bool(port.isOpen), reopenWorks);

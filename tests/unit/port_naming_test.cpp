@@ -20,4 +20,26 @@ TEST(PortNaming, PortNumbersCountFromOneAndZeroNamesNothing) {
         EXPECT_EQ(pickPort(ordered, c.port), c.path) << "port " << int(c.port);
 }
 
+TEST(PortNaming, AliasIsTheFirstByIdNameResolvingToTheDevice) {
+    const DeviceAlias usb0b{"usb-Maker_B-if00-port0", "/dev/ttyUSB0"};
+    const DeviceAlias usb0a{"usb-Maker_A-if00-port0", "/dev/ttyUSB0"};
+    const DeviceAlias usb1{"usb-Maker_C-if00-port0", "/dev/ttyUSB1"};
+    const DeviceAlias dangling{"usb-Dangling", ""};
+    struct Case {
+        const char* name;
+        std::string device;
+        std::vector<DeviceAlias> aliases;
+        std::string alias;
+    };
+    const Case cases[] = {
+        {"none listed", "/dev/ttyUSB0", {}, ""},
+        {"only other devices", "/dev/ttyUSB2", {usb0a, usb1}, ""},
+        {"one of several", "/dev/ttyUSB1", {usb0a, usb1}, "usb-Maker_C-if00-port0"},
+        {"two names, the later listed first", "/dev/ttyUSB0", {usb0b, usb1, usb0a}, "usb-Maker_A-if00-port0"},
+        {"two names in order", "/dev/ttyUSB0", {usb0a, usb0b}, "usb-Maker_A-if00-port0"},
+        {"no device", "", {dangling}, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(aliasFor(c.device, c.aliases), c.alias) << c.name;
+}
+
 } // namespace

@@ -28,6 +28,7 @@ public:
     std::map<int, std::string> boxes;
     std::vector<ShownBox> shown;
     std::vector<std::string> enabling;   // "pair on", "pair off", "buttons on", "buttons off"
+    std::vector<std::string> logged;
 
     int selectedPortIndex() override { return portIndex; }
     std::string boxText(int controlId) override { return boxes[controlId]; }
@@ -37,6 +38,7 @@ public:
     void messageBox(const std::string& text, const std::optional<std::string>& caption, unsigned type) override {
         shown.push_back({text, caption, type});
     }
+    void logLine(const std::string& line) override { logged.push_back(line); }
 };
 
 struct WrittenFrame {

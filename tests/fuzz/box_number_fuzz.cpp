@@ -1,0 +1,95 @@
+// Feeds arbitrary text to the box-number parsers and to reading a box as a
+// number, and compares each verdict with the C library's strtoll, which reads
+// the same white space, sign and decimal digits by its own code.
+//
+// Input: the box's text, every byte of it (NUL included).
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "protocol/dialog_access.h"
+#include "protocol/number_text.h"
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The leading number of text as strtoll reads it; false when there is none
+// or it does not fit in a long long. rest is the text after it.
+bool leadingNumber(const std::string& text, long long& value, std::string_view& rest) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    if (end == text.c_str() || errno == ERANGE) return false;
+    rest = std::string_view(text).substr(std::size_t(end - text.c_str()));
+    return true;
+}
+
+// A signed 32-bit number, then nothing but white space.
+bool expectedBoxInt(const std::string& text, std::int32_t& value) {
+    long long number = 0;
+    std::string_view rest;
+    if (!leadingNumber(text, number, rest) || number < INT32_MIN || number > INT32_MAX) return false;
+    for (char c : rest)
+        if (!isSpace(c)) return false;
+    value = std::int32_t(number);
+    return true;
+}
+
+// The area rule: the leading number, whatever follows, from 0 to 65535. A
+// number too long for strtoll is out of that range either way.
+bool expectedArea(const std::string& text, std::uint16_t& value) {
+    long long number = 0;
+    std::string_view rest;
+    if (!leadingNumber(text, number, rest) || number < 0 || number > 65535) return false;
+    value = std::uint16_t(number);
+    return true;
+}
+
+class TextBox : public DialogAccess {
+public:
+    std::string text;
+    int selectedPortIndex() override { return 0; }
+    std::string boxText(int) override { return text; }
+    void setBoxText(int, const std::string& t) override { text = t; }
+    void enablePortPair(bool) override {}
+    void enableOperationButtons(bool) override {}
+    void messageBox(const std::string&, const std::optional<std::string>&, unsigned) override {}
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+
+    constexpr std::int32_t kUntouched = 0x5EED;
+    std::int32_t value = kUntouched, expected = kUntouched;
+    const bool isInt = parseBoxInt(text, value);
+    require(isInt == expectedBoxInt(text, expected));
+    require(value == expected);
+
+    TextBox box;
+    box.text = text;
+    require(box.readBoxInt(kAddressBox) == (isInt ? expected : 0));
+
+    std::uint16_t area = 0x5EED, expectedValue = 0x5EED;
+    require(parseAreaText(text, area) == expectedArea(text, expectedValue));
+    require(area == expectedValue);
+
+    // Any number written into a box reads back as itself.
+    if (size >= 4) {
+        std::int32_t any = 0;
+        std::memcpy(&any, data, sizeof any);
+        box.writeBoxInt(kAddressBox, any);
+        require(box.readBoxInt(kAddressBox) == any);
+    }
+    return 0;
+}
