@@ -3,12 +3,16 @@
 #   ./dev.sh test   install what is missing, build, run every test through CTest
 #   ./dev.sh run    install what is missing, build, open the window with the built-in simulated transmitter
 #   ./dev.sh bench  build and run the benchmark
+#   ./dev.sh windows  cross-compile ventora-cli with MinGW-w64 and zip it: ventora-cli-<version>-win64.zip (in BUILD_DIR, default build-windows)
+#   ./dev.sh package  build the Debian package ventora_<version>_amd64.deb (in BUILD_DIR, default build-package)
 # Environment: BUILD_DIR (default build), CMAKE_ARGS (extra configure arguments).
 set -euo pipefail
 cd "$(dirname "$0")"
 
+PACKAGE_BUILD_DIR=${BUILD_DIR:-build-package}
+WINDOWS_BUILD_DIR=${BUILD_DIR:-build-windows}
 BUILD_DIR=${BUILD_DIR:-build}
-PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev libcli11-dev nlohmann-json3-dev)
+PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-translations-l10n libcli11-dev nlohmann-json3-dev)
 
 install_missing() {
     local missing=()
@@ -52,8 +56,31 @@ bench)
     configure_and_build --target ventora-bench
     exec "$BUILD_DIR/bench/ventora-bench" "${@:2}"
     ;;
+package)
+    install_missing dpkg-dev file
+    # Debian's own compiler and linker flags (hardening included), so the
+    # package builds in a directory of its own.
+    BUILD_DIR=$PACKAGE_BUILD_DIR
+    CXXFLAGS="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+        LDFLAGS="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)" \
+        CMAKE_ARGS="-DVENTORA_BUILD_TESTS=OFF -DVENTORA_BUILD_BENCH=OFF ${CMAKE_ARGS:-}" \
+        configure_and_build
+    (cd "$BUILD_DIR" && cpack -G DEB >/dev/null)
+    ls "$BUILD_DIR"/ventora_*.deb
+    ;;
+windows)
+    install_missing g++-mingw-w64-x86-64-posix
+    BUILD_DIR=$WINDOWS_BUILD_DIR
+    # The header-only libraries reach the cross build through a folder of their own.
+    mkdir -p "$BUILD_DIR/header-only"
+    cp -r /usr/include/CLI /usr/include/nlohmann "$BUILD_DIR/header-only/"
+    CMAKE_ARGS="-DCMAKE_TOOLCHAIN_FILE=$PWD/.ci/mingw-w64.cmake -DVENTORA_HEADER_ONLY_DIR=$(realpath "$BUILD_DIR/header-only") \
+        -DVENTORA_BUILD_APP=OFF -DVENTORA_BUILD_TESTS=OFF -DVENTORA_BUILD_BENCH=OFF ${CMAKE_ARGS:-}" \
+        configure_and_build --target ventora-cli-zip
+    ls "$BUILD_DIR"/ventora-cli-*-win64.zip
+    ;;
 *)
-    echo "usage: $0 test | run | bench" >&2
+    echo "usage: $0 test | run | bench | package | windows" >&2
     exit 2
     ;;
 esac

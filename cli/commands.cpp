@@ -11,6 +11,7 @@
 #include "cli/line.h"
 #include "cli/output.h"
 #include "cli/platform.h"
+#include "cli/session.h"
 
 namespace {
 
@@ -19,50 +20,7 @@ using SystemClock = std::chrono::system_clock;
 constexpr const char* kLogHeader =
     "time,port,device,dialect,old_address,address,old_baud,baud,area,velocity,volume,result";
 
-class Session {
-public:
-    Session(const Options& options, SerialPort& port, std::FILE* out, std::FILE* err)
-        : options_(options),
-          out_(out),
-          err_(err),
-          line_(port, options.port, std::chrono::milliseconds(options.timeoutMs), options.verbose ? err : nullptr),
-          device_(line_) {}
-
-    int run();
-
-private:
-    int ports();
-    int detect();
-    int read();
-    int watch();
-    int get();
-    int set();
-    int commission();
-
-    // Finds the transmitter, or takes it as the options describe it.
-    Status establish(DeviceIdentity& identity);
-    // Reports a failed status on stderr and returns it as the exit status.
-    int fail(Status status);
-    int failWith(Status status, const std::string& text);
-    Json where() const;
-    Json describe(const DeviceIdentity& identity) const;
-    void result(const Json& json, const std::string& text);
-    std::string place() const;
-    bool openAppend(const std::string& path, const char* header, std::FILE*& file);
-
-    // Detection rounds until a transmitter answers; false when stopped or the
-    // port would not open (status says which).
-    bool waitForTransmitter(DeviceIdentity& identity, Status& status);
-    // Probes until a whole round gets no answer at all; false when stopped.
-    bool waitForUnplug(const DeviceIdentity& identity);
-    Status probeRound(DeviceIdentity& identity);
-
-    const Options& options_;
-    std::FILE* out_;
-    std::FILE* err_;
-    Line line_;
-    Device device_;
-};
+} // namespace
 
 std::string Session::place() const {
     const std::string device = line_.devicePath();
@@ -131,6 +89,7 @@ int Session::run() {
     case Command::Get: return get();
     case Command::Set: return set();
     case Command::Commission: return commission();
+    case Command::Scan: return scan();
     }
     return int(Status::Usage);
 }
@@ -151,6 +110,12 @@ int Session::ports() {
 int Session::detect() {
     DeviceIdentity identity;
     const Status status = device_.detect(identity);
+    if (status == Status::Refused) {
+        fail(status);
+        std::fprintf(err_, "Only replies that do not check came: several transmitters may be answering at once. "
+                           "On a line with more than one transmitter, use scan.\n");
+        return int(status);
+    }
     if (status != Status::Ok) return fail(status);
     Json json = describe(identity);
     std::string text = place() + ": " + dialectName(identity.dialect) + " dialect, " + std::to_string(identity.baud) +
@@ -180,79 +145,6 @@ int Session::read() {
     result(json, std::string(measurementText(measurement).velocity) + " m/s\t" + floatText(measurement.volume) +
                      " m3/h");
     return 0;
-}
-
-int Session::watch() {
-    std::FILE* csv = nullptr;
-    if (!options_.csvPath.empty() && !openAppend(options_.csvPath, "time,velocity,volume", csv))
-        return int(Status::Usage);
-    installStopHandlers();
-    DeviceIdentity identity;
-    Status status = establish(identity);
-    if (status != Status::Ok) {
-        if (csv != nullptr) std::fclose(csv);
-        return stopRequested() ? 0 : fail(status);
-    }
-
-    struct Range {
-        double min = std::numeric_limits<double>::infinity();
-        double max = -std::numeric_limits<double>::infinity();
-        double sum = 0;
-        void add(double v) {
-            min = std::min(min, v);
-            max = std::max(max, v);
-            sum += v;
-        }
-    } velocity, volume;
-    unsigned taken = 0, failed = 0, volumes = 0;
-    Status last = Status::Ok;
-    auto next = std::chrono::steady_clock::now();
-    while (!stopRequested() && (!options_.count || taken + failed < *options_.count)) {
-        Measurement measurement;
-        const auto when = SystemClock::now();
-        status = device_.readMeasurement(identity, measurement);
-        if (status != Status::Ok && stopRequested()) break;   // cut short by the stop, not a fault
-        if (status == Status::Ok) {
-            ++taken;
-            velocity.add(velocityOf(measurement));
-            if (std::isfinite(measurement.volume)) {
-                volume.add(measurement.volume);
-                ++volumes;
-            }
-            Json json = describe(identity);
-            json["time"] = isoTime(when);
-            json["velocity"] = velocityOf(measurement);
-            json["volume"] = floatJson(measurement.volume);
-            result(json, isoTime(when) + "\t" + measurementText(measurement).velocity + " m/s\t" +
-                             floatText(measurement.volume) + " m3/h");
-            if (csv != nullptr)
-                writeLine(csv, isoTime(when) + "," + measurementText(measurement).velocity + "," +
-                                   floatText(measurement.volume));
-        } else {
-            ++failed;
-            last = status;
-            fail(status);
-        }
-        // Readings keep to the interval's grid, however long each exchange took.
-        next += std::chrono::milliseconds(options_.intervalMs);
-        const auto now = std::chrono::steady_clock::now();
-        if (next < now) next = now;
-        if (options_.count && taken + failed >= *options_.count) break;
-        if (waitForStop(std::chrono::ceil<std::chrono::milliseconds>(next - now))) break;
-    }
-    if (csv != nullptr) std::fclose(csv);
-
-    std::fprintf(err_, "%u readings", taken);
-    if (failed > 0) std::fprintf(err_, ", %u failed", failed);
-    if (taken > 0)
-        std::fprintf(err_, "; velocity min %.1f mean %.2f max %.1f m/s", velocity.min, velocity.sum / taken,
-                     velocity.max);
-    if (volumes > 0)
-        std::fprintf(err_, "; volume min %s mean %.2f max %s m3/h", floatText(float(volume.min)).c_str(),
-                     volume.sum / volumes, floatText(float(volume.max)).c_str());
-    std::fputc('\n', err_);
-    if (stopRequested()) return 0;
-    return int(last);
 }
 
 int Session::get() {
@@ -406,21 +298,21 @@ int Session::commission() {
         json["volume"] = haveMeasurement ? floatJson(measurement.volume) : Json(nullptr);
         json["result"] = outcome;
         if (log != nullptr) {
-            const std::string row =
-                time + "," + csvField(line_.portName()) + "," + csvField(line_.devicePath()) + "," +
-                dialectName(identity.dialect) + "," + std::to_string(old.address) + "," +
-                std::to_string(identity.address) + "," + std::to_string(old.baud) + "," +
-                std::to_string(identity.baud) + "," + (haveArea ? std::to_string(area) : "") + "," +
-                (haveMeasurement ? std::string(measurementText(measurement).velocity) : "") + "," +
-                (haveMeasurement ? floatText(measurement.volume) : "") + "," + csvField(outcome);
+            const std::string row = csvRow({time, line_.portName(), line_.devicePath(), dialectName(identity.dialect),
+                                            std::to_string(old.address), std::to_string(identity.address),
+                                            std::to_string(old.baud), std::to_string(identity.baud),
+                                            haveArea ? std::to_string(area) : "",
+                                            haveMeasurement ? measurementText(measurement).velocity : "",
+                                            haveMeasurement ? floatText(measurement.volume) : "", outcome});
             // One write a row, synced before the next transmitter: a kill
             // leaves every finished row whole.
             std::fprintf(log, "%s\n", row.c_str());
             if (!syncFile(log)) std::fprintf(err_, "ventora-cli: cannot write %s\n", options_.logPath.c_str());
         }
-        std::string text = "#" + std::to_string(done + 1) + " " + place() + ": address " +
-                           std::to_string(old.address) + " -> " + std::to_string(identity.address) + ", " +
-                           std::to_string(old.baud) + " -> " + std::to_string(identity.baud) + " bit/s";
+        std::string text = "#";
+        text += std::to_string(done + 1) + " " + place() + ": address " + std::to_string(old.address) + " -> " +
+                std::to_string(identity.address) + ", " + std::to_string(old.baud) + " -> " +
+                std::to_string(identity.baud) + " bit/s";
         if (haveArea) text += ", area " + std::to_string(area) + " cm2";
         if (haveMeasurement)
             text += std::string(", ") + measurementText(measurement).velocity + " m/s, " +
@@ -437,8 +329,6 @@ int Session::commission() {
     std::fprintf(err_, "%u transmitter%s commissioned\n", done, done == 1 ? "" : "s");
     return exitStatus;
 }
-
-} // namespace
 
 int runCommand(const Options& options, SerialPort& port, std::FILE* out, std::FILE* err) {
     Session session(options, port, out, err);

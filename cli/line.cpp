@@ -62,6 +62,11 @@ void Line::logFrame(const char* direction, const std::uint8_t* bytes, std::uint3
 }
 
 Reply Line::exchange(const std::uint8_t* request, std::uint16_t length) {
+    last_ = exchangeOnce(request, length);
+    return last_;
+}
+
+Reply Line::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
     Reply reply;
     // Whatever came before the request is no part of its reply.
     while (port_.readWait(buffer_, sizeof buffer_, std::chrono::milliseconds(0)).count > 0) {

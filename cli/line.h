@@ -40,6 +40,8 @@ public:
 
     // Sends request[0..length) and waits for its reply. No heap allocation.
     Reply exchange(const std::uint8_t* request, std::uint16_t length);
+    // The reply of the last exchange.
+    const Reply& lastReply() const { return last_; }
 
     const std::string& portName() const { return portName_; }
     // The device that was opened, or that the port names now.
@@ -51,6 +53,7 @@ public:
     std::chrono::microseconds wireTime(std::uint32_t count) const;
 
 private:
+    Reply exchangeOnce(const std::uint8_t* request, std::uint16_t length);
     void logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const;
 
     SerialPort& port_;
@@ -61,6 +64,7 @@ private:
     std::uint32_t baud_ = 0;
     std::chrono::steady_clock::time_point start_;
     std::uint8_t buffer_[1024];
+    Reply last_;
 };
 
 // "COM7" gives 7; 0 for anything else (a device path).

@@ -2,7 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <ostream>
+#include <string_view>
 
 #ifndef VENTORA_VERSION
 #error "VENTORA_VERSION comes from the project's version in CMake"
@@ -15,8 +17,11 @@ constexpr const char* kCommands = R"(Commands:
   detect                         find the baud rate and dialect (FD at 2400, 4800, 9600, then Modbus at 9600)
   read                           one measurement: velocity (m/s) and volume (m3/h)
   watch [--interval MS] [--count N] [--csv FILE]
-                                 repeated measurements until N are taken or SIGINT/SIGTERM,
-                                 then a min/mean/max summary on stderr
+                                 repeated measurements until N rounds are taken or SIGINT/SIGTERM,
+                                 then a min/mean/max summary on stderr; with -a LIST, each
+                                 transmitter of a line in turn; on a terminal, a live table
+  scan [--from A] [--to B]       every transmitter that answers on a line, address by address
+                                 (default 1 to 255; -t defaults to 60 ms per address here)
   get address|baud|area          read one setting
   set address N | set baud N | set area N
                                  change one setting, then read it back and verify it
@@ -27,6 +32,8 @@ constexpr const char* kCommands = R"(Commands:
 Exit status: 0 success, 2 bad usage or a value out of range (nothing sent),
 3 the port could not be opened, 4 no transmitter answered,
 5 a reply was refused or invalid, or a read-back did not match.
+
+Addresses (-a) may be a list for watch: 3,77,200 or 10-14 or 3,10-14.
 )";
 
 bool complain(std::ostream& err, const std::string& text) {
@@ -42,7 +49,7 @@ bool checkCombination(Options& o, const std::string& dialectText, std::ostream& 
     if (o.baud && !baudAllowed(*o.dialect, *o.baud))
         return complain(err, "--baud " + std::to_string(*o.baud) + " is not a rate of the " +
                                  dialectName(*o.dialect) + " dialect");
-    if (o.address && o.dialect == Dialect::Modbus)
+    if (!o.addresses.empty() && o.dialect == Dialect::Modbus)
         return complain(err, "--address applies to the FD dialect; Modbus-dialect frames all go to address 255");
 
     const bool modbus = o.dialect == Dialect::Modbus;
@@ -74,6 +81,43 @@ bool checkCombination(Options& o, const std::string& dialectText, std::ostream& 
 
 } // namespace
 
+bool parseAddressList(const std::string& text, std::vector<std::uint8_t>& addresses, std::string& error) {
+    addresses.clear();
+    bool listed[256] = {};
+    const auto number = [&](std::string_view item, int& value) {
+        const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), value);
+        if (item.empty() || ec != std::errc() || end != item.data() + item.size() || value < 1 || value > 255) {
+            error = "address \"" + std::string(item) + "\" is not a number from 1 to 255";
+            return false;
+        }
+        return true;
+    };
+    std::string_view rest = text;
+    while (true) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view item = rest.substr(0, comma);
+        const std::size_t dash = item.find('-');
+        int first = 0, last = 0;
+        if (!number(item.substr(0, dash), first)) return false;
+        last = first;
+        if (dash != std::string_view::npos && !number(item.substr(dash + 1), last)) return false;
+        if (last < first) {
+            error = "the range " + std::string(item) + " runs backwards";
+            return false;
+        }
+        for (int a = first; a <= last; ++a) {
+            if (listed[a]) {
+                error = "address " + std::to_string(a) + " is listed twice";
+                return false;
+            }
+            listed[a] = true;
+            addresses.push_back(std::uint8_t(a));
+        }
+        if (comma == std::string_view::npos) return true;
+        rest.remove_prefix(comma + 1);
+    }
+}
+
 int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream& out, std::ostream& err) {
     CLI::App app{"Configures RS-485 duct air-velocity transmitters: bus address, baud rate, duct area, "
                  "and live velocity and volume.",
@@ -86,15 +130,16 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     app.fallthrough();
 
     std::string dialectText;
-    int address = 0;
+    std::string addressText;
     app.add_option("-p,--port", o.port, "COMn, or a device path (/dev/ttyUSB0, /dev/serial/by-id/...)")
         ->capture_default_str();
     app.add_option("-b,--baud", o.baud, "the transmitter's baud rate; with --dialect, skips detection");
     app.add_option("-d,--dialect", dialectText, "fd or modbus")->check(CLI::IsMember({"fd", "modbus"}));
     auto* addressOption = app.add_option(
-        "-a,--address", address, "FD dialect: the transmitter's address (without it, one identity query learns it)");
-    addressOption->check(CLI::Range(1, 255));
-    app.add_option("-t,--timeout", o.timeoutMs, "how long to wait for a reply to start, in ms")
+        "-a,--address", addressText,
+        "FD dialect: the transmitter's address (without it, one identity query learns it); "
+        "for watch, a list such as 3,77,200 or 10-14");
+    auto* timeoutOption = app.add_option("-t,--timeout", o.timeoutMs, "how long to wait for a reply to start, in ms")
         ->check(CLI::Range(1, 10000))
         ->capture_default_str();
     app.add_flag("--json", o.json, "one JSON object per result line, on stdout");
@@ -109,10 +154,10 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
 
     unsigned count = 0;
     auto* watch = app.add_subcommand("watch", "repeated measurements");
-    watch->add_option("--interval", o.intervalMs, "time between readings, in ms")
-        ->check(CLI::Range(10, 86'400'000))
+    watch->add_option("--interval", o.intervalMs, "time between rounds of readings, in ms")
+        ->check(CLI::Range(0, 86'400'000))
         ->capture_default_str();
-    auto* countOption = watch->add_option("--count", count, "stop after N readings")->check(CLI::Range(1u, 1'000'000'000u));
+    auto* countOption = watch->add_option("--count", count, "stop after N rounds of readings")->check(CLI::Range(1u, 1'000'000'000u));
     watch->add_option("--csv", o.csvPath, "also append each reading to this CSV file");
     watch->group("");
     watch->callback([&] { o.command = Command::Watch; });
@@ -128,6 +173,13 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     set->add_option("value", o.value, "the new value")->required();
     set->group("");
     set->callback([&] { o.command = Command::Set; });
+
+    int scanFrom = 1, scanTo = 255;
+    auto* scan = app.add_subcommand("scan", "find every transmitter on a line");
+    scan->add_option("--from", scanFrom, "the first address to probe")->check(CLI::Range(1, 255))->capture_default_str();
+    scan->add_option("--to", scanTo, "the last address to probe")->check(CLI::Range(1, 255))->capture_default_str();
+    scan->group("");
+    scan->callback([&] { o.command = Command::Scan; });
 
     int firstAddress = 0;
     int newArea = -1;
@@ -150,8 +202,27 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
         const int code = app.exit(e, out, err);
         return code == 0 ? 0 : int(Status::Usage);
     }
-    if (addressOption->count() > 0) o.address = std::uint8_t(address);
+    if (addressOption->count() > 0) {
+        std::string error;
+        if (!parseAddressList(addressText, o.addresses, error)) return complain(err, "--address: " + error), int(Status::Usage);
+        if (o.addresses.size() == 1) o.address = o.addresses.front();
+    }
+    if (o.addresses.size() > 1 && o.command != Command::Watch)
+        return complain(err, "an address list works with watch only; this command takes one transmitter"),
+               int(Status::Usage);
     if (countOption->count() > 0) o.count = count;
+    if (o.command == Command::Scan) {
+        if (scanFrom > scanTo)
+            return complain(err, "--from " + std::to_string(scanFrom) + " is above --to " + std::to_string(scanTo)),
+                   int(Status::Usage);
+        o.scanFrom = std::uint8_t(scanFrom);
+        o.scanTo = std::uint8_t(scanTo);
+        if (timeoutOption->count() == 0) o.timeoutMs = kDefaultScanTimeoutMs;
+        if (o.dialect == Dialect::Modbus || dialectText == "modbus")
+            return complain(err, "scan probes FD transmitters by address; a Modbus-dialect transmitter answers "
+                                 "only at 255 (use detect)"),
+                   int(Status::Usage);
+    }
     if (o.command == Command::Commission) {
         o.firstAddress = std::uint8_t(firstAddress);
         if (newArea >= 0) o.newArea = std::uint16_t(newArea);

@@ -43,6 +43,15 @@ std::string csvField(const std::string& text) {
     return quoted + "\"";
 }
 
+std::string csvRow(std::initializer_list<std::string> fields) {
+    std::string row;
+    for (const std::string& field : fields) {
+        if (!row.empty() || &field != fields.begin()) row += ',';
+        row += csvField(field);
+    }
+    return row;
+}
+
 void writeLine(std::FILE* file, const std::string& line) {
     std::fputs(line.c_str(), file);
     std::fputc('\n', file);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -24,6 +25,8 @@ std::string isoTime(std::chrono::system_clock::time_point when);
 
 // A CSV field, quoted when it holds a comma, a quote or a line break.
 std::string csvField(const std::string& text);
+// The fields joined into one CSV row, each quoted as it needs.
+std::string csvRow(std::initializer_list<std::string> fields);
 
 // Writes one line to file and flushes it, so a pipe reader sees it at once.
 void writeLine(std::FILE* file, const std::string& line);

@@ -19,3 +19,6 @@ bool waitForStop(std::chrono::milliseconds duration);
 
 // Flushes file and has the OS write it to the disk. False when that failed.
 bool syncFile(std::FILE* file);
+
+// Whether file is a terminal a person is watching, rather than a pipe or a file.
+bool isTerminal(std::FILE* file);

@@ -52,3 +52,5 @@ bool waitForStop(std::chrono::milliseconds duration) {
 }
 
 bool syncFile(std::FILE* file) { return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0; }
+
+bool isTerminal(std::FILE* file) { return ::isatty(::fileno(file)) == 1; }

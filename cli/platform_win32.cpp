@@ -36,3 +36,5 @@ bool waitForStop(std::chrono::milliseconds duration) {
 }
 
 bool syncFile(std::FILE* file) { return std::fflush(file) == 0 && ::_commit(::_fileno(file)) == 0; }
+
+bool isTerminal(std::FILE* file) { return ::_isatty(::_fileno(file)) != 0; }

@@ -1,5 +1,5 @@
-// ventora-sim: serves one software transmitter on a fresh pseudo-terminal
-// until SIGINT or SIGTERM.
+// ventora-sim: serves one software transmitter, or a line of them, on a fresh
+// pseudo-terminal until SIGINT or SIGTERM.
 
 #include "sim/sim_transmitter.h"
 
@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -17,7 +19,8 @@ void printUsage(std::FILE* to)
 {
     std::fputs(
         "usage: ventora-sim [options]\n"
-        "Serves a software air-velocity transmitter on a pseudo-terminal and prints its path.\n"
+        "Serves a software air-velocity transmitter, or a line of them, on a pseudo-terminal\n"
+        "and prints its path.\n"
         "\n"
         "  --dialect fd|modbus   identity dialect (default fd)\n"
         "  --address N           bus address 1..255 (default 1)\n"
@@ -30,6 +33,12 @@ void printUsage(std::FILE* to)
         "  --stop-b N            second stop-bit check value (default 0)\n"
         "  --line-rate           emit at the line rate, 10 bits per byte\n"
         "  --turnaround MS       pause before each reply (default 0)\n"
+        "  --line A,B,...        serve a line of FD transmitters at these bus addresses\n"
+        "                        instead (an address may repeat), each with the values\n"
+        "                        above; replies that overlap on the line collide\n"
+        "  --line-turnaround A:MS[,A:MS...]\n"
+        "                        on a line, the pause before the replies of the\n"
+        "                        transmitters at address A (default --turnaround)\n"
         "  --verbose             print every request on stderr\n"
         "  --help                print this text\n",
         to);
@@ -56,6 +65,28 @@ bool parseFloat(const char* text, float& out)
     return true;
 }
 
+// A list of A or A:MS items, each A a bus address 1..255 and MS at most 60000.
+bool parseAddressList(const std::string& text, bool withMs, std::vector<std::pair<std::uint8_t, unsigned>>& out)
+{
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', from);
+        const std::string item = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const std::size_t colon = item.find(':');
+        if ((colon != std::string::npos) != withMs)
+            return false;
+        unsigned long address = 0;
+        unsigned long ms = 0;
+        if (!parseNumber(item.substr(0, colon).c_str(), 255, address) || address == 0
+            || (withMs && !parseNumber(item.substr(colon + 1).c_str(), 60000, ms)))
+            return false;
+        out.emplace_back(static_cast<std::uint8_t>(address), static_cast<unsigned>(ms));
+        if (comma == std::string::npos)
+            return true;
+        from = comma + 1;
+    }
+}
+
 void printRequest(const sim::LoggedRequest& request)
 {
     std::fprintf(stderr, "ventora-sim: %u bit/s:", static_cast<unsigned>(request.speed));
@@ -64,12 +95,59 @@ void printRequest(const sim::LoggedRequest& request)
     std::fputc('\n', stderr);
 }
 
+// Serves until SIGINT or SIGTERM, printing each request when verbose.
+template <class Server>
+void serveUntilStopped(const Server& server, const sigset_t& stopSignals, bool verbose)
+{
+    std::size_t printed = 0;
+    const timespec tick{0, 100'000'000};
+    for (;;) {
+        const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM)
+            return;
+        if (!verbose)
+            continue;
+        const auto log = server.requests();
+        for (; printed < log.size(); ++printed)
+            printRequest(log[printed]);
+    }
+}
+
+int serveLine(const sim::Config& config, const std::vector<std::pair<std::uint8_t, unsigned>>& addresses,
+              const std::vector<std::pair<std::uint8_t, unsigned>>& turnarounds,
+              const sigset_t& stopSignals, bool verbose)
+{
+    sim::SimLine line(config.baud, config.lineRate);
+    std::string listed;
+    for (const auto& [address, unused] : addresses) {
+        sim::Config member = config;
+        member.address = address;
+        for (const auto& [at, ms] : turnarounds)
+            if (at == address)
+                member.turnaroundMs = ms;
+        line.add(member);
+        listed += (listed.empty() ? "" : ", ") + std::to_string(address);
+    }
+    if (!line.start()) {
+        std::fprintf(stderr, "ventora-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
+    std::printf("ventora-sim: serving a line of %zu FD transmitters (addresses %s, %u bit/s) on %s\n",
+                addresses.size(), listed.c_str(), static_cast<unsigned>(config.baud), line.slavePath().c_str());
+    std::fflush(stdout);
+    serveUntilStopped(line, stopSignals, verbose);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     sim::Config config;
     bool verbose = false;
+    bool addressGiven = false;
+    std::vector<std::pair<std::uint8_t, unsigned>> lineAddresses;
+    std::vector<std::pair<std::uint8_t, unsigned>> lineTurnarounds;
 
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
@@ -110,6 +188,7 @@ int main(int argc, char** argv)
         } else if (option == "--address") {
             ok = parseNumber(value.c_str(), 255, n) && n != 0;
             config.address = static_cast<std::uint8_t>(n);
+            addressGiven = true;
         } else if (option == "--baud") {
             ok = parseNumber(value.c_str(), 4000000, n) && n != 0;
             config.baud = static_cast<std::uint32_t>(n);
@@ -133,6 +212,10 @@ int main(int argc, char** argv)
         } else if (option == "--turnaround") {
             ok = parseNumber(value.c_str(), 60000, n);
             config.turnaroundMs = static_cast<unsigned>(n);
+        } else if (option == "--line") {
+            ok = parseAddressList(value, false, lineAddresses);
+        } else if (option == "--line-turnaround") {
+            ok = parseAddressList(value, true, lineTurnarounds);
         } else {
             std::fprintf(stderr, "ventora-sim: unknown option %s\n", option.c_str());
             printUsage(stderr);
@@ -140,6 +223,26 @@ int main(int argc, char** argv)
         }
         if (!ok) {
             std::fprintf(stderr, "ventora-sim: bad value for %s: %s\n", option.c_str(), value.c_str());
+            return 2;
+        }
+    }
+
+    if (lineAddresses.empty() && !lineTurnarounds.empty()) {
+        std::fprintf(stderr, "ventora-sim: --line-turnaround needs --line\n");
+        return 2;
+    }
+    if (!lineAddresses.empty() && (addressGiven || config.dialect != sim::Dialect::Fd)) {
+        std::fprintf(stderr, "ventora-sim: --line takes the addresses of FD transmitters; "
+                             "--address and --dialect modbus do not apply\n");
+        return 2;
+    }
+    for (const auto& [address, ms] : lineTurnarounds) {
+        bool present = false;
+        for (const auto& member : lineAddresses)
+            present = present || member.first == address;
+        if (!present) {
+            std::fprintf(stderr, "ventora-sim: --line-turnaround: no transmitter at address %u\n",
+                         static_cast<unsigned>(address));
             return 2;
         }
     }
@@ -155,6 +258,9 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    if (!lineAddresses.empty())
+        return serveLine(config, lineAddresses, lineTurnarounds, stopSignals, verbose);
+
     sim::SimTransmitter transmitter(config);
     if (!transmitter.start()) {
         std::fprintf(stderr, "ventora-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
@@ -166,17 +272,6 @@ int main(int argc, char** argv)
                 transmitter.slavePath().c_str());
     std::fflush(stdout);
 
-    std::size_t printed = 0;
-    const timespec tick{0, 100'000'000};
-    for (;;) {
-        const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-        if (signal == SIGINT || signal == SIGTERM)
-            break;
-        if (!verbose)
-            continue;
-        const auto log = transmitter.requests();
-        for (; printed < log.size(); ++printed)
-            printRequest(log[printed]);
-    }
+    serveUntilStopped(transmitter, stopSignals, verbose);
     return 0;
 }

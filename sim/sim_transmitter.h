@@ -90,6 +90,46 @@ private:
     Impl* impl_;
 };
 
+// Several FD-dialect transmitters on one pseudo-terminal, as on an installed
+// RS-485 line: each answers the register frames sent to its own address and
+// every one answers the FD frames (which carry no address); replies that
+// overlap in time collide, and the receiver gets bytes that fail their CRC.
+//
+// Each transmitter answers while the port speed equals its own baud rate,
+// which starts as the line's and moves with an FD baud command, as a real one
+// would. Whether it is plugged is judged when a request arrives. Every
+// complete request is logged, answered or not.
+//
+// Thread-safe like SimTransmitter: every public member may be called from any
+// thread, before or while serving.
+class SimLine {
+public:
+    SimLine(std::uint32_t baud = 9600, bool lineRate = true);
+    ~SimLine();                                   // stops serving, closes the pty
+    SimLine(const SimLine&) = delete;
+    SimLine& operator=(const SimLine&) = delete;
+
+    // Adds a transmitter before or after start(); config.dialect must be Fd,
+    // config.baud and config.lineRate are taken from the line. Returns its index.
+    std::size_t add(const Config& config);
+    bool start();                                 // false if no pty could be made
+    void stop();
+    std::string slavePath() const;                // "" before start()
+
+    void unplug(std::size_t index);               // goes silent
+    void plug(std::size_t index);                 // answers again, with its state as it was
+    // setState() keeps the transmitter's baud rate, dialect and pacing.
+    Config state(std::size_t index) const;
+    void setState(std::size_t index, const Config& config);
+
+    std::vector<LoggedRequest> requests() const;  // every request received, in order
+    void clearRequests();
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
+
 // CRC-16/MODBUS of count bytes, computed bit by bit; the low byte goes on the
 // wire first.
 std::uint16_t frameCrc(const std::uint8_t* bytes, std::size_t count);

@@ -13,6 +13,8 @@ if(TARGET ventora_app)
       gui/end_to_end_test.cpp
     )
     target_link_libraries(ventora_gui_tests PRIVATE ventora_app ventora_sim Qt6::Test GTest::gtest)
+    target_compile_definitions(ventora_gui_tests PRIVATE
+      VENTORA_PROJECT_MAJOR_MINOR="${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
     # Listed from the sources: a list-valued LABELS does not survive
     # gtest_discover_tests' PROPERTIES.
     gtest_add_tests(TARGET ventora_gui_tests TEST_LIST guiTests)

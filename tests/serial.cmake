@@ -9,6 +9,12 @@ ventora_add_gtests(ventora_serial_unit_tests unit threaded)
 add_executable(ventora_serial_pty_tests
   integration/serial_port_test.cpp
 )
+if(WIN32)
+  target_sources(ventora_serial_pty_tests PRIVATE wine/line_peer_win32.cpp)
+  target_link_libraries(ventora_serial_pty_tests PRIVATE ventora_host_connection)
+else()
+  target_sources(ventora_serial_pty_tests PRIVATE integration/line_peer_posix.cpp)
+endif()
 target_link_libraries(ventora_serial_pty_tests PRIVATE ventora_serial GTest::gtest_main)
 ventora_add_gtests(ventora_serial_pty_tests integration threaded)
 

@@ -3,13 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -18,77 +13,12 @@
 #include <vector>
 
 #include "sim/sim_transmitter.h"
+#include "tests/integration/cli_process.h"
 #include "tests/integration/wait_for.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
-
-// A running ventora-cli with its stdout and stderr collected.
-class CliProcess {
-public:
-    explicit CliProcess(const std::vector<std::string>& args) {
-        int outPipe[2], errPipe[2];
-        if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(outPipe[1], 1);
-            ::dup2(errPipe[1], 2);
-            for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(fd);
-            std::vector<char*> argv{const_cast<char*>(VENTORA_CLI_PATH)};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(outPipe[1]);
-        ::close(errPipe[1]);
-        out_ = outPipe[0];
-        err_ = errPipe[0];
-    }
-    ~CliProcess() {
-        if (pid_ > 0 && !reaped_) {
-            ::kill(pid_, SIGKILL);
-            finish();
-        }
-    }
-    void signal(int sig) { ::kill(pid_, sig); }
-    // Collects the output until the process ends; its exit status, or 128 + signal.
-    CliRun finish() {
-        CliRun run;
-        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-        char chunk[4096];
-        int open = 2;
-        while (open > 0 && ::poll(fds, 2, 30000) > 0) {
-            for (int i = 0; i < 2; ++i) {
-                if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-                const ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
-                if (n <= 0) {
-                    ::close(fds[i].fd);
-                    fds[i].fd = -1;
-                    --open;
-                } else {
-                    (i == 0 ? run.out : run.err).append(chunk, std::size_t(n));
-                }
-            }
-        }
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        reaped_ = true;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return run;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1, err_ = -1;
-    bool reaped_ = false;
-};
 
 CliRun cli(const std::vector<std::string>& args) { return CliProcess(args).finish(); }
 
@@ -123,7 +53,8 @@ protected:
     void serve(const sim::Config& config) {
         sim = std::make_unique<sim::SimTransmitter>(config);
         ASSERT_TRUE(sim->start());
-        port = sim->slavePath();
+        port = portName(sim->slavePath());
+        device = reportedDevice(port);
     }
     std::vector<std::string> with(std::vector<std::string> args) {
         args.insert(args.begin(), {"-p", port});
@@ -142,7 +73,18 @@ protected:
 
     std::unique_ptr<sim::SimTransmitter> sim;
     std::string port;
+    std::string device;   // as the tool reports the port's device
 };
+
+// A JSON string's contents for text.
+std::string jsonText(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '\\' || c == '"') escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
 
 struct CommandCase {
     const char* name;
@@ -168,12 +110,13 @@ TEST_P(CliCommandTest, PrintsOneJsonLineAndTheRightStatus) {
         return;
     }
     std::string expected = c.json;
-    for (std::size_t at; (at = expected.find("PORT")) != std::string::npos;) expected.replace(at, 4, port);
+    for (std::size_t at; (at = expected.find("DEVICE")) != std::string::npos;) expected.replace(at, 6, jsonText(device));
+    for (std::size_t at; (at = expected.find("PORT")) != std::string::npos;) expected.replace(at, 4, jsonText(port));
     EXPECT_EQ(run.out, expected + "\n");
 }
 
-const std::string kFdWhere = R"({"port":"PORT","device":"PORT","dialect":"fd","baud":9600,"address":3)";
-const std::string kModbusWhere = R"({"port":"PORT","device":"PORT","dialect":"modbus","baud":9600)";
+const std::string kFdWhere = R"({"port":"PORT","device":"DEVICE","dialect":"fd","baud":9600,"address":3)";
+const std::string kModbusWhere = R"({"port":"PORT","device":"DEVICE","dialect":"modbus","baud":9600)";
 
 INSTANTIATE_TEST_SUITE_P(
     BothDialects, CliCommandTest,
@@ -190,9 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"FdGetArea", sim::Dialect::Fd, {"get", "area"}, 0, kFdWhere + R"(,"area":300})"},
         CommandCase{"FdSetArea", sim::Dialect::Fd, {"set", "area", "65535"}, 0, kFdWhere + R"(,"area":65535})"},
         CommandCase{"FdSetAddress", sim::Dialect::Fd, {"set", "address", "200"}, 0,
-                    R"({"port":"PORT","device":"PORT","dialect":"fd","baud":9600,"address":200})"},
+                    R"({"port":"PORT","device":"DEVICE","dialect":"fd","baud":9600,"address":200})"},
         CommandCase{"FdSetBaud", sim::Dialect::Fd, {"set", "baud", "2400"}, 0,
-                    R"({"port":"PORT","device":"PORT","dialect":"fd","baud":2400,"address":3})"},
+                    R"({"port":"PORT","device":"DEVICE","dialect":"fd","baud":2400,"address":3})"},
         CommandCase{"ModbusDetect", sim::Dialect::Modbus, {"detect"}, 0,
                     kModbusWhere + R"(,"address":9,"parity":"none","stop_bits_ok":true})"},
         CommandCase{"ModbusRead", sim::Dialect::Modbus, {"-b", "9600", "-d", "modbus", "read"}, 0,
@@ -201,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"ModbusSetAddress", sim::Dialect::Modbus, {"set", "address", "33"}, 0,
                     kModbusWhere + R"(,"address":33})"},
         CommandCase{"ModbusSetBaud", sim::Dialect::Modbus, {"-b", "9600", "-d", "modbus", "set", "baud", "19200"}, 0,
-                    R"({"port":"PORT","device":"PORT","dialect":"modbus","baud":19200,"address":9})"},
+                    R"({"port":"PORT","device":"DEVICE","dialect":"modbus","baud":19200,"address":9})"},
         CommandCase{"ModbusGetAreaAfterDetection", sim::Dialect::Modbus, {"get", "area"}, 2},
         CommandCase{"ModbusSetAreaAfterDetection", sim::Dialect::Modbus, {"set", "area", "5"}, 2},
         CommandCase{"FdSetBaudOfModbusOnly", sim::Dialect::Fd, {"set", "baud", "19200"}, 2}));
@@ -271,19 +214,23 @@ TEST_F(CliOnSim, StrayBytesAndSplitRepliesStillRead) {
 }
 
 TEST_F(CliOnSim, PortsThatDoNotOpenSayWhy) {
+    // Where a port name has a device, that device follows the name.
     struct Case {
         std::vector<std::string> args;
-        const char* says;
+        const char* opening;
+        const char* cause;
     };
     const Case cases[] = {
-        {{"-p", "/dev/no-such-tty", "read"}, "cannot open /dev/no-such-tty: no such device"},
-        {{"-p", "COM200", "detect"}, "cannot open COM200: no such device"},
-        {{"-p", "/dev/null", "-b", "9600", "-d", "fd", "read"}, "line settings refused"},
+        {{"-p", "/dev/no-such-tty", "read"}, "cannot open /dev/no-such-tty: ", "no such device"},
+        {{"-p", "COM200", "detect"}, "cannot open COM200", ": no such device"},
+        {{"-p", "/dev/null", "-b", "9600", "-d", "fd", "read"}, "cannot open /dev/null", "line settings refused"},
     };
     for (const Case& c : cases) {
         const CliRun run = cli(c.args);
         EXPECT_EQ(run.status, 3) << run.err;
-        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        const auto opening = run.err.find(c.opening);
+        EXPECT_NE(opening, std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.cause, opening), std::string::npos) << run.err;
     }
 }
 
@@ -294,10 +241,18 @@ TEST(CliPorts, ListsEachPresentDeviceOnceInPortOrder) {
     ASSERT_EQ(json.status, 0) << json.err;
     const std::vector<std::string> rows = lines(text.out), objects = lines(json.out);
     ASSERT_EQ(rows.size(), objects.size());
+    // Linux numbers the devices present from COM1 on; Windows keeps the
+    // numbers the ports were given. Either way, rising.
+    int previous = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::string com = "COM" + std::to_string(i + 1);
-        EXPECT_EQ(rows[i].rfind(com + "\t/dev/", 0), 0u) << rows[i];
-        EXPECT_EQ(objects[i].rfind(R"({"port":")" + com + R"(","device":"/dev/)", 0), 0u) << objects[i];
+        const std::string com = rows[i].substr(0, rows[i].find('\t'));
+        ASSERT_EQ(com.rfind("COM", 0), 0u) << rows[i];
+        const int number = std::atoi(com.c_str() + 3);
+        EXPECT_GT(number, previous) << rows[i];
+        previous = number;
+        const std::string prefix = listedDevicePrefix(com);
+        EXPECT_EQ(rows[i].rfind(com + "\t" + prefix, 0), 0u) << rows[i];
+        EXPECT_EQ(objects[i].rfind(R"({"port":")" + com + R"(","device":")" + jsonText(prefix), 0), 0u) << objects[i];
     }
 }
 
@@ -329,7 +284,7 @@ TEST_F(CliOnSim, WatchStopsCleanlyOnSigint) {
     CliProcess watch(with({"watch", "--interval", "50"}));
     // Three detection attempts, then readings.
     ASSERT_TRUE(waitFor([&] { return sim->requests().size() >= 6; }));
-    watch.signal(SIGINT);
+    watch.interrupt();
     const CliRun run = watch.finish();
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find(" readings; velocity min 12.3"), std::string::npos) << run.err;
@@ -380,7 +335,7 @@ TEST_F(CliOnSim, CommissionsThreeTransmittersIntoOneLog) {
     ASSERT_EQ(logRows.size(), 4u) << readFile(log);
     EXPECT_EQ(logRows[0], "time,port,device,dialect,old_address,address,old_baud,baud,area,velocity,volume,result");
     for (int i = 1; i <= 3; ++i) {
-        const std::string expected = "," + port + "," + port + ",fd,3," + std::to_string(9 + i) +
+        const std::string expected = "," + port + "," + device + ",fd,3," + std::to_string(9 + i) +
                                      ",9600,9600,450,12.3,1328.4,ok";
         EXPECT_NE(logRows[std::size_t(i)].find(expected), std::string::npos) << logRows[std::size_t(i)];
     }
@@ -413,8 +368,8 @@ TEST_F(CliOnSim, LogSurvivesAKillMidRun) {
     std::thread bench([&] { swapAfterEachRow(*sim, fresh, 1, rows); });
     ASSERT_TRUE(waitFor([&] { return rows() >= 3; }, 10s));
     bench.join();
-    run.signal(SIGKILL);
-    EXPECT_EQ(run.finish().status, 128 + SIGKILL);
+    run.kill();
+    EXPECT_EQ(run.finish().status, killedStatus());
 
     const std::string text = readFile(log);
     ASSERT_FALSE(text.empty());

@@ -96,6 +96,38 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         OptionsCase{"CommissionPast255", {"commission", "--address", "254", "--count", "3"}, 2},
         OptionsCase{"CommissionBadBaud", {"commission", "--address", "1", "--baud", "1234"}, 2},
+        OptionsCase{"WatchAddressList", {"-b", "9600", "-d", "fd", "-a", "3,10-12,200", "watch"}, -1,
+                    [](const Options& o) {
+                        EXPECT_EQ(o.addresses, (std::vector<std::uint8_t>{3, 10, 11, 12, 200}));
+                        EXPECT_FALSE(o.address) << "a list is not one transmitter";
+                    }},
+        OptionsCase{"ListKeepsTheGivenOrder", {"-a", "77,3", "watch"}, -1,
+                    [](const Options& o) { EXPECT_EQ(o.addresses, (std::vector<std::uint8_t>{77, 3})); }},
+        OptionsCase{"ListWithAddress0", {"-a", "0,3", "watch"}, 2},
+        OptionsCase{"ListWithAddress256", {"-a", "3,256", "watch"}, 2},
+        OptionsCase{"ListRangeBackwards", {"-a", "14-10", "watch"}, 2},
+        OptionsCase{"ListAddressTwice", {"-a", "3,1-5", "watch"}, 2},
+        OptionsCase{"ListEmptyItem", {"-a", "3,,4", "watch"}, 2},
+        OptionsCase{"ListTrailingComma", {"-a", "3,", "watch"}, 2},
+        OptionsCase{"ListOpenRange", {"-a", "3-", "watch"}, 2},
+        OptionsCase{"ReadRefusesAList", {"-a", "3,4", "read"}, 2},
+        OptionsCase{"SetRefusesAList", {"-a", "3-4", "set", "area", "5"}, 2},
+        OptionsCase{"ScanDefaults", {"scan"}, -1,
+                    [](const Options& o) {
+                        EXPECT_EQ(o.command, Command::Scan);
+                        EXPECT_EQ(o.scanFrom, 1);
+                        EXPECT_EQ(o.scanTo, 255);
+                        EXPECT_LE(o.timeoutMs, 100) << "a scan waits briefly at each address";
+                    }},
+        OptionsCase{"ScanKeepsAGivenTimeout", {"-t", "30", "scan", "--from", "5", "--to", "5"}, -1,
+                    [](const Options& o) {
+                        EXPECT_EQ(o.timeoutMs, 30);
+                        EXPECT_EQ(o.scanFrom, 5);
+                    }},
+        OptionsCase{"ScanFromAboveTo", {"scan", "--from", "9", "--to", "8"}, 2},
+        OptionsCase{"ScanTo256", {"scan", "--to", "256"}, 2},
+        OptionsCase{"ScanFrom0", {"scan", "--from", "0"}, 2},
+        OptionsCase{"ScanModbus", {"-b", "9600", "-d", "modbus", "scan"}, 2},
         OptionsCase{"Help", {"--help"}, 0},
         OptionsCase{"Version", {"--version"}, 0}));
 

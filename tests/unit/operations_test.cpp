@@ -219,7 +219,7 @@ TEST_F(OperationsTest, DetectionReportsAPortThatWillNotOpen) {
 }
 
 // The box keeps its one text; the log line names the port, the device tried
-// and why it would not open.
+// and why it would not open, then the OS's own words where it has some.
 TEST(OpenFailure, LogsThePortTheDeviceAndTheCause) {
     struct Case {
         int portIndex;
@@ -227,8 +227,7 @@ TEST(OpenFailure, LogsThePortTheDeviceAndTheCause) {
         const char* line;
     };
     const Case cases[] = {
-        {2, "/nonexistent/ttyUSB9",
-         "Ventora: cannot open COM3 (/nonexistent/ttyUSB9): no such device (No such file or directory)"},
+        {2, "/nonexistent/ttyUSB9", "Ventora: cannot open COM3 (/nonexistent/ttyUSB9): no such device ("},
         {31, "", "Ventora: cannot open COM32: no such device (the port names no serial device present)"},
         {-1, "/nonexistent/ttyUSB9",
          "Ventora: cannot open COM0: no such device (the port names no serial device present)"},
@@ -242,7 +241,8 @@ TEST(OpenFailure, LogsThePortTheDeviceAndTheCause) {
         dialog.portIndex = c.portIndex;
         Transmitter transmitter(port, *block, dialog);
         transmitter.detectBaud();
-        EXPECT_EQ(dialog.logged, std::vector<std::string>{c.line});
+        ASSERT_EQ(dialog.logged.size(), 1u);
+        EXPECT_EQ(dialog.logged[0].rfind(c.line, 0), 0u) << dialog.logged[0];
         EXPECT_EQ(dialog.shown, (std::vector<ShownBox>{box("串口打开失败", "警告", kBoxQuestion)}));
     }
 }
