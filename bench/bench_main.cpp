@@ -431,14 +431,16 @@ struct ChildRun {
     double cpuMs = 0;
 };
 
-// Runs ventora-cli with args, output to /dev/null; stopAfter sends SIGINT then.
-ChildRun runCli(const std::vector<std::string>& args, std::optional<std::chrono::milliseconds> stopAfter = {}) {
+// Runs ventora-cli with args, output to stdoutTo (stderr to /dev/null);
+// stopAfter sends SIGINT then.
+ChildRun runCli(const std::vector<std::string>& args, std::optional<std::chrono::milliseconds> stopAfter = {},
+                const char* stdoutTo = "/dev/null") {
     std::vector<char*> argv{const_cast<char*>(VENTORA_CLI_PATH)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutTo, O_WRONLY | O_NOCTTY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     ChildRun run;
     pid_t pid = 0;
@@ -591,11 +593,68 @@ void cliProcesses(bool smoke) {
 }
 #endif
 
+#ifdef VENTORA_CLI_PATH
+// A line of three transmitters: the scan, the rounds of a watch, and what the
+// live table costs over plain lines.
+void cliLine(bool smoke) {
+    sim::SimLine line(9600, true);
+    for (const std::uint8_t address : {3, 77, 200}) {
+        sim::Config c;
+        c.address = address;
+        line.add(c);
+    }
+    if (!line.start()) return;
+    const std::string path = line.slavePath();
+    {
+        const int last = smoke ? 10 : 255;
+        const ChildRun run = runCli({"-p", path, "-t", "50", "-b", "9600", "-d", "fd", "scan", "--to", std::to_string(last)});
+        const double floor = last * 50.0;
+        row(fmt("CLI: scan 1 to %.0f at 9600 with -t 50, three transmitters", last),
+            fmt("%.2f s (%.2fx the floor of %.0f waits of 50 ms)", run.ms / 1000.0, run.ms / floor, last) +
+                (run.status == 0 ? "" : " (failed)"),
+            smoke ? "-" : "<= 15 s", smoke ? std::nullopt : std::optional<bool>(run.ms <= 15000 && run.status == 0));
+    }
+    {
+        const int rounds = smoke ? 3 : 50;
+        const ChildRun run = runCli({"-p", path, "-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval", "0",
+                                     "--count", std::to_string(rounds)});
+        // Three reads a round: 8 bytes out and 13 back each, 10 bits a byte; the sim answers at once.
+        const double wire = 3 * (8 + 13) * 10.0 * 1000.0 / 9600;
+        const double perRound = run.ms / rounds;
+        row("CLI: watch three transmitters, --interval 0, time per round (whole process / rounds)",
+            fmt("%.1f ms (%.2fx the %.1f ms of wire time)", perRound, perRound / wire, wire) +
+                (run.status == 0 ? "" : " (failed)"),
+            "<= 1.3x", perRound / wire <= 1.3 && run.status == 0);
+    }
+    {
+        const auto window = smoke ? 1500ms : 10000ms;
+        const std::vector<std::string> args = {"-p", path, "-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval",
+                                               "1000"};
+        const ChildRun plain = runCli(args, window);
+        SilentPty terminal;   // stands for the person's terminal; what is drawn is read and dropped
+        std::atomic<bool> drawing{true};
+        std::jthread reader([&] {
+            char sink[4096];
+            while (drawing) {
+                pollfd p{terminal.master, POLLIN, 0};
+                if (::poll(&p, 1, 50) > 0 && ::read(terminal.master, sink, sizeof sink) <= 0) std::this_thread::sleep_for(5ms);
+            }
+        });
+        const ChildRun table = runCli(args, window, terminal.path.c_str());
+        drawing = false;
+        row("CLI: watch three at a 1 s interval, CPU of the live table / plain lines",
+            fmt("%.1f / %.1f ms of CPU (%.2fx)", table.cpuMs, plain.cpuMs, table.cpuMs / std::max(plain.cpuMs, 0.001)),
+            "about 1x (within noise)", std::nullopt);
+    }
+}
+#endif
+
 void cli(bool smoke) {
 #ifdef VENTORA_CLI_PATH
     cliRelease(smoke ? 5 : 200);
     cliAllocations(smoke ? 5 : 200);
     cliProcesses(smoke);
+    cliLine(smoke);
 #else
     (void)smoke;
     row("CLI", "not built with ventora-cli: skipped", "-", std::nullopt);

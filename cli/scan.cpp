@@ -56,8 +56,9 @@ int Session::scan() {
             if (status != Status::Ok) {
                 ++invalid;
                 json["result"] = "invalid reply";
+                const char* reason = reply.status == ReplyStatus::Invalid ? reply.why : device_.why();
                 result(json, std::to_string(address) + "\t" + std::to_string(baud) +
-                                 " bit/s\tinvalid reply: two transmitters may share this address (" + device_.why() + ")");
+                                 " bit/s\tinvalid reply: two transmitters may share this address (" + reason + ")");
                 continue;
             }
             ++found;
