@@ -41,10 +41,13 @@ setup() {
 }
 setup timeout 120 wine64 wineboot --init
 # Wine rewrites its dosdevices links when it starts, so each port is mapped in
-# the registry, and the wineserver restarted to read it.
+# the registry, and the wineserver restarted to read it. Windows are made
+# through the null display driver: they exist and answer messages, with no
+# display to draw on.
 {
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
     for n in $(seq "$first_port" $((first_port + ports - 1))); do printf '"COM%d"="%s"\n' "$n" "$work/links/com$n"; done
+    printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n"Graphics"="null"\n'
 } >"$work/ports.reg"
 setup timeout 60 wine64 regedit /S "$(timeout 30 wine64 winepath -w "$work/ports.reg" 2>/dev/null)"
 setup timeout 30 wineserver -k

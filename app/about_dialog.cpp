@@ -3,7 +3,7 @@
 #include <QPushButton>
 
 #include "app/dialog_units.h"
-#include "app/res/dialog_templates.h"
+#include "window/dialog_templates.h"
 
 AboutDialog::AboutDialog(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -1,9 +1,9 @@
 #include "app/app_resources.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
-#include "app/res/dialog_templates.h"
+#include "window/config_window.h"
+#include "window/dialog_templates.h"
 
 // Q_INIT_RESOURCE has to be used outside any namespace.
 static void initResources() { Q_INIT_RESOURCE(ventora); }
@@ -15,7 +15,7 @@ QIcon applicationIcon() {
 }
 
 QString applicationName() {
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return QString::fromStdString(applicationNameOf(QCoreApplication::applicationFilePath().toStdString()));
 }
 
 QString loadQString(int id) {

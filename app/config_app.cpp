@@ -8,7 +8,7 @@
 
 #include "app/app_resources.h"
 #include "app/config_dialog.h"
-#include "app/res/dialog_templates.h"
+#include "window/dialog_templates.h"
 
 ConfigApp::ConfigApp(SerialPort& port, StartupStep startup) : port_(port), startup_(startup) {
     // The user interface is Chinese, so are the platform's own button texts.

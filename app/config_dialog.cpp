@@ -17,20 +17,13 @@
 #include "app/app_resources.h"
 #include "app/dialog_units.h"
 #include "app/drop_down_list.h"
-#include "app/minimised_icon.h"
 #include "app/platform.h"
-#include "app/res/dialog_templates.h"
+#include "window/dialog_templates.h"
+#include "window/minimised_icon.h"
 
 namespace {
 
-constexpr int kPortCount = 32;
 constexpr int kIconPixels = 32;
-constexpr unsigned kSysCommandMask = 0xFFF0;
-
-constexpr int kOperationButtons[] = {
-    kQueryAddressButton, kSetAddressButton, kQueryBaudButton, kSetBaudButton,
-    kMeasureButton, kAreaQueryButton, kAreaSetButton,
-};
 
 QMessageBox::Icon boxIcon(unsigned type) {
     switch (type & 0xF0) {
@@ -44,46 +37,13 @@ QMessageBox::Icon boxIcon(unsigned type) {
 
 } // namespace
 
-// A handler returns true when it has dealt with the message, false when the
-// message goes on to the default handling.
-struct ConfigDialog::EventRow {
-    EventMessage message;
-    int controlId;  // commands only
-    bool (*handler)(ConfigDialog& dialog, unsigned param);
-};
-
-const ConfigDialog::EventRow ConfigDialog::eventTable[] = {
-    {EventMessage::SysCommand, 0, [](ConfigDialog& d, unsigned id) { return d.onSysCommand(id); }},
-    {EventMessage::Paint, 0, [](ConfigDialog& d, unsigned) { return d.onPaint(); }},
-    {EventMessage::QueryDragIcon, 0, [](ConfigDialog& d, unsigned) { return d.onQueryDragIcon(); }},
-    {EventMessage::Command, kDetectButton,
-     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::detectBaud); }},
-    {EventMessage::Command, kQueryAddressButton,
-     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::queryIdentity); }},
-    {EventMessage::Command, kSetAddressButton,
-     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::setAddress); }},
-    {EventMessage::Command, kQueryBaudButton,
-     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::queryIdentity); }},
-    {EventMessage::Command, kSetBaudButton,
-     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::setBaudRate); }},
-    {EventMessage::Timer, 0, [](ConfigDialog& d, unsigned id) { return d.onTimer(id); }},
-    {EventMessage::Command, kMeasureButton,
-     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::readMeasurement); }},
-    {EventMessage::Command, kAreaQueryButton,
-     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::readArea); }},
-    {EventMessage::Command, kAreaSetButton,
-     [](ConfigDialog& d, unsigned) { return d.runOperation(&Transmitter::writeArea); }},
-};
-
 ConfigDialog::ConfigDialog(SerialPort& port, QWidget* parent, ReceiveThread::Starter startThread)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       port_(port),
-      startThread_(startThread),
       dialogIcon_(applicationIcon()),
       systemMenu_(new QMenu(this)),
-      receive_(std::make_unique<ReceiveBlock>()),
-      transmitter_(port, *receive_, *this) {
+      window_(port, *this, startThread) {
     setWindowTitle(QString::fromUtf8(kMainTemplate.caption));
     setFont(dialogFont(kMainTemplate));
     const DialogUnits units = DialogUnits::forFont(font());
@@ -98,49 +58,35 @@ ConfigDialog::ConfigDialog(SerialPort& port, QWidget* parent, ReceiveThread::Sta
         }
     }
     setFixedSize(clientSize(kMainTemplate, units));
-    onInitDialog();
+
+    window_.initDialog();
+    connect(portList(), &DropDownList::aboutToDescribe, this, &ConfigDialog::describePorts);
+    portList()->setFocus();
 }
 
 ConfigDialog::~ConfigDialog() = default;
 
-void ConfigDialog::onInitDialog() {
-    const QString aboutEntry = loadQString(kStringAboutEntry);
-    if (!aboutEntry.isEmpty()) appendSystemMenuEntry(*this, *systemMenu_, aboutEntry, kAboutCommand);
-
-    setWindowIcon(dialogIcon_);
-
-    DropDownList* ports = portList();
-    for (int n = 1; n <= kPortCount; ++n) ports->addItem(QStringLiteral("COM%1").arg(n));
-    ports->select(0);
-    connect(ports, &DropDownList::aboutToDescribe, this, &ConfigDialog::describePorts);
-
-    transmitter_.state.modbusMode = false;
-    receive_->init();
-    receiveThread_.emplace(*receive_, port_, startThread_);
-
-    enableOperationButtons(false);
-    busyTimer_ = startTimer(kBusyTimerMs);
-    ports->setFocus();
+void ConfigDialog::appendSystemMenuEntry(const std::string& text, unsigned command) {
+    ::appendSystemMenuEntry(*this, *systemMenu_, QString::fromStdString(text), command);
 }
 
-bool ConfigDialog::dispatch(EventMessage message, unsigned param) {
-    if (closing_) return false;
-    for (const EventRow& row : eventTable) {
-        if (row.message != message) continue;
-        if (message == EventMessage::Command && static_cast<unsigned>(row.controlId) != param) continue;
-        return row.handler(*this, param);
-    }
-    return false;
+void ConfigDialog::setDialogIcon() { setWindowIcon(dialogIcon_); }
+
+void ConfigDialog::addPort(const std::string& name) { portList()->addItem(QString::fromStdString(name)); }
+
+void ConfigDialog::selectPort(int index) { portList()->select(index); }
+
+void ConfigDialog::setTimer(unsigned timerId, int periodMs) {
+    busyTimer_ = startTimer(periodMs);
+    busyTimerId_ = timerId;
 }
 
-bool ConfigDialog::onSysCommand(unsigned command) {
-    if ((command & kSysCommandMask) != kAboutCommand) return false;
+void ConfigDialog::showAbout() {
     AboutDialog about(this);
     execModal(about);
-    return true;
 }
 
-bool ConfigDialog::onPaint() {
+bool ConfigDialog::paintMinimised() {
     if (!isMinimized()) return false;
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
@@ -149,15 +95,18 @@ bool ConfigDialog::onPaint() {
     return true;
 }
 
-bool ConfigDialog::onQueryDragIcon() {
+bool ConfigDialog::queryDragIcon() {
     // The window system draws the dragged minimised window itself, from the
     // window icon set at initialisation.
     return false;
 }
 
-bool ConfigDialog::onTimer(unsigned timerId) {
-    if (timerId == kBusyTimerId) transmitter_.state.queryBusy = false;
-    return false;
+void ConfigDialog::setBusyCursor(bool on) {
+    if (on) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QGuiApplication::restoreOverrideCursor();
+    }
 }
 
 // An operation blocks the event loop, and input made meanwhile queues up. Qt
@@ -166,15 +115,10 @@ bool ConfigDialog::onTimer(unsigned timerId) {
 // the queued input is delivered (the query clicks among it find queryBusy set
 // and are dropped; other clicks run, in order), and a held tick is dispatched
 // right after: the dead time after a query stays within one timer period.
-bool ConfigDialog::runOperation(void (Transmitter::*operation)()) {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    (transmitter_.*operation)();
-    QGuiApplication::restoreOverrideCursor();
-
+void ConfigDialog::operationEnded() {
     ++tickHold_;
     QCoreApplication::processEvents();
-    if (--tickHold_ == 0 && std::exchange(tickWaiting_, false)) dispatch(EventMessage::Timer, kBusyTimerId);
-    return true;
+    if (--tickHold_ == 0 && std::exchange(tickWaiting_, false)) dispatch(EventMessage::Timer, busyTimerId_);
 }
 
 void ConfigDialog::timerEvent(QTimerEvent* event) {
@@ -183,8 +127,8 @@ void ConfigDialog::timerEvent(QTimerEvent* event) {
         tickWaiting_ = true;
         return;
     }
-    // Qt numbers its timers itself; only ours is timer 1.
-    if (!dispatch(EventMessage::Timer, ours ? kBusyTimerId : 0)) QDialog::timerEvent(event);
+    // Qt numbers its timers itself; only ours carries the window's id.
+    if (!dispatch(EventMessage::Timer, ours ? busyTimerId_ : 0)) QDialog::timerEvent(event);
 }
 
 void ConfigDialog::paintEvent(QPaintEvent* event) {
@@ -227,12 +171,11 @@ bool ConfigDialog::nativeEvent(const QByteArray& eventType, void* message, qintp
 }
 
 void ConfigDialog::done(int result) {
-    closing_ = true;
     if (busyTimer_ != 0) {
         killTimer(busyTimer_);
         busyTimer_ = 0;
     }
-    receiveThread_.reset();
+    window_.shutDown();
     QDialog::done(result);
 }
 
@@ -273,14 +216,7 @@ void ConfigDialog::setBoxText(int controlId, const std::string& text) {
     }
 }
 
-void ConfigDialog::enablePortPair(bool on) {
-    control(kDetectButton)->setEnabled(on);
-    control(kPortList)->setEnabled(on);
-}
-
-void ConfigDialog::enableOperationButtons(bool on) {
-    for (int id : kOperationButtons) control(id)->setEnabled(on);
-}
+void ConfigDialog::enableControl(int controlId, bool on) { control(controlId)->setEnabled(on); }
 
 void ConfigDialog::messageBox(const std::string& text, const std::optional<std::string>& caption,
                               unsigned type) {

@@ -6,9 +6,11 @@
 #include <QPushButton>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "app/app_resources.h"
 #include "app/drop_down_list.h"
+#include "window/label_fit.h"
 
 namespace {
 
@@ -19,23 +21,17 @@ int mulDiv(int a, int b, int c) {
 
 constexpr int kIconPixels = 32;
 
-// A face wider than the template's (the Latin glyphs of CJK fallbacks often
-// are) would clip a label. A right-aligned label then grows to its left,
-// keeping the edge its text is aligned to, unless that would cover a control
-// made before it; otherwise it grows to its right.
-QRect fitLabel(const QLabel& label, const QRect& rect, bool rightAligned) {
-    const int textWidth = label.fontMetrics().horizontalAdvance(label.text());
-    if (textWidth <= rect.width()) return rect;
-    QRect grown = rect.adjusted(rect.width() - textWidth, 0, 0, 0);
-    bool covers = !rightAligned || grown.left() < 0;
+QRect fitLabelWidget(const QLabel& label, const QRect& rect, bool rightAligned) {
+    std::vector<PixelRect> others;
     for (const QObject* child : label.parentWidget()->children()) {
         const auto* widget = qobject_cast<const QWidget*>(child);
-        if (widget != nullptr && widget != &label && !widget->isWindow() && widget->geometry().intersects(grown)) {
-            covers = true;
-        }
+        if (widget == nullptr || widget == &label || widget->isWindow()) continue;
+        const QRect g = widget->geometry();
+        others.push_back({g.x(), g.y(), g.width(), g.height()});
     }
-    if (covers) grown = QRect(rect.left(), rect.top(), textWidth, rect.height());
-    return grown;
+    const PixelRect fitted = fitLabel({rect.x(), rect.y(), rect.width(), rect.height()},
+                                      label.fontMetrics().horizontalAdvance(label.text()), rightAligned, others);
+    return QRect(fitted.x, fitted.y, fitted.w, fitted.h);
 }
 
 QWidget* makeControl(QWidget& dialog, const ControlTemplate& c, const DialogUnits& units) {
@@ -47,7 +43,7 @@ QWidget* makeControl(QWidget& dialog, const ControlTemplate& c, const DialogUnit
         label->setTextFormat(Qt::PlainText);
         const bool rightAligned = (c.style & kRightAligned) != 0;
         label->setAlignment((rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
-        label->setGeometry(fitLabel(*label, rect, rightAligned));
+        label->setGeometry(fitLabelWidget(*label, rect, rightAligned));
         return label;
     }
     case ControlKind::Icon: {

@@ -7,7 +7,7 @@
 #include <QRect>
 #include <QWidget>
 
-#include "app/res/dialog_templates.h"
+#include "window/dialog_templates.h"
 
 struct DialogUnits {
     int baseX = 0;  // average character width, px

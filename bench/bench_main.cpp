@@ -35,6 +35,12 @@
 #include "sim/sim_transmitter.h"
 #ifdef VENTORA_CLI_PATH
 #include "cli/line.h"
+#include "serial/network_port.h"
+
+#include <arpa/inet.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #endif
 
 // ---- heap allocations, counted on the thread that asks for it -------------
@@ -476,7 +482,11 @@ void cliRelease(int iterations) {
     for (int i = 0; i < iterations; ++i) {
         Clock::time_point sent;
         std::jthread device([&] {
-            std::this_thread::sleep_for(std::chrono::microseconds(3000 + 137 * (i % 20)));
+            // Answer only once the request is out, or the exchange would
+            // drain the reply as a stale one.
+            pollfd request{line.master, POLLIN, 0};
+            ::poll(&request, 1, 1000);
+            std::this_thread::sleep_for(std::chrono::microseconds(1000 + 137 * (i % 20)));
             sent = Clock::now();
             const ssize_t n = ::write(line.master, kReply, sizeof kReply);
             (void)n;
@@ -649,12 +659,110 @@ void cliLine(bool smoke) {
 }
 #endif
 
+#ifdef VENTORA_CLI_PATH
+// ser2net (RFC 2217) on 127.0.0.1 in front of a pty, for as long as it lives;
+// port 0 when it could not be started.
+struct Ser2netServer {
+    pid_t pid = -1;
+    std::uint16_t port = 0;
+    std::string config;
+
+    explicit Ser2netServer(const std::string& device) {
+        // A port the kernel just handed out and released.
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), size) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+            port = ntohs(a.sin_port);
+        ::close(fd);
+        config = "/tmp/ventora-bench-ser2net-" + std::to_string(::getpid()) + ".yaml";
+        std::ofstream(config) << "connection: &bus\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << port
+                              << "\n  connector: serialdev," << device << ",9600n81,local\n";
+        const char* argv[] = {"ser2net", "-n", "-c", config.c_str(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const char* path = ::access("/usr/sbin/ser2net", X_OK) == 0 ? "/usr/sbin/ser2net" : "ser2net";
+        if (posix_spawnp(&pid, path, &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        const auto t0 = Clock::now();
+        bool up = false;
+        while (pid > 0 && !up && msSince(t0) < 5000 && ::waitpid(pid, nullptr, WNOHANG) == 0) {
+            const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            a.sin_port = htons(port);
+            up = ::connect(probe, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+            ::close(probe);
+            if (!up) std::this_thread::sleep_for(10ms);
+        }
+        if (!up) port = 0;
+    }
+    ~Ser2netServer() {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+        std::remove(config.c_str());
+    }
+    std::string url() const { return "rfc2217://127.0.0.1:" + std::to_string(port); }
+};
+
+// The same read on the pty and through ser2net on loopback, taken in turns,
+// and what one read costs on the wire.
+void cliRemote(bool smoke) {
+    auto s = startSim(sim::Dialect::Fd, 9600);
+    Ser2netServer server(s->slavePath());
+    if (server.port == 0) {
+        row("CLI: read over RFC 2217 via ser2net", "ser2net not installed or not starting: skipped", "-", std::nullopt);
+        return;
+    }
+    const std::vector<std::string> args = {"-b", "9600", "-d", "fd", "-a", "1", "read"};
+    const auto on = [&](const std::string& port) {
+        std::vector<std::string> all = {"-p", port};
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
+    };
+    std::vector<double> remote, direct;
+    bool allRead = true;
+    for (int i = 0; i < (smoke ? 2 : 30); ++i) {
+        const ChildRun r = runCli(on(server.url()));
+        const ChildRun d = runCli(on(s->slavePath()));
+        allRead = allRead && r.status == 0 && d.status == 0;
+        remote.push_back(r.ms);
+        direct.push_back(d.ms);
+    }
+    const double remote50 = percentile(remote, 50), direct50 = percentile(direct, 50);
+    row("CLI: read over RFC 2217 via ser2net on loopback / on the pty, whole process, p50",
+        fmt("%.1f / %.1f ms (+%.1f ms)", remote50, direct50, remote50 - direct50) + (allRead ? "" : " (failed)"),
+        "remote within 10 ms of direct", remote50 - direct50 <= 10 && allRead);
+
+    // One read measurement: 8 bytes out and 13 back on the serial line.
+    NetworkSerialPort port(2000ms);
+    Line line(port, server.url(), 220ms, nullptr);
+    const bool opened = line.reopen(9600);
+    const std::uint64_t openBytes = port.bytesSent() + port.bytesReceived();
+    std::uint8_t request[kMaxFrameLength];
+    const std::uint16_t length = buildReadMeasurement(request, 1);
+    const bool answered = opened && line.exchange(request, length).status == ReplyStatus::Ok;
+    const std::uint64_t exchangeBytes = port.bytesSent() + port.bytesReceived() - openBytes;
+    row("CLI: TCP payload of one read over RFC 2217, both ways (serial bytes: 21)",
+        fmt("%.0f bytes per exchange, %.0f more to open at 9600 (%.2fx of 21 for a whole -b -d -a read)",
+            double(exchangeBytes), double(openBytes), double(exchangeBytes + openBytes) / 21.0) +
+            (answered ? "" : " (failed)"),
+        "-", std::nullopt);
+}
+#endif
+
 void cli(bool smoke) {
 #ifdef VENTORA_CLI_PATH
     cliRelease(smoke ? 5 : 200);
     cliAllocations(smoke ? 5 : 200);
     cliProcesses(smoke);
     cliLine(smoke);
+    cliRemote(smoke);
 #else
     (void)smoke;
     row("CLI", "not built with ventora-cli: skipped", "-", std::nullopt);

@@ -33,7 +33,8 @@ int Session::failWith(Status status, const std::string& text) {
 }
 
 int Session::fail(Status status) {
-    if (status == Status::OpenFailed) return failWith(status, "cannot open " + line_.openFailure());
+    if (status == Status::OpenFailed)
+        return failWith(status, (line_.connectionLost() ? "" : "cannot open ") + line_.openFailure());
     return failWith(status, place() + ": " + device_.why());
 }
 

@@ -40,7 +40,14 @@ Status Device::exchange(std::uint16_t length) {
         else
             std::snprintf(whyText_, sizeof whyText_, "invalid reply: %s", reply_.why);
         return refuse(whyText_);
-    case ReplyStatus::DeviceGone: why_ = "the device hung up"; return Status::NoAnswer;
+    case ReplyStatus::DeviceGone:
+        // A dropped connection to a device server is the port failing, not the transmitter.
+        if (line_.connectionLost()) {
+            why_ = "the connection to the device server was lost";
+            return Status::OpenFailed;
+        }
+        why_ = "the device hung up";
+        return Status::NoAnswer;
     case ReplyStatus::NoReply: break;
     }
     std::snprintf(whyText_, sizeof whyText_, "no reply within %lld ms at %u bit/s",
@@ -82,9 +89,9 @@ Status Device::detect(DeviceIdentity& found) {
         DeviceIdentity identity;
         identity.dialect = attempt.dialect;
         const Status status = queryIdentity(identity);
-        if (status == Status::Ok) {
-            found = identity;
-            return Status::Ok;
+        if (status == Status::Ok || status == Status::OpenFailed) {
+            if (status == Status::Ok) found = identity;
+            return status;
         }
         if (status == Status::Refused) {
             worst = Status::Refused;

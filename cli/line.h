@@ -47,6 +47,9 @@ public:
     // The device that was opened, or that the port names now.
     std::string devicePath() const;
     std::string openFailure() const { return openFailureLine(port_, portName_); }
+    // Whether the port was lost while open: a device server's connection
+    // dropped. openFailure then says how.
+    bool connectionLost() const { return port_.lastOpenFailure() == OpenFailure::ConnectionLost; }
     std::chrono::milliseconds timeout() const { return timeout_; }
 
     // The wire time of count bytes at the current rate (10 bits a byte).

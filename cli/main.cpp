@@ -1,12 +1,15 @@
 // ventora-cli: configures and reads air-velocity transmitters from the
 // command line, one port at a time.
 
+#include <algorithm>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "serial/network_port.h"
 #include "serial/serial_port.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +17,13 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int parsed = parseOptions(args, options, std::cout, std::cerr);
     if (parsed >= 0) return parsed;
-    SerialPort port;
-    return runCommand(options, port, stdout, stderr);
+    // The transport is chosen once, here; the exchanges then reach it through
+    // the same virtual calls a local port takes.
+    std::unique_ptr<SerialPort> port;
+    if (isNetworkPortName(options.port))
+        port = std::make_unique<NetworkSerialPort>(
+            std::max(std::chrono::milliseconds(kNetworkOpenTimeoutMs), std::chrono::milliseconds(options.timeoutMs)));
+    else
+        port = std::make_unique<SerialPort>();
+    return runCommand(options, *port, stdout, stderr);
 }

@@ -6,6 +6,8 @@
 #include <ostream>
 #include <string_view>
 
+#include "serial/network_port.h"
+
 #ifndef VENTORA_VERSION
 #error "VENTORA_VERSION comes from the project's version in CMake"
 #endif
@@ -131,7 +133,9 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
 
     std::string dialectText;
     std::string addressText;
-    app.add_option("-p,--port", o.port, "COMn, or a device path (/dev/ttyUSB0, /dev/serial/by-id/...)")
+    app.add_option("-p,--port", o.port,
+                   "COMn, a device path (/dev/ttyUSB0, /dev/serial/by-id/...), or rfc2217://HOST:PORT "
+                   "for a port on a device server")
         ->capture_default_str();
     app.add_option("-b,--baud", o.baud, "the transmitter's baud rate; with --dialect, skips detection");
     app.add_option("-d,--dialect", dialectText, "fd or modbus")->check(CLI::IsMember({"fd", "modbus"}));
@@ -209,6 +213,11 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     }
     if (o.addresses.size() > 1 && o.command != Command::Watch)
         return complain(err, "an address list works with watch only; this command takes one transmitter"),
+               int(Status::Usage);
+    NetworkEndpoint endpoint;
+    if (isNetworkPortName(o.port) && !parseNetworkPortName(o.port, endpoint))
+        return complain(err, "--port " + o.port + ": a network port is rfc2217://HOST:PORT, with PORT 1 to 65535 "
+                                                  "and an IPv6 address in brackets"),
                int(Status::Usage);
     if (countOption->count() > 0) o.count = count;
     if (o.command == Command::Scan) {

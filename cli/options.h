@@ -14,6 +14,11 @@
 // enough that a whole detection round with nothing attached (four attempts)
 // stays under one second.
 inline constexpr int kDefaultTimeoutMs = 220;
+// Opening a port on a device server (name lookup, connecting, Telnet
+// negotiation and line settings together) may take this long, or -t if that is
+// longer: a few round trips fit many times over on any working network, and a
+// dead name server's own retries (5 s and more) are not waited for.
+inline constexpr int kNetworkOpenTimeoutMs = 2000;
 // A scan waits this long for each address: long enough for a transmitter that
 // takes 45 ms to answer, even at 2400 bit/s where its first byte needs 4 ms
 // more, while a whole scan of 255 addresses at 9600 stays near 17 s.

@@ -39,6 +39,7 @@ int Session::scan() {
             DeviceIdentity identity{Dialect::Fd, baud, std::uint8_t(address)};
             Measurement measurement;
             const Status status = device_.readMeasurement(identity, measurement);
+            if (status == Status::OpenFailed) return fail(status);
             const Reply& reply = line_.lastReply();
             // A slow transmitter's reply that lands in the next address's wait
             // belongs to neither: it is not this address's answer.

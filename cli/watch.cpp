@@ -161,6 +161,7 @@ int Session::watch() {
     std::optional<LiveTable> table;
     if (!options_.json && isTerminal(out_)) table.emplace(out_);
     unsigned rounds = 0;
+    bool portLost = false;   // a device server's connection dropped: no later round can read
     auto next = std::chrono::steady_clock::now();
     while (!stopRequested() && (!options_.count || rounds < *options_.count)) {
         const auto when = SystemClock::now();
@@ -168,6 +169,8 @@ int Session::watch() {
             Measurement measurement;
             status = device_.readMeasurement(track.identity, measurement);
             if (status != Status::Ok && stopRequested()) break;   // cut short by the stop, not a fault
+            portLost = status == Status::OpenFailed;
+            if (portLost) break;
             if (status == Status::Ok)
                 track.add(measurement);
             else
@@ -194,6 +197,7 @@ int Session::watch() {
                     writeLine(csv, csvRow({isoTime(when), track.velocityText, track.volumeText}));
             }
         }
+        if (portLost) break;
         ++rounds;
         if (table) table->draw("ventora-cli watch  " + place() + "  " + std::to_string(tracks[0].identity.baud) +
                                    " bit/s  " + isoTime(when),
@@ -207,6 +211,7 @@ int Session::watch() {
     }
     table.reset();
     if (csv != nullptr) std::fclose(csv);
+    if (portLost) fail(Status::OpenFailed);
 
     Status worst = Status::Ok;
     for (const Track& t : tracks) {
@@ -224,6 +229,7 @@ int Session::watch() {
     }
     // A line is watched for its transmitters' ups and downs; one transmitter
     // that failed its last reading says so in the status.
+    if (portLost) return int(Status::OpenFailed);
     if (stopRequested() || several) return 0;
     return int(worst);
 }

@@ -45,7 +45,7 @@ public:
 
     // Optional white space, an optional sign and decimal digits within the
     // signed 32-bit range, then optional white space, give the value; any other
-    // text gives 0.
-    int readBoxInt(int controlId);
-    void writeBoxInt(int controlId, int value);
+    // text gives 0. A view with a platform call for it may use that instead.
+    virtual int readBoxInt(int controlId);
+    virtual void writeBoxInt(int controlId, int value);
 };

@@ -26,10 +26,16 @@ enum class OpenFailure : std::uint8_t {
     Busy,              // another program holds the device
     SettingRefused,    // the device refused the line settings (speed, size, parity)
     Other,             // anything else; the OS text says what
+    // A port on a device server (NetworkSerialPort):
+    ConnectionRefused, // nothing listens on that TCP port
+    HostNotFound,      // the host name could not be resolved
+    NoAnswer,          // the server did not answer in time: connecting, negotiating or settings
+    ConnectionLost,    // an open connection was dropped; recorded when it happens, not by open
 };
 
 // "no such device", "permission denied", "in use by another program",
-// "line settings refused", "other error".
+// "line settings refused", "other error", "connection refused", "host not
+// found", "no answer from the server", "connection lost".
 const char* openFailureText(OpenFailure cause);
 
 // What the user can do about the cause on this platform ("" when nothing
@@ -81,7 +87,7 @@ public:
     virtual int open();
 
     // Opens the device at path directly, bypassing the naming rule; otherwise as open().
-    int openPath(const std::string& path);
+    virtual int openPath(const std::string& path);
 
     // Releases the device if one is held; isOpen is false afterwards.
     // Returns whether a device was released.
@@ -115,6 +121,9 @@ public:
 
     std::uint8_t portNumber() const { return portNumber_; }
     std::uint32_t baudRate() const { return baudRate_; }
+    std::uint8_t dataBits() const { return dataBits_; }
+    std::uint8_t parity() const { return parity_; }
+    std::uint8_t stopBits() const { return stopBits_; }
 
     // The device path port n names under the system rule ("" = none).
     static std::string systemPortName(std::uint8_t portNumber);
@@ -137,6 +146,15 @@ public:
     static std::string stableName(const std::string& devicePath);
 
     struct Native;                         // backend state, defined per platform
+
+protected:
+    // For ports that reach something other than a local device: what the last
+    // open tried, and why it failed or the port was lost (None, "" when it did not).
+    void recordFailure(const std::string& devicePath, OpenFailure cause, const std::string& detail) {
+        devicePath_ = devicePath;
+        openFailure_ = cause;
+        openFailureDetail_ = detail;
+    }
 
 private:
     PortNamer namer_;

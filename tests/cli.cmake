@@ -25,6 +25,13 @@ if(TARGET ventora_cli_core)
       target_compile_definitions(cli_line_tests PRIVATE VENTORA_CLI_PATH="$<TARGET_FILE:ventora-cli>")
       add_dependencies(cli_line_tests ventora-cli)
       ventora_add_gtests(cli_line_tests integration threaded)
+
+      # Remote buses: through ser2net (RFC 2217) on 127.0.0.1; skipped without ser2net.
+      add_executable(cli_remote_tests integration/cli_remote_test.cpp integration/cli_process_posix.cpp)
+      target_link_libraries(cli_remote_tests PRIVATE ventora_sim GTest::gtest_main)
+      target_compile_definitions(cli_remote_tests PRIVATE VENTORA_CLI_PATH="$<TARGET_FILE:ventora-cli>")
+      add_dependencies(cli_remote_tests ventora-cli)
+      ventora_add_gtests(cli_remote_tests integration threaded)
     endif()
   endif()
 endif()

@@ -1,8 +1,4 @@
 if(TARGET ventora_app)
-  add_executable(ventora_app_unit_tests gui/minimised_icon_test.cpp)
-  target_link_libraries(ventora_app_unit_tests PRIVATE GTest::gtest_main)
-  gtest_discover_tests(ventora_app_unit_tests PROPERTIES LABELS "unit")
-
   if(TARGET ventora_sim)
     find_package(Qt6 REQUIRED COMPONENTS Test)
     # Every dialog starts its receive thread, hence "threaded" too.

@@ -2,6 +2,7 @@ add_executable(ventora_serial_unit_tests
   unit/byte_ring_test.cpp
   unit/receive_pass_test.cpp
   unit/port_naming_test.cpp
+  unit/telnet_codec_test.cpp
 )
 target_link_libraries(ventora_serial_unit_tests PRIVATE ventora_serial GTest::gtest_main)
 ventora_add_gtests(ventora_serial_unit_tests unit threaded)

@@ -1,6 +1,6 @@
 #pragma once
-// Test doubles for the window: a port with no device behind it, a dialog that
-// records its boxes instead of running them, and a watcher for modal boxes.
+// Test doubles for the Qt window: a dialog that records its boxes instead of
+// running them, and a watcher for modal boxes.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,34 +18,7 @@
 #include "app/about_dialog.h"
 #include "app/config_dialog.h"
 #include "serial/serial_port.h"
-
-using Bytes = std::vector<std::uint8_t>;
-
-// Opens without a device, answers nothing, records what is opened and written.
-// Its naming rule only describes ports; opening never consults it.
-class FakePort : public SerialPort {
-public:
-    explicit FakePort(PortNamer namer = [](std::uint8_t) { return std::string(); }) : SerialPort(std::move(namer)) {}
-    bool configure() override { return true; }
-    int open() override {
-        openedPorts.push_back(portNumber());
-        isOpen = true;
-        return 1;
-    }
-    bool close() override { return isOpen.exchange(false); }
-    std::uint32_t read(std::uint8_t*, std::uint32_t) override {
-        reads.fetch_add(1);
-        return 0;
-    }
-    int write(const std::uint8_t* buffer, std::uint32_t count) override {
-        frames.emplace_back(buffer, buffer + count);
-        return 1;
-    }
-
-    std::vector<Bytes> frames;       // UI thread
-    std::vector<int> openedPorts;    // UI thread; port number of every open
-    std::atomic<long> reads{0};      // receive thread counts, tests read
-};
+#include "tests/unit/fake_port.h"
 
 struct ShownBox {
     bool about = false;

@@ -76,6 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"SetAreaNegative", {"set", "area", "-1"}, 2},
         OptionsCase{"AreaInModbus", {"-b", "9600", "-d", "modbus", "get", "area"}, 2},
         OptionsCase{"TimeoutZero", {"-t", "0", "read"}, 2},
+        OptionsCase{"NetworkPort", {"-p", "rfc2217://bus-3.plant:7301", "read"}, -1,
+                    [](const Options& o) { EXPECT_EQ(o.port, "rfc2217://bus-3.plant:7301"); }},
+        OptionsCase{"NetworkPortWithoutTcpPort", {"-p", "rfc2217://bus-3.plant", "read"}, 2},
+        OptionsCase{"NetworkPortOutOfRange", {"-p", "rfc2217://10.0.0.5:65536", "read"}, 2},
         OptionsCase{"WatchCountAndInterval", {"watch", "--count", "3", "--interval", "50", "--csv", "w.csv"}, -1,
                     [](const Options& o) {
                         EXPECT_EQ(o.command, Command::Watch);

@@ -1,7 +1,7 @@
 #pragma once
 // The two dialog templates and the string table, as data. Geometry is in
-// dialog units (see app/dialog_units.h); the controls are listed in creation
-// order, which is also the tab order.
+// dialog units, which each view converts for its own font; the controls are
+// listed in creation order, which is also the tab order.
 
 #include <span>
 

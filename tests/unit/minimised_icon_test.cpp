@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/minimised_icon.h"
+#include "window/minimised_icon.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/res/dialog_templates.h"
+#include "window/dialog_templates.h"
 
 #include "protocol/dialog_access.h"
 #include "ventora_version.h"

@@ -1,0 +1,281 @@
+// ventora-cli on a remote bus: the real executable through a real ser2net
+// (Telnet with RFC 2217 on 127.0.0.1) in front of the software transmitter's
+// pseudo-terminal. Skipped where ser2net is not installed.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/sim_transmitter.h"
+#include "tests/integration/cli_process.h"
+#include "tests/integration/wait_for.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const char* ser2netPath() {
+    for (const char* path : {"/usr/sbin/ser2net", "/usr/bin/ser2net", "/usr/local/sbin/ser2net"})
+        if (::access(path, X_OK) == 0) return path;
+    return nullptr;
+}
+
+// A TCP port on 127.0.0.1 that nothing listens on now. With listen set, the
+// socket stays open and listening (it accepts into its backlog, and says nothing).
+struct LocalSocket {
+    int fd = -1;
+    std::uint16_t port = 0;
+    explicit LocalSocket(bool listen) {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), size) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+            return;
+        port = ntohs(a.sin_port);
+        if (listen) ::listen(fd, 8);
+    }
+    ~LocalSocket() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+bool connects(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// ser2net serving one pty on 127.0.0.1, for as long as the object lives.
+class Ser2net {
+public:
+    explicit Ser2net(const std::string& device) {
+        config_ = "/tmp/ventora-ser2net-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_) + ".yaml";
+        // A port the kernel just handed out and released: taken again by
+        // someone else only by a rare race, which a retry covers.
+        for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
+            port = LocalSocket(false).port;
+            std::ofstream(config_) << "connection: &bus\n"
+                                   << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port << "\n"
+                                   << "  connector: serialdev," << device << ",9600n81,local\n";
+            const char* argv[] = {ser2netPath(), "-n", "-c", config_.c_str(), nullptr};
+            posix_spawn_file_actions_t actions;
+            posix_spawn_file_actions_init(&actions);
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+            pid_t pid = -1;
+            const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
+            posix_spawn_file_actions_destroy(&actions);
+            if (rc != 0) break;
+            if (waitFor([&] { return connects(port) || ::waitpid(pid, nullptr, WNOHANG) == pid; }, 10s) &&
+                ::kill(pid, 0) == 0 && ::waitpid(pid, nullptr, WNOHANG) == 0)
+                pid_ = pid;
+            else
+                stopProcess(pid);
+        }
+    }
+    ~Ser2net() {
+        kill();
+        std::remove(config_.c_str());
+    }
+    bool running() const { return pid_ > 0; }
+    // Ends the server at once, as a crash or a pulled cable would.
+    void kill() {
+        stopProcess(pid_);
+        pid_ = -1;
+    }
+    std::string url() const { return "rfc2217://127.0.0.1:" + std::to_string(port); }
+
+    std::uint16_t port = 0;
+
+private:
+    static void stopProcess(pid_t pid) {
+        if (pid <= 0) return;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    static inline int serial_ = 0;
+    std::string config_;
+    pid_t pid_ = -1;
+};
+
+sim::Config transmitter(sim::Dialect dialect, std::uint32_t baud) {
+    sim::Config c;
+    c.dialect = dialect;
+    c.address = dialect == sim::Dialect::Fd ? 3 : 9;
+    c.baud = baud;
+    c.velocityTenths = 123;
+    c.volume = 1328.4f;
+    c.area = 300;
+    c.lineRate = true;
+    return c;
+}
+
+class CliRemote : public testing::Test {
+protected:
+    void SetUp() override {
+        if (ser2netPath() == nullptr) GTEST_SKIP() << "ser2net is not installed";
+    }
+    void serve(const sim::Config& config) {
+        sim = std::make_unique<sim::SimTransmitter>(config);
+        ASSERT_TRUE(sim->start());
+        server = std::make_unique<Ser2net>(sim->slavePath());
+        ASSERT_TRUE(server->running()) << "ser2net did not come up";
+    }
+    std::vector<std::string> with(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"-p", server->url()});
+        return args;
+    }
+    // The port speeds the transmitter saw requests at, in order, without repeats.
+    std::vector<std::uint32_t> speedsSeen() const {
+        std::vector<std::uint32_t> speeds;
+        for (const sim::LoggedRequest& r : sim->requests())
+            if (speeds.empty() || speeds.back() != r.speed) speeds.push_back(r.speed);
+        return speeds;
+    }
+
+    std::unique_ptr<sim::SimTransmitter> sim;
+    std::unique_ptr<Ser2net> server;
+};
+
+struct RemoteCase {
+    const char* name;
+    sim::Dialect dialect;
+    std::uint32_t baud;
+    std::vector<std::string> args;
+    std::string json;                     // stdout, less the port and device keys
+    std::vector<std::uint32_t> speeds;    // what the pty's line was set to, request by request
+    friend void PrintTo(const RemoteCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class CliRemoteCommandTest : public CliRemote, public testing::WithParamInterface<RemoteCase> {};
+
+TEST_P(CliRemoteCommandTest, WorksThroughSer2net) {
+    const RemoteCase& c = GetParam();
+    serve(transmitter(c.dialect, c.baud));
+    std::vector<std::string> args = with(c.args);
+    args.push_back("--json");
+    const CliRun run = CliProcess(args).finish();
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string where = R"({"port":")" + server->url() + R"(","device":"127.0.0.1:)" +
+                              std::to_string(server->port) + R"(",)";
+    EXPECT_EQ(run.out, where + c.json + "\n");
+    EXPECT_EQ(speedsSeen(), c.speeds) << "the rates reach the pty through SET-BAUDRATE";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ser2net, CliRemoteCommandTest,
+    testing::Values(
+        RemoteCase{"FdDetectAt4800", sim::Dialect::Fd, 4800, {"detect"}, R"("dialect":"fd","baud":4800,"address":3})",
+                   {2400, 4800}},
+        // Found only after FD at 2400, 4800 and 9600; its frames begin with 0xFF.
+        RemoteCase{"ModbusDetect", sim::Dialect::Modbus, 9600, {"detect"},
+                   R"("dialect":"modbus","baud":9600,"address":9,"parity":"none","stop_bits_ok":true})",
+                   {2400, 4800, 9600}},
+        RemoteCase{"FdRead", sim::Dialect::Fd, 9600, {"-b", "9600", "-d", "fd", "-a", "3", "read"},
+                   R"("dialect":"fd","baud":9600,"address":3,"velocity":12.3,"volume":1328.4})", {9600}},
+        RemoteCase{"ModbusRead", sim::Dialect::Modbus, 9600, {"-b", "9600", "-d", "modbus", "read"},
+                   R"("dialect":"modbus","baud":9600,"velocity":12.3,"volume":1328.4})", {9600}},
+        RemoteCase{"FdSetArea", sim::Dialect::Fd, 9600, {"-b", "9600", "-d", "fd", "set", "area", "4242"},
+                   R"("dialect":"fd","baud":9600,"address":3,"area":4242})", {9600}},
+        RemoteCase{"FdSetBaud", sim::Dialect::Fd, 9600, {"-b", "9600", "-d", "fd", "-a", "3", "set", "baud", "2400"},
+                   R"("dialect":"fd","baud":2400,"address":3})", {9600, 2400}},
+        RemoteCase{"ModbusSetBaud", sim::Dialect::Modbus, 9600, {"-b", "9600", "-d", "modbus", "set", "baud", "19200"},
+                   R"("dialect":"modbus","baud":19200,"address":9})", {9600, 19200}}));
+
+TEST_F(CliRemote, SettingsStayWithTheTransmitterAndTheLineFollowsTheRate) {
+    serve(transmitter(sim::Dialect::Fd, 9600));
+    ASSERT_EQ(CliProcess(with({"set", "area", "777"})).finish().status, 0);
+    ASSERT_EQ(CliProcess(with({"set", "baud", "4800"})).finish().status, 0);
+    EXPECT_EQ(sim->state().area, 777);
+    EXPECT_EQ(sim->state().baud, 4800u);
+    // A new connection starts at ser2net's 9600; the tool moves it to 4800.
+    const CliRun run = CliProcess(with({"-b", "4800", "-d", "fd", "-a", "3", "get", "area"})).finish();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "777 cm2\n");
+}
+
+struct FailureCase {
+    const char* name;
+    enum class Server { None, Silent, Ser2netKilledMidExchange, UnknownHost } server;
+    const char* cause;
+    friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class CliRemoteFailureTest : public CliRemote, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
+    const FailureCase& c = GetParam();
+    using Server = FailureCase::Server;
+    std::unique_ptr<LocalSocket> socket;
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 0;
+    std::vector<std::string> args = {"-t", "2000", "-b", "9600", "-d", "fd", "-a", "3", "read"};
+    CliRun run;
+    switch (c.server) {
+    case Server::None:
+    case Server::Silent:
+        socket = std::make_unique<LocalSocket>(c.server == Server::Silent);
+        port = socket->port;
+        break;
+    case Server::UnknownHost:
+        host = "no-such-host.invalid";   // a name that can never resolve
+        port = 7301;
+        break;
+    case Server::Ser2netKilledMidExchange: {
+        sim::Config slow = transmitter(sim::Dialect::Fd, 9600);
+        slow.turnaroundMs = 1500;
+        serve(slow);
+        port = server->port;
+        break;
+    }
+    }
+    args.insert(args.begin(), {"-p", "rfc2217://" + host + ":" + std::to_string(port)});
+    if (c.server == Server::Ser2netKilledMidExchange) {
+        CliProcess tool(args);
+        ASSERT_TRUE(waitFor([&] { return !sim->requests().empty(); }, 10s)) << "the request never arrived";
+        server->kill();
+        run = tool.finish();
+    } else {
+        run = CliProcess(args).finish();
+    }
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(host + ":" + std::to_string(port)), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.cause), std::string::npos) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, CliRemoteFailureTest,
+    testing::Values(FailureCase{"ConnectionRefused", FailureCase::Server::None, "connection refused"},
+                    FailureCase{"UnknownHost", FailureCase::Server::UnknownHost, "host not found"},
+                    // Accepted by the kernel, never a word of Telnet back.
+                    FailureCase{"SilentServer", FailureCase::Server::Silent, "no answer from the server"},
+                    FailureCase{"ServerKilledMidExchange", FailureCase::Server::Ser2netKilledMidExchange,
+                                "connection lost"}));
+
+} // namespace

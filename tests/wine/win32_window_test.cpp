@@ -1,0 +1,300 @@
+// The native Windows window under Wine, against transmitters that
+// ventora-sim-host serves on Linux ptys mapped to COM ports. Message boxes are
+// recorded instead of shown; the About box and the modal run are real, closed
+// from a thread timer that fires inside their message loops.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/sim_transmitter.h"
+#include "win32/config_dialog_win32.h"
+#include "win32/dialog_template_win32.h"
+#include "window/dialog_templates.h"
+
+namespace {
+
+struct Box {
+    std::wstring text;
+    std::wstring caption;
+    UINT type;
+};
+
+class RecordingDialog : public Win32ConfigDialog {
+public:
+    using Win32ConfigDialog::Win32ConfigDialog;
+    std::vector<Box> boxes;
+
+protected:
+    void showMessageBox(const std::wstring& text, const std::wstring& caption, UINT type) override {
+        boxes.push_back({text, caption, type});
+    }
+};
+
+std::wstring text(HWND window) {
+    wchar_t buffer[256] = {};
+    GetWindowTextW(window, buffer, 256);
+    return buffer;
+}
+
+std::wstring w(const char* utf8) { return widen(utf8); }
+
+// Port 1 of the dialog's list names the device given.
+struct Rig {
+    std::string device;
+    std::vector<int> namedPorts;
+    SerialPort port;
+    RecordingDialog dialog;
+    HWND hwnd;
+
+    explicit Rig(std::string com1)
+        : device(std::move(com1)),
+          port([this](std::uint8_t n) {
+              namedPorts.push_back(n);
+              return n == 1 ? device : std::string();
+          }),
+          dialog(port),
+          hwnd(dialog.createModeless()) {}
+
+    HWND item(int id) const { return GetDlgItem(hwnd, id); }
+    void click(int id) { SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(item(id))); }
+    void tick() { SendMessageW(hwnd, WM_TIMER, 1, 0); }
+    std::string box(int id) { return dialog.boxText(id); }
+    void set(int id, const char* value) { dialog.setBoxText(id, value); }
+};
+
+const int kOperationButtons[] = {1004, 1005, 1006, 1007, 1013, 1015, 1016};
+
+TEST(Win32Window, StartsWithTheTemplatesControlsTextsAndEnabledStates) {
+    Rig rig("");
+    ASSERT_NE(rig.hwnd, nullptr);
+    EXPECT_EQ(text(rig.hwnd), w("管道风速变送器485配置软件"));
+    const LONG_PTR style = GetWindowLongPtrW(rig.hwnd, GWL_STYLE);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+    EXPECT_TRUE(GetWindowLongPtrW(rig.hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+    // The children in creation order: every control of the template, with its text.
+    HWND child = GetWindow(rig.hwnd, GW_CHILD);
+    for (const ControlTemplate& c : kMainTemplate.controls) {
+        ASSERT_NE(child, nullptr) << c.text;
+        EXPECT_EQ(GetDlgCtrlID(child), c.id) << c.text;
+        if (c.kind == ControlKind::DropDown) {
+            EXPECT_EQ(text(child), L"COM1");
+        } else {
+            EXPECT_EQ(text(child), w(c.text)) << c.text;
+        }
+        const bool operation = std::find(std::begin(kOperationButtons), std::end(kOperationButtons), c.id) !=
+                               std::end(kOperationButtons);
+        EXPECT_EQ(IsWindowEnabled(child) != FALSE, !operation) << c.text;
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(child, nullptr);
+
+    HWND ports = rig.item(1000);
+    ASSERT_EQ(SendMessageW(ports, CB_GETCOUNT, 0, 0), 32);
+    wchar_t entry[16];
+    for (const auto& [index, name] : {std::pair{0, L"COM1"}, std::pair{9, L"COM10"}, std::pair{31, L"COM32"}}) {
+        SendMessageW(ports, CB_GETLBTEXT, WPARAM(index), LPARAM(entry));
+        EXPECT_STREQ(entry, name);
+    }
+    EXPECT_EQ(SendMessageW(ports, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(rig.dialog.selectedPortIndex(), 0);
+    EXPECT_TRUE(GetFocus() == ports || GetParent(GetFocus()) == ports);
+
+    HMENU menu = GetSystemMenu(rig.hwnd, FALSE);
+    const int count = GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    wchar_t item[64] = {};
+    GetMenuStringW(menu, UINT(count - 1), item, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(item), w("关于 Ventora(&A)..."));
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), 16u);
+    EXPECT_EQ(GetMenuState(menu, UINT(count - 2), MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
+
+    const auto big = SendMessageW(rig.hwnd, WM_GETICON, ICON_BIG, 0);
+    EXPECT_NE(big, 0);
+    EXPECT_EQ(SendMessageW(rig.hwnd, WM_GETICON, ICON_SMALL, 0), big);
+    EXPECT_EQ(SendMessageW(rig.hwnd, WM_QUERYDRAGICON, 0, 0), big);
+}
+
+TEST(Win32Window, DetectsAnFdTransmitterThenMeasuresReadsWritesAndSetsIt) {
+    sim::SimTransmitter transmitter;  // FD, address 1, 9600, 12.3 m/s, 1328.4 m3/h, 300 cm2
+    ASSERT_TRUE(transmitter.start());
+    Rig rig(transmitter.slavePath());
+
+    rig.click(1001);
+    ASSERT_EQ(rig.dialog.boxes.size(), 1u);
+    EXPECT_EQ(rig.dialog.boxes[0].text, w("设备地址：1  波特率：9600"));
+    EXPECT_EQ(rig.dialog.boxes[0].caption, w("测试结果"));
+    EXPECT_EQ(rig.dialog.boxes[0].type, UINT(MB_OK));
+    EXPECT_EQ(rig.box(1002), "1");
+    EXPECT_EQ(rig.box(1003), "9600");
+    for (int id : {1000, 1001, 1004, 1005, 1006, 1007, 1013, 1015, 1016}) {
+        EXPECT_TRUE(IsWindowEnabled(rig.item(id))) << id;
+    }
+
+    rig.click(1013);
+    EXPECT_EQ(rig.box(1010), "12.3");
+    EXPECT_EQ(rig.box(1011), "1328.400024");
+
+    rig.set(1012, "450");
+    rig.click(1016);
+    ASSERT_EQ(rig.dialog.boxes.size(), 2u);
+    EXPECT_EQ(rig.dialog.boxes[1].text, w("设置成功"));
+    EXPECT_EQ(rig.dialog.boxes[1].caption, L"ventora_win32_window_tests");
+    EXPECT_EQ(transmitter.state().area, 450);
+
+    rig.tick();
+    rig.set(1012, "");
+    rig.click(1015);
+    EXPECT_EQ(rig.box(1012), "450");
+
+    rig.set(1002, "7");
+    rig.click(1005);
+    ASSERT_EQ(rig.dialog.boxes.size(), 3u);
+    EXPECT_EQ(rig.dialog.boxes[2].text, w("地址设置成功"));
+    EXPECT_EQ(transmitter.state().address, 7);
+
+    rig.set(1003, " 4800");
+    rig.click(1007);
+    ASSERT_EQ(rig.dialog.boxes.size(), 4u);
+    EXPECT_EQ(rig.dialog.boxes[3].text, w("波特率设置成功"));
+    EXPECT_EQ(transmitter.state().baud, 4800u);
+
+    rig.tick();
+    rig.set(1002, "");
+    rig.set(1003, "");
+    rig.click(1004);
+    EXPECT_EQ(rig.box(1002), "7");
+    EXPECT_EQ(rig.box(1003), "4800");
+    EXPECT_EQ(rig.dialog.boxes.size(), 4u);
+}
+
+TEST(Win32Window, DetectsAModbusTransmitter) {
+    sim::Config config;
+    config.dialect = sim::Dialect::Modbus;
+    sim::SimTransmitter transmitter(config);
+    ASSERT_TRUE(transmitter.start());
+    Rig rig(transmitter.slavePath());
+
+    rig.click(1001);
+    ASSERT_EQ(rig.dialog.boxes.size(), 1u);
+    EXPECT_EQ(rig.dialog.boxes[0].text, w("土壤水分变送器\r\n地址：1  波特率：9600\r\n无校验"));
+    EXPECT_EQ(rig.dialog.boxes[0].caption, w("测试结果"));
+    EXPECT_EQ(rig.dialog.boxes[0].type, UINT(MB_OK));
+    EXPECT_TRUE(IsWindowEnabled(rig.item(1013)));
+}
+
+TEST(Win32Window, APortThatIsNotMappedFailsToOpen) {
+    Rig rig("\\\\.\\COM200");
+    rig.click(1001);
+    ASSERT_EQ(rig.dialog.boxes.size(), 1u);
+    EXPECT_EQ(rig.dialog.boxes[0].text, w("串口打开失败"));
+    EXPECT_EQ(rig.dialog.boxes[0].caption, w("警告"));
+    EXPECT_EQ(rig.dialog.boxes[0].type, UINT(MB_OK | MB_ICONQUESTION));
+    EXPECT_FALSE(IsWindowEnabled(rig.item(1013)));
+    EXPECT_TRUE(IsWindowEnabled(rig.item(1001)));
+}
+
+struct TypedCase {
+    const wchar_t* typed;
+    bool leaveFirst;  // the focus leaves the list before the click
+};
+
+// Win32's combo box moves its selection to the entry the typed text begins,
+// or to none; the port stays the one picked from the list.
+TEST(Win32Window, TypedPortTextIsIgnored) {
+    const TypedCase cases[] = {{L"COM9", false}, {L"com12", false}, {L"COM1", true}, {L"COM99", true}, {L"x", false}};
+    for (const TypedCase& c : cases) {
+        SCOPED_TRACE(narrow(c.typed));
+        Rig rig("");
+        HWND ports = rig.item(1000);
+        SendMessageW(ports, CB_SETCURSEL, 2, 0);
+        SendMessageW(rig.hwnd, WM_COMMAND, MAKEWPARAM(1000, CBN_SELCHANGE), LPARAM(ports));
+        ASSERT_EQ(rig.dialog.selectedPortIndex(), 2);
+
+        SetFocus(ports);
+        HWND field = GetFocus();
+        ASSERT_EQ(GetParent(field), ports);
+        SendMessageW(field, EM_SETSEL, 0, -1);
+        for (const wchar_t* ch = c.typed; *ch != 0; ++ch) SendMessageW(field, WM_CHAR, WPARAM(*ch), 0);
+        EXPECT_EQ(text(field), c.typed);
+        if (c.leaveFirst) {
+            SetFocus(rig.item(1001));
+            EXPECT_EQ(text(field), L"COM3") << "the field shows the port again";
+        }
+
+        rig.click(1001);
+        EXPECT_EQ(rig.dialog.selectedPortIndex(), 2);
+        ASSERT_FALSE(rig.namedPorts.empty());
+        EXPECT_EQ(rig.namedPorts.front(), 3);
+        ASSERT_FALSE(rig.dialog.boxes.empty());
+        EXPECT_EQ(rig.dialog.boxes[0].text, w("串口打开失败"));
+    }
+}
+
+// Calls `act` with each top-level window of this thread, from a thread timer
+// that fires inside whatever modal loop runs, until it returns true.
+struct ModalWatch {
+    static inline std::function<bool(HWND)> act;
+    UINT_PTR timer;
+
+    explicit ModalWatch(std::function<bool(HWND)> onWindow) {
+        act = std::move(onWindow);
+        timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+            EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) -> BOOL {
+                if (act && IsWindowVisible(window) && act(window)) act = nullptr;
+                return TRUE;
+            }, 0);
+        });
+    }
+    ~ModalWatch() {
+        KillTimer(nullptr, timer);
+        act = nullptr;
+    }
+};
+
+TEST(Win32Window, AboutFromTheSystemMenuShowsTheAboutBox) {
+    Rig rig("");
+    std::vector<std::wstring> texts;
+    std::wstring caption;
+    ModalWatch closer([&](HWND window) {
+        if (window == rig.hwnd) return false;
+        caption = text(window);
+        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            texts.push_back(text(child));
+        }
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+        return true;
+    });
+    SendMessageW(rig.hwnd, WM_SYSCOMMAND, 16, 0);
+    EXPECT_EQ(caption, w("关于管道风速变送器配置软件"));
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[1], w(kAboutTemplate.controls[1].text));
+    EXPECT_EQ(texts[3], w("确定"));
+    EXPECT_TRUE(IsWindow(rig.hwnd));
+}
+
+TEST(Win32Window, EscapeEndsTheModalRun) {
+    SerialPort port([](std::uint8_t) { return std::string(); });
+    RecordingDialog dialog(port);
+    bool focusOnPortList = false;
+    ModalWatch escaper([&](HWND window) {
+        HWND focus = GetFocus();
+        if (focus == nullptr) return false;
+        focusOnPortList = GetDlgCtrlID(GetParent(focus)) == 1000;
+        PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
+        return window != nullptr;
+    });
+    EXPECT_EQ(dialog.runModal(), IDCANCEL);
+    EXPECT_TRUE(focusOnPortList);
+    EXPECT_EQ(dialog.window(), nullptr);
+    EXPECT_TRUE(dialog.boxes.empty());
+}
+
+} // namespace

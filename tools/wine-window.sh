@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Opens Ventora.exe under Wine with a simulated FD transmitter (address 1,
+# 9600 bit/s, line rate) as COM1, on this desktop; or, with --screenshot,
+# takes doc/screenshot-windows.png of it after a detection on a virtual X
+# display.
+#   tools/wine-window.sh [--screenshot]
+# BUILD_DIR (default build) holds the Linux build of the simulator,
+# WINDOWS_BUILD_DIR (default build-windows) the MinGW build of Ventora.exe;
+# the Wine prefix lives in WINDOWS_BUILD_DIR/wine-window.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+BUILD_DIR=${BUILD_DIR:-build}
+WINDOWS_BUILD_DIR=${WINDOWS_BUILD_DIR:-build-windows}
+out=doc/screenshot-windows.png
+caption='管道风速变送器485配置软件'
+
+# The part that runs on the virtual display: this script again.
+if [ "${1:-}" = --on-display ]; then
+    wine64 "$2" >/dev/null 2>&1 &
+    pid=$!
+    window=$(timeout 60 xdotool search --sync --onlyvisible --name "^$caption\$" | head -n 1)
+    xdotool windowfocus --sync "$window"
+    # The port list has the focus with COM1 chosen; Tab moves to "测试波特率".
+    xdotool key --delay 200 Tab Return
+    box=$(timeout 30 xdotool search --sync --onlyvisible --name '^测试结果$' | head -n 1)
+    xdotool windowfocus --sync "$box" key Return
+    # The buttons come back when the box has gone, and the area it covered is repainted.
+    sleep 2
+    import -silent -window "$window" -strip -colors 64 "PNG8:$out"
+    xdotool windowfocus --sync "$window" key Escape
+    timeout 20 tail --pid="$pid" -f /dev/null
+    exit
+fi
+
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD_DIR" --target ventora-sim >/dev/null
+cmake -S . -B "$WINDOWS_BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/.ci/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DVENTORA_BUILD_APP=ON -DVENTORA_BUILD_CLI=OFF -DVENTORA_BUILD_TESTS=OFF -DVENTORA_BUILD_BENCH=OFF >/dev/null
+cmake --build "$WINDOWS_BUILD_DIR" --target Ventora >/dev/null
+exe=$(realpath "$WINDOWS_BUILD_DIR/win32/Ventora.exe")
+
+export PATH=/usr/lib/wine:$PATH
+export WINEPREFIX=$(realpath -m "$WINDOWS_BUILD_DIR/wine-window") WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
+work=$(mktemp -d /tmp/ventora-wine-window.XXXXXX)
+sim_pid=
+cleanup() {
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+    timeout 30 wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$BUILD_DIR/sim/ventora-sim" --line-rate >"$work/sim.out" &
+sim_pid=$!
+for _ in $(seq 1 50); do grep -q ' on /dev/' "$work/sim.out" && break; sleep 0.1; done
+pty=$(sed -n 's/.* on \(\/dev\/.*\)$/\1/p' "$work/sim.out")
+
+[ -d "$WINEPREFIX" ] || timeout 120 wine64 wineboot --init >/dev/null 2>&1
+# COM1 names the simulator's pty; and Wine has no "宋体", the dialog font, so
+# a CJK face stands in for it. regedit reads UTF-16 files, which keep the
+# face's name intact where reg add would garble it.
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n"COM1"="%s"\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n"宋体"="WenQuanYi Zen Hei"\r\n' "$pty" |
+    iconv -f UTF-8 -t UTF-16 >"$work/window.reg"
+timeout 60 wine64 regedit /S "$(timeout 30 wine64 winepath -w "$work/window.reg" 2>/dev/null)" >/dev/null 2>&1
+timeout 30 wineserver -k >/dev/null 2>&1 || true
+
+if [ "${1:-}" = --screenshot ]; then
+    xvfb-run -a -s "-screen 0 800x600x24" "$0" --on-display "$exe"
+    echo "$out"
+else
+    echo "Ventora.exe under Wine; COM1 is the simulated transmitter on $pty"
+    wine64 "$exe"
+fi
