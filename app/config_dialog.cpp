@@ -191,8 +191,10 @@ int ConfigDialog::selectedPortIndex() { return portList()->selected(); }
 // change between two looks at the list.
 void ConfigDialog::describePorts() {
     DropDownList* ports = portList();
+    // One look at the devices present for the whole list, not one per entry.
+    const std::vector<std::string> devices = port_.devicesFor(std::uint8_t(ports->count()));
     for (int i = 0; i < ports->count(); ++i) {
-        const std::string path = port_.deviceFor(std::uint8_t(i + 1));
+        const std::string& path = devices[std::size_t(i)];
         QString tip = QString::fromUtf8("无此设备");
         if (!path.empty()) {
             tip = QString::fromStdString(path);

@@ -3,7 +3,14 @@
 
 #include "serial/serial_port.h"
 
-SerialPort::SerialPort() : SerialPort(PortNamer(&SerialPort::systemPortName)) {}
+SerialPort::SerialPort() : SerialPort(PortNamer(&SerialPort::systemPortName)) { systemRule_ = true; }
+
+std::vector<std::string> SerialPort::devicesFor(std::uint8_t count) const {
+    if (systemRule_) return systemPortNames(count);
+    std::vector<std::string> devices;
+    for (unsigned n = 1; n <= count; ++n) devices.push_back(deviceFor(std::uint8_t(n)));
+    return devices;
+}
 
 bool SerialPort::configure() {
     std::lock_guard lock(handleMutex_);

@@ -141,6 +141,13 @@ public:
         return portNumber == 0 || !namer_ ? std::string() : namer_(portNumber);
     }
 
+    // Ports 1..count as deviceFor names them, looking at the system's devices
+    // only once under the system rule.
+    std::vector<std::string> devicesFor(std::uint8_t count) const;
+
+    // The device paths of ports 1..count under the system rule ("" = none).
+    static std::vector<std::string> systemPortNames(std::uint8_t count);
+
     // The device's stable name under /dev/serial/by-id ("" when it has none,
     // and always on Windows).
     static std::string stableName(const std::string& devicePath);
@@ -158,6 +165,7 @@ protected:
 
 private:
     PortNamer namer_;
+    bool systemRule_ = false;   // namer_ is the system rule
     std::uint8_t portNumber_ = 0;
     std::uint8_t dataBits_ = 0;
     std::uint8_t parity_ = 0;

@@ -126,6 +126,13 @@ std::string SerialPort::systemPortName(std::uint8_t portNumber) {
     return pickPort(orderedSystemDevices(), portNumber);
 }
 
+std::vector<std::string> SerialPort::systemPortNames(std::uint8_t count) {
+    const std::vector<std::string> ordered = orderedSystemDevices();
+    std::vector<std::string> names;
+    for (unsigned n = 1; n <= count; ++n) names.push_back(pickPort(ordered, std::uint8_t(n)));
+    return names;
+}
+
 std::string SerialPort::stableName(const std::string& devicePath) {
     if (devicePath.empty()) return {};
     std::vector<DeviceAlias> aliases;

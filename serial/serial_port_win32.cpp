@@ -103,6 +103,12 @@ std::vector<SerialPort::PresentDevice> SerialPort::systemDevices() {
     return devices;
 }
 
+std::vector<std::string> SerialPort::systemPortNames(std::uint8_t count) {
+    std::vector<std::string> names;
+    for (unsigned n = 1; n <= count; ++n) names.push_back(systemPortName(std::uint8_t(n)));
+    return names;
+}
+
 std::string SerialPort::stableName(const std::string&) { return {}; }
 
 bool SerialPort::configureLocked() {

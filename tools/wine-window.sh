@@ -35,9 +35,9 @@ fi
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD_DIR" --target ventora-sim >/dev/null
-cmake -S . -B "$WINDOWS_BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/.ci/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DVENTORA_BUILD_APP=ON -DVENTORA_BUILD_CLI=OFF -DVENTORA_BUILD_TESTS=OFF -DVENTORA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$WINDOWS_BUILD_DIR" --target Ventora >/dev/null
+# The Windows build is the one `./dev.sh windows` makes, so the two share
+# one build folder without fighting over its settings.
+BUILD_DIR="$WINDOWS_BUILD_DIR" ./dev.sh windows >/dev/null
 exe=$(realpath "$WINDOWS_BUILD_DIR/win32/Ventora.exe")
 
 export PATH=/usr/lib/wine:$PATH

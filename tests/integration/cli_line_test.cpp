@@ -18,21 +18,12 @@
 #include <vector>
 
 #include "sim/sim_transmitter.h"
-#include "tests/integration/cli_process.h"
+#include "tests/integration/cli_helpers.h"
 #include "tests/integration/wait_for.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-CliRun cli(const std::vector<std::string>& args) { return CliProcess(args).finish(); }
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> all;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) all.push_back(line);
-    return all;
-}
 
 sim::Config at(std::uint8_t address, std::uint16_t velocityTenths = 123, unsigned turnaroundMs = 0) {
     sim::Config c;
@@ -149,11 +140,8 @@ TEST_F(CliOnLine, WatchGoesOnWhileOneTransmitterIsUnplugged) {
     const CliRun run = watch.finish();
     ASSERT_EQ(run.status, 0) << run.err;
 
-    std::ifstream in(csv);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::vector<std::string> rows = lines(text.str());
-    ASSERT_EQ(rows.size(), 1u + 8 * 3) << text.str();
+    const std::vector<std::string> rows = lines(readFile(csv));
+    ASSERT_EQ(rows.size(), 1u + 8 * 3) << readFile(csv);
     EXPECT_EQ(rows[0], "time,address,velocity,volume,result");
     int missed77 = 0, ok77 = 0, others = 0;
     for (std::size_t i = 1; i < rows.size(); ++i) {

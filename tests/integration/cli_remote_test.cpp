@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "sim/sim_transmitter.h"
-#include "tests/integration/cli_process.h"
+#include "tests/integration/cli_helpers.h"
 #include "tests/integration/wait_for.h"
 
 extern char** environ;
@@ -122,18 +122,6 @@ private:
     std::string config_;
     pid_t pid_ = -1;
 };
-
-sim::Config transmitter(sim::Dialect dialect, std::uint32_t baud) {
-    sim::Config c;
-    c.dialect = dialect;
-    c.address = dialect == sim::Dialect::Fd ? 3 : 9;
-    c.baud = baud;
-    c.velocityTenths = 123;
-    c.volume = 1328.4f;
-    c.area = 300;
-    c.lineRate = true;
-    return c;
-}
 
 class CliRemote : public testing::Test {
 protected:

@@ -13,40 +13,12 @@
 #include <vector>
 
 #include "sim/sim_transmitter.h"
-#include "tests/integration/cli_process.h"
+#include "tests/integration/cli_helpers.h"
 #include "tests/integration/wait_for.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-CliRun cli(const std::vector<std::string>& args) { return CliProcess(args).finish(); }
-
-sim::Config transmitter(sim::Dialect dialect, std::uint32_t baud = 9600) {
-    sim::Config c;
-    c.dialect = dialect;
-    c.address = dialect == sim::Dialect::Fd ? 3 : 9;
-    c.baud = baud;
-    c.velocityTenths = 123;
-    c.volume = 1328.4f;
-    c.area = 300;
-    c.lineRate = true;
-    return c;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> all;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) all.push_back(line);
-    return all;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class CliOnSim : public testing::Test {
 protected:
