@@ -6,6 +6,7 @@
 #   ./dev.sh windows  cross-compile Ventora.exe and ventora-cli.exe with MinGW-w64 and zip them: ventora-cli-<version>-win64.zip (in BUILD_DIR, default build-windows)
 #   ./dev.sh package  build the Debian package ventora_<version>_amd64.deb (in BUILD_DIR, default build-package)
 #   ./dev.sh wine-window  open Ventora.exe (the native Windows window) under Wine with the simulated transmitter as COM1
+#   ./dev.sh wine-bench   time the Windows programs under Wine against the Linux ones (start-up, detection, a read)
 # Environment: BUILD_DIR (default build), CMAKE_ARGS (extra configure arguments).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -76,7 +77,7 @@ windows)
     mkdir -p "$BUILD_DIR/header-only"
     cp -r /usr/include/CLI /usr/include/nlohmann "$BUILD_DIR/header-only/"
     CMAKE_ARGS="-DCMAKE_TOOLCHAIN_FILE=$PWD/.ci/mingw-w64.cmake -DVENTORA_HEADER_ONLY_DIR=$(realpath "$BUILD_DIR/header-only") \
-        -DVENTORA_BUILD_APP=ON -DVENTORA_BUILD_TESTS=OFF -DVENTORA_BUILD_BENCH=OFF ${CMAKE_ARGS:-}" \
+        -DVENTORA_BUILD_APP=ON -DVENTORA_BUILD_TESTS=OFF -DVENTORA_BUILD_BENCH=ON ${CMAKE_ARGS:-}" \
         configure_and_build --target ventora-cli-zip
     ls "$BUILD_DIR"/ventora-cli-*-win64.zip
     ;;
@@ -84,8 +85,12 @@ wine-window)
     install_missing g++-mingw-w64-x86-64-posix wine64
     WINDOWS_BUILD_DIR=$WINDOWS_BUILD_DIR BUILD_DIR=$BUILD_DIR exec tools/wine-window.sh
     ;;
+wine-bench)
+    install_missing g++-mingw-w64-x86-64-posix wine64
+    WINDOWS_BUILD_DIR=$WINDOWS_BUILD_DIR BUILD_DIR=$BUILD_DIR exec tools/wine-bench.sh
+    ;;
 *)
-    echo "usage: $0 test | run | bench | package | windows | wine-window" >&2
+    echo "usage: $0 test | run | bench | package | windows | wine-window | wine-bench" >&2
     exit 2
     ;;
 esac
