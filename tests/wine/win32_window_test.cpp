@@ -15,6 +15,7 @@
 #include "sim/sim_transmitter.h"
 #include "win32/config_dialog_win32.h"
 #include "win32/dialog_template_win32.h"
+#include "win32/win32_app.h"
 #include "window/dialog_templates.h"
 
 namespace {
@@ -295,6 +296,57 @@ TEST(Win32Window, EscapeEndsTheModalRun) {
     EXPECT_TRUE(focusOnPortList);
     EXPECT_EQ(dialog.window(), nullptr);
     EXPECT_TRUE(dialog.boxes.empty());
+}
+
+// The program's run with its start-up step replaced: which boxes it shows,
+// whether the sockets are stopped, and whether the main dialog ran.
+struct StartupRecord {
+    static inline std::vector<Box> boxes;
+    static inline bool socketsStart = true;
+    static inline int stops = 0;
+
+    static Win32Startup startup() {
+        boxes.clear();
+        stops = 0;
+        return {[] { return socketsStart; }, [] { ++stops; },
+                [](HWND, LPCWSTR text, LPCWSTR caption, UINT type) -> int {
+                    boxes.push_back({text, caption, type});
+                    return IDOK;
+                }};
+    }
+};
+
+TEST(Win32Window, SocketsThatDoNotStartShowTheFailureBoxAndNoWindow) {
+    StartupRecord::socketsStart = false;
+    SerialPort port([](std::uint8_t) { return std::string(); });
+    bool dialogShown = false;
+    ModalWatch closer([&](HWND window) {
+        dialogShown = true;
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        return true;
+    });
+    EXPECT_EQ(runVentora(port, StartupRecord::startup()), 0);
+    EXPECT_FALSE(dialogShown);
+    ASSERT_EQ(StartupRecord::boxes.size(), 1u);
+    EXPECT_EQ(StartupRecord::boxes[0].text, w(loadString(kStringSocketsFailed)));
+    EXPECT_EQ(StartupRecord::boxes[0].caption, L"ventora_win32_window_tests");
+    EXPECT_EQ(StartupRecord::boxes[0].type, UINT(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(StartupRecord::stops, 0);
+}
+
+TEST(Win32Window, SocketsThatStartAreStoppedOnceTheWindowHasClosed) {
+    StartupRecord::socketsStart = true;
+    SerialPort port([](std::uint8_t) { return std::string(); });
+    int stopsWhileOpen = -1;
+    ModalWatch closer([&](HWND window) {
+        stopsWhileOpen = StartupRecord::stops;
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        return true;
+    });
+    EXPECT_EQ(runVentora(port, StartupRecord::startup()), 0);
+    EXPECT_EQ(stopsWhileOpen, 0) << "the main dialog ran";
+    EXPECT_EQ(StartupRecord::stops, 1);
+    EXPECT_TRUE(StartupRecord::boxes.empty());
 }
 
 } // namespace
