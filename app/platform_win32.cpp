@@ -1,6 +1,5 @@
 #include "app/platform.h"
 
-#include <winsock2.h>
 #include <windows.h>
 
 #include <QByteArray>
@@ -9,14 +8,11 @@
 #include <QWidget>
 #include <cstdlib>
 
+#include "window/sockets.h"
+
 bool platformStartup() {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return false;
-    if (data.wVersion != MAKEWORD(1, 1)) {
-        WSACleanup();
-        return false;
-    }
-    std::atexit([] { WSACleanup(); });
+    if (!startSockets()) return false;
+    std::atexit(stopSockets);
     return true;
 }
 

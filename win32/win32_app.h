@@ -12,7 +12,7 @@ struct Win32Startup {
     int(WINAPI* messageBox)(HWND, LPCWSTR, LPCWSTR, UINT);
 };
 
-// Windows Sockets 1.1, as the window has always asked for, and MessageBoxW.
+// window/sockets.h's start and stop, and MessageBoxW.
 Win32Startup systemStartup();
 
 // The port must outlive the run. Returns the program's exit status: 0.
