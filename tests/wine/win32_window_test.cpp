@@ -281,21 +281,36 @@ TEST(Win32Window, AboutFromTheSystemMenuShowsTheAboutBox) {
     EXPECT_TRUE(IsWindow(rig.hwnd));
 }
 
-TEST(Win32Window, EscapeEndsTheModalRun) {
-    SerialPort port([](std::uint8_t) { return std::string(); });
-    RecordingDialog dialog(port);
-    bool focusOnPortList = false;
-    ModalWatch escaper([&](HWND window) {
-        HWND focus = GetFocus();
-        if (focus == nullptr) return false;
-        focusOnPortList = GetDlgCtrlID(GetParent(focus)) == 1000;
-        PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
-        return window != nullptr;
-    });
-    EXPECT_EQ(dialog.runModal(), IDCANCEL);
-    EXPECT_TRUE(focusOnPortList);
-    EXPECT_EQ(dialog.window(), nullptr);
-    EXPECT_TRUE(dialog.boxes.empty());
+struct KeyCase {
+    WPARAM key;
+    int focusedControl;   // 1000: the port list's field
+    INT_PTR ended;
+};
+
+// Escape anywhere, and Enter in an edit box, end the modal run and so the program.
+TEST(Win32Window, EscapeAndEnterInAnEditBoxEndTheModalRun) {
+    const KeyCase cases[] = {{VK_ESCAPE, 1000, IDCANCEL}, {VK_ESCAPE, 1012, IDCANCEL}, {VK_RETURN, 1002, IDOK},
+                             {VK_RETURN, 1012, IDOK}};
+    for (const KeyCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "key " << c.key << " in " << c.focusedControl);
+        SerialPort port([](std::uint8_t) { return std::string(); });
+        RecordingDialog dialog(port);
+        bool focused = false;
+        ModalWatch presser([&](HWND window) {
+            if (window != dialog.window()) return false;
+            HWND control = GetDlgItem(window, c.focusedControl);
+            if (c.focusedControl == 1000) control = GetFocus();
+            else SetFocus(control);
+            focused = GetFocus() == control && (GetDlgCtrlID(control) == c.focusedControl ||
+                                                GetDlgCtrlID(GetParent(control)) == c.focusedControl);
+            PostMessageW(control, WM_KEYDOWN, c.key, 0);
+            return true;
+        });
+        EXPECT_EQ(dialog.runModal(), c.ended);
+        EXPECT_TRUE(focused);
+        EXPECT_EQ(dialog.window(), nullptr);
+        EXPECT_TRUE(dialog.boxes.empty());
+    }
 }
 
 // The program's run with its start-up step replaced: which boxes it shows,
