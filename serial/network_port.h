@@ -16,8 +16,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "serial/bounded_call.h"
 #include "serial/serial_port.h"
 #include "serial/telnet_codec.h"
 
@@ -95,6 +97,13 @@ private:
     Io receive(std::uint8_t* into, std::size_t room, std::size_t& got, Clock::time_point deadline);
     // The OS's words for an error code.
     static std::string osErrorText(int osError);
+    // The backends' name lookup: resolve(true) asks for a numeric address
+    // only; when isName says the host is not one, resolve(false) asks the name
+    // service, on a helper thread, because getaddrinfo itself has no time
+    // limit. Nullopt, with the failure recorded, when that found no answer by
+    // the deadline.
+    template <class Resolved, class Resolve, class IsName>
+    std::optional<Resolved> lookUp(Resolve resolve, IsName isName, Clock::time_point deadline);
 
     std::chrono::milliseconds openTimeout_;
     std::unique_ptr<Socket> socket_;
@@ -108,3 +117,14 @@ private:
     std::uint8_t out_[2 * 512];    // serial bytes encoded for the server
     std::uint64_t bytesSent_ = 0, bytesReceived_ = 0;
 };
+
+template <class Resolved, class Resolve, class IsName>
+std::optional<Resolved> NetworkSerialPort::lookUp(Resolve resolve, IsName isName, Clock::time_point deadline) {
+    Resolved resolved = resolve(true);
+    if (!isName(resolved)) return resolved;
+    std::optional<Resolved> looked = callBefore<Resolved>(deadline, [resolve] { return resolve(false); });
+    if (!looked)
+        recordFailure(where(), OpenFailure::HostNotFound,
+                      "the name service did not answer within " + std::to_string(openTimeout_.count()) + " ms");
+    return looked;
+}

@@ -15,8 +15,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "serial/bounded_call.h"
-
 struct NetworkSerialPort::Socket {
     int fd = -1;
 };
@@ -113,22 +111,13 @@ void NetworkSerialPort::closeSocket() {
 }
 
 bool NetworkSerialPort::connectSocket(const NetworkEndpoint& endpoint, Clock::time_point deadline) {
-    // A numeric address needs no name service; a name is looked up on a
-    // helper thread, because getaddrinfo itself has no time limit.
-    Resolved resolved = resolve(endpoint.host, endpoint.port, AI_NUMERICHOST);
-    if (resolved.error == EAI_NONAME) {
-        const std::string host = endpoint.host;
-        const std::uint16_t port = endpoint.port;
-        const std::optional<Resolved> looked = callBefore<Resolved>(deadline, [host, port] {
-            return resolve(host, port, 0);
-        });
-        if (!looked) {
-            recordFailure(where(), OpenFailure::HostNotFound,
-                          "the name service did not answer within " + std::to_string(openTimeout_.count()) + " ms");
-            return false;
-        }
-        resolved = *looked;
-    }
+    const std::string host = endpoint.host;
+    const std::uint16_t port = endpoint.port;
+    const std::optional<Resolved> looked = lookUp<Resolved>(
+        [host, port](bool numeric) { return resolve(host, port, numeric ? AI_NUMERICHOST : 0); },
+        [](const Resolved& r) { return r.error == EAI_NONAME; }, deadline);
+    if (!looked) return false;
+    const Resolved& resolved = *looked;
     if (resolved.error != 0) {
         if (resolved.error == EAI_SYSTEM)
             recordFailure(where(), OpenFailure::HostNotFound, std::strerror(resolved.sysError));

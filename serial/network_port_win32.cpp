@@ -9,8 +9,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "serial/bounded_call.h"
-
 struct NetworkSerialPort::Socket {
     SOCKET handle = INVALID_SOCKET;
 };
@@ -129,22 +127,13 @@ bool NetworkSerialPort::connectSocket(const NetworkEndpoint& endpoint, Clock::ti
         recordFailure(where(), OpenFailure::Other, "Winsock could not be started");
         return false;
     }
-    // A numeric address needs no name service; a name is looked up on a
-    // helper thread, because getaddrinfo itself has no time limit.
-    Resolved resolved = resolve(endpoint.host, endpoint.port, AI_NUMERICHOST);
-    if (resolved.error != 0) {
-        const std::string host = endpoint.host;
-        const std::uint16_t port = endpoint.port;
-        const std::optional<Resolved> looked = callBefore<Resolved>(deadline, [host, port] {
-            return resolve(host, port, 0);
-        });
-        if (!looked) {
-            recordFailure(where(), OpenFailure::HostNotFound,
-                          "the name service did not answer within " + std::to_string(openTimeout_.count()) + " ms");
-            return false;
-        }
-        resolved = *looked;
-    }
+    const std::string host = endpoint.host;
+    const std::uint16_t port = endpoint.port;
+    const std::optional<Resolved> looked = lookUp<Resolved>(
+        [host, port](bool numeric) { return resolve(host, port, numeric ? AI_NUMERICHOST : 0); },
+        [](const Resolved& r) { return r.error != 0; }, deadline);
+    if (!looked) return false;
+    const Resolved& resolved = *looked;
     if (resolved.error != 0) {
         recordFailure(where(), OpenFailure::HostNotFound, osErrorText(resolved.error));
         return false;
