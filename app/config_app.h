@@ -2,7 +2,7 @@
 // The application object: the start-up step, then the main dialog's modal run.
 
 #include "app/platform.h"
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 
 class ConfigApp {
 public:

@@ -161,15 +161,6 @@ void ConfigDialog::keyPressEvent(QKeyEvent* event) {
     accept();
 }
 
-bool ConfigDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
-    unsigned command = 0;
-    if (nativeSystemCommand(eventType, message, command) && dispatch(EventMessage::SysCommand, command)) {
-        *result = 0;
-        return true;
-    }
-    return QDialog::nativeEvent(eventType, message, result);
-}
-
 void ConfigDialog::done(int result) {
     if (busyTimer_ != 0) {
         killTimer(busyTimer_);

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "serial/receive_thread.h"
-#include "serial/serial_port.h"
+#include "serial/local/receive_thread.h"
+#include "serial/local/serial_port.h"
 #include "window/config_window.h"
 
 class DropDownList;
@@ -50,7 +50,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
     void enableControl(int controlId, bool on) override;

@@ -7,7 +7,7 @@
 
 #include "app/config_app.h"
 #include "app/platform.h"
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 #include "sim/sim_transmitter.h"
 
 int main(int argc, char** argv) {

@@ -4,7 +4,7 @@
 
 #include "app/config_app.h"
 #include "app/platform.h"
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 
 int main(int argc, char** argv) {
     if (!platformHasDisplay("Ventora")) return 1;

@@ -20,7 +20,7 @@
 #include "app/config_app.h"
 #include "app/config_dialog.h"
 #include "app/platform.h"
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 
 namespace {
 

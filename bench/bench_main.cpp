@@ -30,12 +30,12 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/transmitter.h"
-#include "serial/receive_thread.h"
+#include "window/transmitter.h"
+#include "serial/local/receive_thread.h"
 #include "sim/sim_transmitter.h"
 #ifdef VENTORA_CLI_PATH
 #include "cli/line.h"
-#include "serial/network_port.h"
+#include "serial/net/network_port.h"
 
 #include <arpa/inet.h>
 #include <fstream>

@@ -28,8 +28,6 @@ struct DeviceIdentity {
     bool stopBitsOk = true;        // Modbus dialect only
 };
 
-// Rates each dialect can be set to: the FD set-baud codes, and the identity
-// block's full table.
 // Why the area is out of reach in the Modbus dialect.
 inline constexpr const char* kNoModbusArea =
     "the Modbus dialect has no duct area: its register 0x0200 holds the bus address, and writing it would "

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "protocol/reply_framing.h"
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 
 enum class ReplyStatus : std::uint8_t {
     Ok,          // a frame of the expected shape, CRC good

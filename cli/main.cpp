@@ -9,8 +9,8 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
-#include "serial/network_port.h"
-#include "serial/serial_port.h"
+#include "serial/net/network_port.h"
+#include "serial/local/serial_port.h"
 
 int main(int argc, char** argv) {
     Options options;

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "serial/network_port.h"
+#include "serial/net/network_port.h"
 
 #ifndef VENTORA_VERSION
 #error "VENTORA_VERSION comes from the project's version in CMake"

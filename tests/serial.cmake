@@ -4,7 +4,7 @@ add_executable(ventora_serial_unit_tests
   unit/port_naming_test.cpp
   unit/telnet_codec_test.cpp
 )
-target_link_libraries(ventora_serial_unit_tests PRIVATE ventora_serial GTest::gtest_main)
+target_link_libraries(ventora_serial_unit_tests PRIVATE ventora_serial ventora_net GTest::gtest_main)
 ventora_add_gtests(ventora_serial_unit_tests unit threaded)
 
 add_executable(ventora_serial_pty_tests

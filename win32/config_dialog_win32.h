@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "serial/receive_thread.h"
-#include "serial/serial_port.h"
+#include "serial/local/receive_thread.h"
+#include "serial/local/serial_port.h"
 #include "window/config_window.h"
 
 class Win32ConfigDialog : public WindowView {

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 
 struct Win32Startup {
     bool (*startSockets)();    // false when Windows Sockets did not start

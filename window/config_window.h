@@ -8,10 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "protocol/dialog_access.h"
-#include "protocol/transmitter.h"
-#include "serial/receive_thread.h"
-#include "serial/serial_port.h"
+#include "window/dialog_access.h"
+#include "window/transmitter.h"
+#include "serial/local/receive_thread.h"
+#include "serial/local/serial_port.h"
 
 // Messages of the event table, numbered as on Windows.
 enum class EventMessage : unsigned {

@@ -1,6 +1,6 @@
 #include "window/dialog_templates.h"
 
-#include "protocol/dialog_access.h"
+#include "window/dialog_access.h"
 #include "ventora_version.h"
 
 namespace {
@@ -53,8 +53,6 @@ constexpr StringResource kStrings[] = {
 };
 
 } // namespace
-
-const char* const kAboutSecondLine = kAboutControls[2].text;
 
 const DialogTemplate kAboutTemplate = {
     kAboutTemplateId, "关于管道风速变送器配置软件", 235, 55, "宋体", 9, kAboutControls,

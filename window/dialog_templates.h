@@ -60,5 +60,3 @@ extern const DialogTemplate kMainTemplate;
 // The string resource with this id; "" when there is none.
 const char* loadString(int id);
 
-// The About box's second line; the version record repeats it.
-extern const char* const kAboutSecondLine;

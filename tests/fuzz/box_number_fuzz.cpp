@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/dialog_access.h"
+#include "window/dialog_access.h"
 #include "protocol/number_text.h"
 
 namespace {

@@ -17,7 +17,7 @@
 
 #include "app/about_dialog.h"
 #include "app/config_dialog.h"
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 #include "tests/unit/fake_port.h"
 
 struct ShownBox {

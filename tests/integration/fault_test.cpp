@@ -9,9 +9,9 @@
 #include <ostream>
 #include <string>
 
-#include "protocol/transmitter.h"
-#include "serial/receive_thread.h"
-#include "serial/serial_port.h"
+#include "window/transmitter.h"
+#include "serial/local/receive_thread.h"
+#include "serial/local/serial_port.h"
 #include "sim/sim_transmitter.h"
 #include "tests/integration/wait_for.h"
 #include "tests/unit/protocol_fakes.h"

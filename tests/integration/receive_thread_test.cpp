@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/receive_thread.h"
+#include "serial/local/receive_thread.h"
 #include "sim/sim_transmitter.h"
 #include "tests/integration/wait_for.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 #include "tests/integration/line_peer.h"
 #include "tests/integration/wait_for.h"
 

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "serial/byte_ring.h"
-#include "serial/receive_thread.h"
+#include "serial/local/byte_ring.h"
+#include "serial/local/receive_thread.h"
 
 namespace {
 

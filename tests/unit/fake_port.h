@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -1,4 +1,4 @@
-#include "protocol/transmitter.h"
+#include "window/transmitter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "serial/port_naming.h"
+#include "serial/local/port_naming.h"
 
 namespace {
 

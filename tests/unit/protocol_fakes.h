@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "protocol/dialog_access.h"
-#include "serial/receive_thread.h"
-#include "serial/serial_port.h"
+#include "window/dialog_access.h"
+#include "serial/local/receive_thread.h"
+#include "serial/local/serial_port.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "serial/receive_thread.h"
+#include "serial/local/receive_thread.h"
 
 namespace {
 

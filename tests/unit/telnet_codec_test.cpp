@@ -3,8 +3,8 @@
 // cut anywhere, means. Expected bytes are written out from RFC 854 and
 // RFC 2217, not computed with the codec.
 
-#include "serial/network_port.h"
-#include "serial/telnet_codec.h"
+#include "serial/net/network_port.h"
+#include "serial/net/telnet_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The parts of NetworkSerialPort that every OS shares: port names, the order
 // of the steps of open, and the Telnet stream over the backend's socket.
 
-#include "serial/network_port.h"
+#include "serial/net/network_port.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 // Winsock backend of NetworkSerialPort.
 
-#include "serial/network_port.h"
+#include "serial/net/network_port.h"
 
 #include <cstring>
 #include <mutex>

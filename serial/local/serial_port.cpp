@@ -1,7 +1,7 @@
 // The parts of SerialPort that both backends share: locking and the order of
 // the steps of open.
 
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 
 SerialPort::SerialPort() : SerialPort(PortNamer(&SerialPort::systemPortName)) { systemRule_ = true; }
 

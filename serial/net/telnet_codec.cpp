@@ -1,4 +1,4 @@
-#include "serial/telnet_codec.h"
+#include "serial/net/telnet_codec.h"
 
 using namespace telnet;
 

@@ -11,8 +11,8 @@
 #include <stop_token>
 #include <thread>
 
-#include "serial/byte_ring.h"
-#include "serial/serial_port.h"
+#include "serial/local/byte_ring.h"
+#include "serial/local/serial_port.h"
 
 inline constexpr std::uint16_t kQuietPasses = 30;     // passes without bytes that end a reply
 inline constexpr std::uint32_t kMaxReadPerPass = 256; // bytes read per pass at most

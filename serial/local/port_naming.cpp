@@ -1,4 +1,4 @@
-#include "serial/port_naming.h"
+#include "serial/local/port_naming.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 // Win32 communications backend of SerialPort: overlapped I/O on \\.\COMn.
 
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 
 #include <cstdio>
 #include <string>

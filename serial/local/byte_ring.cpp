@@ -1,4 +1,4 @@
-#include "serial/byte_ring.h"
+#include "serial/local/byte_ring.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "protocol/transmitter.h"
+#include "window/transmitter.h"
 
 #include <chrono>
 #include <cstdio>

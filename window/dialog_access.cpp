@@ -1,4 +1,4 @@
-#include "protocol/dialog_access.h"
+#include "window/dialog_access.h"
 
 #include <cstdio>
 

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <cstdint>
 
-#include "protocol/dialog_access.h"
+#include "window/dialog_access.h"
 #include "protocol/frames.h"
-#include "serial/receive_thread.h"
-#include "serial/serial_port.h"
+#include "serial/local/receive_thread.h"
+#include "serial/local/serial_port.h"
 
 struct TransmitterState {                 // the fields, in this order; all zero at construction
     std::uint8_t replyBuf[1024]{};        // each poll's reply bytes, parsed from byte 0

@@ -1,4 +1,4 @@
-#include "serial/receive_thread.h"
+#include "serial/local/receive_thread.h"
 
 #include <chrono>
 #include <cstring>

@@ -1,6 +1,6 @@
 // POSIX termios backend of SerialPort.
 
-#include "serial/serial_port.h"
+#include "serial/local/serial_port.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,7 +18,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "serial/port_naming.h"
+#include "serial/local/port_naming.h"
 
 struct SerialPort::Native {
     int fd = -1;   // changed only by open/close (UI thread) under handleMutex_

@@ -1,6 +1,6 @@
 // POSIX sockets backend of NetworkSerialPort.
 
-#include "serial/network_port.h"
+#include "serial/net/network_port.h"
 
 #include <cerrno>
 #include <cstring>

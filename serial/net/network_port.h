@@ -19,9 +19,9 @@
 #include <optional>
 #include <string>
 
-#include "serial/bounded_call.h"
-#include "serial/serial_port.h"
-#include "serial/telnet_codec.h"
+#include "serial/net/bounded_call.h"
+#include "serial/local/serial_port.h"
+#include "serial/net/telnet_codec.h"
 
 // HOST is a name, an IPv4 address, or an IPv6 address in brackets.
 struct NetworkEndpoint {

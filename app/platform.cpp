@@ -1,7 +1,6 @@
 #include "app/platform.h"
 
 #include <QAction>
-#include <QByteArray>
 #include <QMenu>
 #include <QString>
 #include <cstdio>
@@ -15,8 +14,6 @@ bool appendSystemMenuEntry(QWidget&, QMenu& contextMenu, const QString& text, un
     entry->setData(command);
     return true;
 }
-
-bool nativeSystemCommand(const QByteArray&, void*, unsigned&) { return false; }
 
 bool platformHasDisplay(const char* program) {
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
