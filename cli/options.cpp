@@ -133,14 +133,17 @@ void addReadingCommands(CLI::App& app, Options& o, Given& given) {
 }
 
 void addSettingCommands(CLI::App& app, Options& o) {
-    const std::map<std::string, Field> fields{{"address", Field::Address}, {"baud", Field::Baud}, {"area", Field::Area}};
+    const std::map<std::string, Field> fields{
+        {"address", Field::Address}, {"baud", Field::Baud}, {"area", Field::Area}};
     auto* get = app.add_subcommand("get", "read one setting");
-    get->add_option("setting", o.field, "address, baud or area")->required()->transform(CLI::CheckedTransformer(fields));
+    auto* set = app.add_subcommand("set", "change one setting and verify it");
+    for (CLI::App* command : {get, set})
+        command->add_option("setting", o.field, "address, baud or area")
+            ->required()
+            ->transform(CLI::CheckedTransformer(fields));
     get->group("");
     get->callback([&] { o.command = Command::Get; });
 
-    auto* set = app.add_subcommand("set", "change one setting and verify it");
-    set->add_option("setting", o.field, "address, baud or area")->required()->transform(CLI::CheckedTransformer(fields));
     set->add_option("value", o.value, "the new value")->required();
     set->group("");
     set->callback([&] { o.command = Command::Set; });
@@ -151,7 +154,9 @@ void addScan(CLI::App& app, Options& o, Given& given) {
     scan->add_option("--from", given.scanFrom, "the first address to probe")
         ->check(CLI::Range(1, 255))
         ->capture_default_str();
-    scan->add_option("--to", given.scanTo, "the last address to probe")->check(CLI::Range(1, 255))->capture_default_str();
+    scan->add_option("--to", given.scanTo, "the last address to probe")
+        ->check(CLI::Range(1, 255))
+        ->capture_default_str();
     scan->group("");
     scan->callback([&] { o.command = Command::Scan; });
 }

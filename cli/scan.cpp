@@ -114,11 +114,12 @@ int scanCommand(Session& session) {
     }
     if (progress) std::fputs("\r\x1b[K", report.err());
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    std::fprintf(report.err(), "%u transmitter%s found", tally.found, tally.found == 1 ? "" : "s");
+    std::FILE* err = report.err();
+    std::fprintf(err, "%u transmitter%s found", tally.found, tally.found == 1 ? "" : "s");
     if (tally.invalid > 0)
-        std::fprintf(report.err(), ", %u address%s with invalid replies", tally.invalid, tally.invalid == 1 ? "" : "es");
-    if (foundAt != 0) std::fprintf(report.err(), " at %d bit/s", int(foundAt));
-    std::fprintf(report.err(), " in %.1f s\n", seconds);
+        std::fprintf(err, ", %u address%s with invalid replies", tally.invalid, tally.invalid == 1 ? "" : "es");
+    if (foundAt != 0) std::fprintf(err, " at %d bit/s", int(foundAt));
+    std::fprintf(err, " in %.1f s\n", seconds);
     if (tally.found > 0) return 0;
     return int(tally.invalid > 0 ? Status::Refused : Status::NoAnswer);
 }

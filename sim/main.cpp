@@ -152,8 +152,8 @@ int serveLine(const sim::Config& config, const AddressList& addresses, const Add
     return 0;
 }
 
-// Every option is taken as it is parsed, so the first wrong word on the
-// command line is the one reported.
+// Each option is checked the moment it is parsed, after any word before it
+// that is no option: the first wrong word on the command line is the one reported.
 void rejectUnknown(const CLI::App& app)
 {
     if (!app.remaining().empty())

@@ -53,6 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                        commissioned({Dialect::Fd, 2400, 5}, {Dialect::Fd, 2400, 5}, std::nullopt, std::nullopt,
                                     "failed: no reply within 220 ms"),
                        "#2 COM3 (/dev/ttyUSB0): address 5 -> 5, 2400 -> 2400 bit/s: failed: no reply within 220 ms",
-                       "2026-12-07T13:45:12.345Z,COM3,/dev/ttyUSB0,fd,5,5,2400,2400,,,,failed: no reply within 220 ms"}));
+                       "2026-12-07T13:45:12.345Z,COM3,/dev/ttyUSB0,fd,5,5,2400,2400,,,,"
+                       "failed: no reply within 220 ms"}));
 
 } // namespace
