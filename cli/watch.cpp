@@ -14,6 +14,8 @@ namespace {
 
 using SystemClock = std::chrono::system_clock;
 
+// One watch: the set-up, rounds on the interval's grid until --count or a
+// stop, then the summary on stderr. run returns the exit status.
 class Watch {
 public:
     explicit Watch(Session& session)
