@@ -3,7 +3,7 @@
 
 #include "sim/sim_transmitter.h"
 
-#include "tests/integration/wait_for.h"
+#include "tests/support/wait_for.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,8 @@
 
 #include <memory>
 
-#include "tests/unit/protocol_fakes.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/operations_rig.h"
 
 namespace {
 
@@ -30,10 +31,11 @@ ShownBox box(std::string text, std::optional<std::string> caption, unsigned type
     return {std::move(text), std::move(caption), type};
 }
 
+// No receive thread: the port's answers go straight into replyRing.
 class OperationsTest : public testing::Test {
 protected:
-    OperationsTest() : block(std::make_unique<ReceiveBlock>()), port(*block), transmitter(port, *block, dialog) {
-        block->init();
+    OperationsTest() {
+        port.answerInto = block.get();
         transmitter.pollSleep = countPoll;
         pollCount = 0;
     }
@@ -48,16 +50,13 @@ protected:
         transmitter.state.deviceBaud = baud;
     }
 
-    std::vector<Bytes> frames() const {
-        std::vector<Bytes> out;
-        for (const WrittenFrame& f : port.written) out.push_back(f.bytes);
-        return out;
-    }
+    std::vector<Bytes> frames() const { return port.frames(); }
 
-    std::unique_ptr<ReceiveBlock> block;
-    FakeDialog dialog;
-    ScriptedPort port;
-    Transmitter transmitter;
+    OperationsRig<FakePort> rig{Receiving::Off};
+    std::unique_ptr<ReceiveBlock>& block = rig.block;
+    FakeDialog& dialog = rig.dialog;
+    FakePort& port = rig.port;
+    Transmitter& transmitter = rig.transmitter;
 };
 
 // --- exchange ---------------------------------------------------------------
@@ -234,16 +233,12 @@ TEST(OpenFailure, LogsThePortTheDeviceAndTheCause) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        auto block = std::make_unique<ReceiveBlock>();
-        block->init();
-        SerialPort port([&c](std::uint8_t) { return std::string(c.device); });
-        FakeDialog dialog;
-        dialog.portIndex = c.portIndex;
-        Transmitter transmitter(port, *block, dialog);
-        transmitter.detectBaud();
-        ASSERT_EQ(dialog.logged.size(), 1u);
-        EXPECT_EQ(dialog.logged[0].rfind(c.line, 0), 0u) << dialog.logged[0];
-        EXPECT_EQ(dialog.shown, (std::vector<ShownBox>{box("串口打开失败", "警告", kBoxQuestion)}));
+        OperationsRig<SerialPort> rig(Receiving::Off, [&c](std::uint8_t) { return std::string(c.device); });
+        rig.dialog.portIndex = c.portIndex;
+        rig.transmitter.detectBaud();
+        ASSERT_EQ(rig.dialog.logged.size(), 1u);
+        EXPECT_EQ(rig.dialog.logged[0].rfind(c.line, 0), 0u) << rig.dialog.logged[0];
+        EXPECT_EQ(rig.dialog.shown, (std::vector<ShownBox>{box("串口打开失败", "警告", kBoxQuestion)}));
     }
 }
 
