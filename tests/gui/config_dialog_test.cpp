@@ -220,8 +220,8 @@ TEST(EventTable, EveryButtonReachesItsOperation) {
 
         button(dialog, row.button)->click();
 
-        ASSERT_EQ(port.frames().size(), row.frameCount);
-        EXPECT_EQ(withoutCrc(port.frames()[0]), row.firstFrame);
+        ASSERT_EQ(port.frames.size(), row.frameCount);
+        EXPECT_EQ(withoutCrc(port.frames[0]), row.firstFrame);
         if (row.message == nullptr) {
             EXPECT_TRUE(dialog.boxes.empty());
         } else {
@@ -236,7 +236,7 @@ TEST_F(ConfigDialogTest, UnknownCommandsDoNothing) {
     for (unsigned id : {0u, 1u, 2u, 1000u, 1002u, 1008u, 1014u, 1017u, 65535u}) {
         EXPECT_FALSE(dialog.dispatch(EventMessage::Command, id)) << id;
     }
-    EXPECT_TRUE(port.frames().empty());
+    EXPECT_TRUE(port.frames.empty());
     EXPECT_TRUE(dialog.boxes.empty());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_EQ(dialog.transmitter().state.queryBusy, false);
@@ -245,25 +245,25 @@ TEST_F(ConfigDialogTest, UnknownCommandsDoNothing) {
 TEST_F(ConfigDialogTest, QueryClickBeforeTheNextTickIsDropped) {
     dialog.enableOperationButtons(true);
     button(dialog, 1013)->click();
-    ASSERT_EQ(port.frames().size(), 1u);
+    ASSERT_EQ(port.frames.size(), 1u);
 
     button(dialog, 1013)->click();
     button(dialog, 1015)->click();
     button(dialog, 1004)->click();
-    EXPECT_EQ(port.frames().size(), 1u);
+    EXPECT_EQ(port.frames.size(), 1u);
 
     EXPECT_FALSE(dialog.dispatch(EventMessage::Timer, 2));
     button(dialog, 1013)->click();
-    EXPECT_EQ(port.frames().size(), 1u) << "only timer 1 opens the way";
+    EXPECT_EQ(port.frames.size(), 1u) << "only timer 1 opens the way";
 
     dialog.dispatch(EventMessage::Timer, 1);
     button(dialog, 1013)->click();
-    EXPECT_EQ(port.frames().size(), 2u);
+    EXPECT_EQ(port.frames.size(), 2u);
 
     dialog.setBoxText(1012, "300");
     button(dialog, 1016)->click();
     button(dialog, 1016)->click();
-    EXPECT_EQ(port.frames().size(), 4u) << "the area write has no such lock";
+    EXPECT_EQ(port.frames.size(), 4u) << "the area write has no such lock";
 }
 
 // While a query blocks the window a click queues up, and the platform may
@@ -291,12 +291,12 @@ TEST(QueryBusy, ClickQueuedBehindADueTickIsDroppedAndTheTickStillReopens) {
     gPolls = 0;
 
     qobject_cast<QPushButton*>(dialog.control(1013))->click();
-    EXPECT_EQ(port.frames().size(), 1u);
+    EXPECT_EQ(port.frames.size(), 1u);
     EXPECT_FALSE(dialog.transmitter().state.queryBusy) << "the held tick was not dispatched";
 
     dialog.transmitter().pollSleep = &noSleep;
     qobject_cast<QPushButton*>(dialog.control(1013))->click();
-    EXPECT_EQ(port.frames().size(), 2u);
+    EXPECT_EQ(port.frames.size(), 2u);
 }
 
 struct SysCommandCase {
@@ -432,7 +432,7 @@ TEST(Closing, EnterOnAFocusedButtonPressesItInstead) {
     dialog.control(1016)->setFocus();
     QTest::keyClick(dialog.control(1016), Qt::Key_Return);
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(port.frames().size(), 1u);
+    EXPECT_EQ(port.frames.size(), 1u);
 }
 
 } // namespace

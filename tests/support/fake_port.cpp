@@ -7,12 +7,6 @@ FakePort::FakePort(PortNamer namer) : SerialPort(std::move(namer)) {}
 // No device is held, so the base class must not try to release one.
 FakePort::~FakePort() { isOpen = false; }
 
-std::vector<Bytes> FakePort::frames() const {
-    std::vector<Bytes> out;
-    for (const WrittenFrame& frame : written) out.push_back(frame.bytes);
-    return out;
-}
-
 void FakePort::arrive(const Bytes& bytes) {
     std::lock_guard lock(queueMutex_);
     queue_.insert(queue_.end(), bytes.begin(), bytes.end());
@@ -46,9 +40,9 @@ std::uint32_t FakePort::read(std::uint8_t* buffer, std::uint32_t maxBytes) {
 }
 
 int FakePort::write(const std::uint8_t* buffer, std::uint32_t count) {
-    written.push_back({Bytes(buffer, buffer + count), baudRate()});
+    frames.emplace_back(buffer, buffer + count);
     if (!isOpen) return 0;
-    const Bytes answer = respond(written.back().bytes, baudRate());
+    const Bytes answer = respond(frames.back(), baudRate());
     if (answerInto == nullptr)
         arrive(answer);
     else

@@ -16,17 +16,13 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct WrittenFrame {
-    Bytes bytes;
-    std::uint32_t baud;   // the line speed it was written at
-};
-
 // Opening consults `opens`, never the naming rule, which only describes ports.
-// Every write is recorded, open or not, as a device driver would see it
-// attempted; only an open port answers. An answer goes straight into
-// `answerInto`'s replyRing as one finished reply, as the receive thread would
-// publish it after the quiet gap; without that block it joins the read queue.
-// The UI thread opens, closes and writes; a receive thread may read.
+// Every write is recorded, open or not: the window's tests count the frames of
+// operations on a port they never opened. Only an open port answers. An
+// answer goes straight into `answerInto`'s replyRing as one finished reply, as
+// the receive thread would publish it after the quiet gap; without that block
+// it joins the read queue. The UI thread opens, closes and writes; a receive
+// thread may read.
 class FakePort : public SerialPort {
 public:
     explicit FakePort(PortNamer namer = [](std::uint8_t) { return std::string(); });
@@ -40,11 +36,9 @@ public:
 
     std::vector<int> openedPorts;          // the port number of every successful open
     std::vector<std::uint32_t> openedAt;   // the speed of every successful open
-    std::vector<WrittenFrame> written;
+    std::vector<Bytes> frames;             // every write
     std::atomic<long> reads{0};            // every read call, counted from any thread
 
-    // The bytes of every written frame, in order.
-    std::vector<Bytes> frames() const;
     // Bytes the device has sent that wait for a read.
     void arrive(const Bytes& bytes);
     std::size_t queued() const;

@@ -61,8 +61,8 @@ Ser2net::Ser2net(const std::string& device) {
         std::ofstream(config_) << "connection: &bus\n"
                                << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port << "\n"
                                << "  connector: serialdev," << device << ",9600n81,local\n";
-        auto server = std::make_unique<Process>(
-            Launch{.program = ser2netPath(), .args = {"-n", "-c", config_}, .outTo = "/dev/null", .errTo = "/dev/null"});
+        auto server = std::make_unique<Process>(Launch{
+            .program = ser2netPath(), .args = {"-n", "-c", config_}, .outTo = "/dev/null", .errTo = "/dev/null"});
         if (!server->started()) break;
         if (waitFor([&] { return connects(port) || !server->running(); }, std::chrono::seconds(10)) &&
             server->running())

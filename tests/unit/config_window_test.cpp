@@ -117,17 +117,17 @@ TEST(ConfigWindow, OnlyTimerOneReopensTheQueriesAfterOneRan) {
     for (unsigned first : queries) {
         SCOPED_TRACE(first);
         w.window.dispatch(EventMessage::Timer, 1);
-        const std::size_t before = w.port.frames().size();
+        const std::size_t before = w.port.frames.size();
         w.window.dispatch(EventMessage::Command, first);
-        ASSERT_EQ(w.port.frames().size(), before + 1);
+        ASSERT_EQ(w.port.frames.size(), before + 1);
         for (unsigned again : queries) w.window.dispatch(EventMessage::Command, again);
         w.window.dispatch(EventMessage::Timer, 2);
         w.window.dispatch(EventMessage::Command, first);
-        EXPECT_EQ(w.port.frames().size(), before + 1);
+        EXPECT_EQ(w.port.frames.size(), before + 1);
     }
     w.window.dispatch(EventMessage::Timer, 1);
     w.window.dispatch(EventMessage::Command, 1013);
-    EXPECT_EQ(w.port.frames().size(), 5u);
+    EXPECT_EQ(w.port.frames.size(), 5u);
 }
 
 TEST(ConfigWindow, AfterShutDownNothingIsHandled) {
@@ -139,7 +139,7 @@ TEST(ConfigWindow, AfterShutDownNothingIsHandled) {
     EXPECT_FALSE(w.window.dispatch(EventMessage::Timer, 1));
     EXPECT_TRUE(w.window.transmitter().state.queryBusy);
     EXPECT_TRUE(w.view.calls.empty());
-    EXPECT_TRUE(w.port.frames().empty());
+    EXPECT_TRUE(w.port.frames.empty());
 }
 
 TEST(WindowView, PortPairAndOperationButtonsInTheirOrder) {
