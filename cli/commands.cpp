@@ -12,6 +12,7 @@
 #include "cli/output.h"
 #include "cli/platform.h"
 #include "cli/session.h"
+#include "serial/local/serial_port.h"
 
 namespace {
 
@@ -331,7 +332,7 @@ int Session::commission() {
     return exitStatus;
 }
 
-int runCommand(const Options& options, SerialPort& port, std::FILE* out, std::FILE* err) {
+int runCommand(const Options& options, Port& port, std::FILE* out, std::FILE* err) {
     Session session(options, port, out, err);
     return session.run();
 }

@@ -13,7 +13,7 @@
 
 class Session {
 public:
-    Session(const Options& options, SerialPort& port, std::FILE* out, std::FILE* err)
+    Session(const Options& options, Port& port, std::FILE* out, std::FILE* err)
         : options_(options),
           out_(out),
           err_(err),

@@ -16,7 +16,6 @@ using Bytes = std::vector<std::uint8_t>;
 class FakePort : public SerialPort {
 public:
     explicit FakePort(PortNamer namer = [](std::uint8_t) { return std::string(); }) : SerialPort(std::move(namer)) {}
-    bool configure() override { return true; }
     int open() override {
         openedPorts.push_back(portNumber());
         isOpen = true;
