@@ -1,8 +1,8 @@
 #include "win32/win32_app.h"
 
+#include "serial/sockets.h"
 #include "win32/config_dialog_win32.h"
 #include "win32/dialog_template_win32.h"
-#include "serial/sockets.h"
 #include "window/dialog_templates.h"
 
 Win32Startup systemStartup() {
