@@ -24,7 +24,7 @@ constexpr CommandEntry kCommandTable[] = {
 
 } // namespace
 
-int runCommand(const Options& options, SerialPort& port, std::FILE* out, std::FILE* err) {
+int runCommand(const Options& options, Port& port, std::FILE* out, std::FILE* err) {
     Line line(port, options.port, std::chrono::milliseconds(options.timeoutMs), options.verbose ? err : nullptr);
     Device device(line);
     Session session{options, line, device, Report(options.json, line, device, out, err)};

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "cli/options.h"
-#include "serial/local/serial_port.h"
+#include "serial/port.h"
 
 // Runs the parsed command and returns the exit status.
-int runCommand(const Options& options, SerialPort& port, std::FILE* out, std::FILE* err);
+int runCommand(const Options& options, Port& port, std::FILE* out, std::FILE* err);

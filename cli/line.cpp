@@ -1,7 +1,6 @@
 #include "cli/line.h"
 
 #include <algorithm>
-#include <charconv>
 #include <utility>
 
 namespace {
@@ -18,34 +17,22 @@ std::chrono::microseconds quietGap(std::uint32_t baud) {
 
 } // namespace
 
-std::uint8_t comPortNumber(const std::string& name) {
-    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return 0;
-    unsigned value = 0;
-    const char* first = name.data() + 3;
-    const char* last = name.data() + name.size();
-    const auto [end, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || end != last || value == 0 || value > 255 || *first == '0') return 0;
-    return std::uint8_t(value);
-}
-
-Line::Line(SerialPort& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose)
+Line::Line(Port& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose)
     : port_(port),
       portName_(std::move(portName)),
-      portNumber_(comPortNumber(portName_)),
       timeout_(timeout),
       verbose_(verbose),
       start_(Clock::now()) {}
 
 std::string Line::devicePath() const {
-    if (!port_.devicePath().empty()) return port_.devicePath();
-    return portNumber_ != 0 ? port_.deviceFor(portNumber_) : portName_;
+    return port_.devicePath().empty() ? port_.pathFor(portName_) : port_.devicePath();
 }
 
 bool Line::reopen(std::uint32_t baud) {
     port_.close();
-    port_.setParams(portNumber_, 8, 0, 0, baud);
+    port_.setLineSettings(8, 0, 0, baud);
     baud_ = baud;
-    return (portNumber_ != 0 ? port_.open() : port_.openPath(portName_)) != 0;
+    return port_.openPath(port_.pathFor(portName_)) != 0;
 }
 
 std::chrono::microseconds Line::wireTime(std::uint32_t count) const {

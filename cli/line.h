@@ -9,7 +9,7 @@
 #include <string>
 
 #include "protocol/reply_framing.h"
-#include "serial/local/serial_port.h"
+#include "serial/port.h"
 
 enum class ReplyStatus : std::uint8_t {
     Ok,          // a frame of the expected shape, CRC good
@@ -29,9 +29,11 @@ struct Reply {
 
 class Line {
 public:
-    // port is "COMn" (the window's naming rule) or a device path. timeout
-    // bounds the wait for a reply to start, from the end of the request.
-    Line(SerialPort& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose);
+    // portName is how the user named the port: "COMn" (the window's naming
+    // rule), a device path, or a port on a device server; port.pathFor says
+    // what it opens. timeout bounds the wait for a reply to start, from the
+    // end of the request.
+    Line(Port& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose);
 
     // Closes, then opens at baud (8N1). False when the open failed; the port
     // then says why (openFailureLine).
@@ -59,9 +61,8 @@ private:
     Reply exchangeOnce(const std::uint8_t* request, std::uint16_t length);
     void logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const;
 
-    SerialPort& port_;
+    Port& port_;
     std::string portName_;
-    std::uint8_t portNumber_ = 0;           // 0 when the user gave a device path
     std::chrono::milliseconds timeout_;
     std::FILE* verbose_;
     std::uint32_t baud_ = 0;
@@ -69,6 +70,3 @@ private:
     std::uint8_t buffer_[1024];
     Reply last_;
 };
-
-// "COM7" gives 7; 0 for anything else (a device path).
-std::uint8_t comPortNumber(const std::string& name);

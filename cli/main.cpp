@@ -9,17 +9,17 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
-#include "serial/net/network_port.h"
 #include "serial/local/serial_port.h"
+#include "serial/net/network_port.h"
 
 int main(int argc, char** argv) {
     Options options;
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int parsed = parseOptions(args, options, std::cout, std::cerr);
     if (parsed >= 0) return parsed;
-    // The transport is chosen once, here; the exchanges then reach it through
-    // the same virtual calls a local port takes.
-    std::unique_ptr<SerialPort> port;
+    // The kind of port is chosen once, here; the exchanges reach either
+    // through the port interface.
+    std::unique_ptr<Port> port;
     if (isNetworkPortName(options.port))
         port = std::make_unique<NetworkSerialPort>(
             std::max(std::chrono::milliseconds(kNetworkOpenTimeoutMs), std::chrono::milliseconds(options.timeoutMs)));

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/command_list.h"
+#include "serial/local/serial_port.h"
 
 int portsCommand(Session& session) {
     for (const SerialPort::PresentDevice& device : SerialPort::systemDevices()) {

@@ -2,7 +2,7 @@
 # ventora-sim-host on Linux (see .ci/wine-tests.sh).
 if(WIN32)
   add_library(ventora_host_connection STATIC wine/host_connection.cpp)
-  target_link_libraries(ventora_host_connection PUBLIC ws2_32)
+  target_link_libraries(ventora_host_connection PUBLIC ventora_serial)
   # The transmitter's interface, served by the host: the integration tests
   # build unchanged against it.
   add_library(ventora_sim STATIC wine/remote_sim.cpp)

@@ -1,11 +1,13 @@
 #include "win32/win32_app.h"
 
+#include "serial/sockets.h"
 #include "win32/config_dialog_win32.h"
 #include "win32/dialog_template_win32.h"
 #include "window/dialog_templates.h"
-#include "window/sockets.h"
 
-Win32Startup systemStartup() { return {&startSockets, &stopSockets, &MessageBoxW}; }
+Win32Startup systemStartup() {
+    return {[] { return startSockets(1, 1); }, &stopSockets, &MessageBoxW};
+}
 
 int runVentora(SerialPort& port, const Win32Startup& startup) {
     if (!startup.startSockets()) {

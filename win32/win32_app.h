@@ -12,7 +12,7 @@ struct Win32Startup {
     int(WINAPI* messageBox)(HWND, LPCWSTR, LPCWSTR, UINT);
 };
 
-// window/sockets.h's start and stop, and MessageBoxW.
+// serial/sockets.h's start at version 1.1 and its stop, and MessageBoxW.
 Win32Startup systemStartup();
 
 // The port must outlive the run. Returns the program's exit status: 0.

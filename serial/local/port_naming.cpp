@@ -51,3 +51,8 @@ std::string aliasFor(const std::string& devicePath, const std::vector<DeviceAlia
     }
     return best != nullptr ? best->name : std::string();
 }
+
+std::uint8_t comPortNumber(const std::string& name) {
+    const long n = suffixNumber(name, "COM");
+    return n > 0 && n <= 255 && name[3] != '0' ? std::uint8_t(n) : 0;
+}

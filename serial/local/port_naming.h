@@ -27,3 +27,7 @@ struct DeviceAlias {
 // The alias name of devicePath ("" when none resolves to it). Where several
 // do, the first in name order, so the answer does not depend on listing order.
 std::string aliasFor(const std::string& devicePath, const std::vector<DeviceAlias>& aliases);
+
+// The port number a name of the window's port list gives: "COM7" gives 7; 0
+// for anything else ("COM07", "COM0", "COM256", a device path).
+std::uint8_t comPortNumber(const std::string& name);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -94,22 +93,16 @@ SerialPort::~SerialPort() {
     closeLocked();
 }
 
-const char* openFailureHint(OpenFailure cause) {
-    return cause == OpenFailure::PermissionDenied
-               ? "add yourself to the dialout group (sudo usermod -aG dialout $USER) and log in again"
-               : "";
-}
-
 void SerialPort::recordOsFailure(unsigned long osError) {
-    const int e = int(osError);
-    switch (e) {
-    case ENOENT: case ENODEV: case ENXIO: case ENOTDIR: openFailure_ = OpenFailure::NoSuchDevice; break;
-    case EACCES: case EPERM: case EROFS: openFailure_ = OpenFailure::PermissionDenied; break;
-    case EBUSY: case EWOULDBLOCK: openFailure_ = OpenFailure::Busy; break;
-    case EINVAL: case ENOTTY: openFailure_ = OpenFailure::SettingRefused; break;
-    default: openFailure_ = OpenFailure::Other; break;
+    OpenFailure cause = OpenFailure::Other;
+    switch (int(osError)) {
+    case ENOENT: case ENODEV: case ENXIO: case ENOTDIR: cause = OpenFailure::NoSuchDevice; break;
+    case EACCES: case EPERM: case EROFS: cause = OpenFailure::PermissionDenied; break;
+    case EBUSY: case EWOULDBLOCK: cause = OpenFailure::Busy; break;
+    case EINVAL: case ENOTTY: cause = OpenFailure::SettingRefused; break;
+    default: break;
     }
-    openFailureDetail_ = std::strerror(e);
+    recordFailure(cause, osErrorText(osError));
 }
 
 std::vector<SerialPort::PresentDevice> SerialPort::systemDevices() {
@@ -152,29 +145,28 @@ bool SerialPort::configureLocked() {
     termios tio{};
     speed_t speed{};
     if (fd < 0) return false;
-    if (!speedCode(baudRate_, speed)) {
-        openFailure_ = OpenFailure::SettingRefused;
-        openFailureDetail_ = "the speed " + std::to_string(baudRate_) + " bit/s is not supported";
+    if (!speedCode(baudRate(), speed)) {
+        recordFailure(OpenFailure::SettingRefused,
+                      "the speed " + std::to_string(baudRate()) + " bit/s is not supported");
         return false;
     }
     if (::tcgetattr(fd, &tio) != 0) {
         recordOsFailure(unsigned(errno));
         // A device that is not a terminal cannot take line settings at all.
-        if (openFailure_ == OpenFailure::Other) openFailure_ = OpenFailure::SettingRefused;
+        if (lastOpenFailure() == OpenFailure::Other) recordFailure(OpenFailure::SettingRefused, openFailureDetail());
         return false;
     }
     ::cfmakeraw(&tio);
     tio.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-    tio.c_cflag |= sizeFlag(dataBits_) | CLOCAL | CREAD;
-    if (parity_ == 1) tio.c_cflag |= PARENB | PARODD;
-    if (parity_ == 2) tio.c_cflag |= PARENB;
-    if (stopBits_ == 2) tio.c_cflag |= CSTOPB;
+    tio.c_cflag |= sizeFlag(dataBits()) | CLOCAL | CREAD;
+    if (parity() == 1) tio.c_cflag |= PARENB | PARODD;
+    if (parity() == 2) tio.c_cflag |= PARENB;
+    if (stopBits() == 2) tio.c_cflag |= CSTOPB;
     tio.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 || ::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        openFailure_ = OpenFailure::SettingRefused;
-        openFailureDetail_ = std::strerror(errno);
+        recordFailure(OpenFailure::SettingRefused, osErrorText(unsigned(errno)));
         return false;
     }
     return true;
@@ -228,8 +220,8 @@ int SerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
     const int fd = native_->fd;
     // The budget covers the bytes' own time on the wire (10 bits each) as well,
     // so a long frame at a slow rate is not cut short.
-    const auto wireTime = std::chrono::microseconds(
-        baudRate_ == 0 ? 0 : std::uint64_t(count) * 10'000'000u / baudRate_);
+    const std::uint32_t baud = baudRate();
+    const auto wireTime = std::chrono::microseconds(baud == 0 ? 0 : std::uint64_t(count) * 10'000'000u / baud);
     const auto deadline = std::chrono::steady_clock::now() + kWriteBudget + wireTime;
     std::uint32_t sent = 0;
     while (sent < count) {
@@ -254,8 +246,8 @@ int SerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
     for (int pending = outputQueued(fd); pending > 0; pending = outputQueued(fd)) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) break;
-        const auto needed = std::chrono::microseconds(
-            baudRate_ == 0 ? 1000 : std::uint64_t(pending) * 10'000'000u / baudRate_);
+        const auto needed =
+            std::chrono::microseconds(baud == 0 ? 1000 : std::uint64_t(pending) * 10'000'000u / baud);
         // Not std::clamp: its bounds cross in the last 200 us before the deadline.
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
             std::max<std::chrono::steady_clock::duration>(needed, std::chrono::microseconds(200)),

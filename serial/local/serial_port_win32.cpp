@@ -62,27 +62,21 @@ SerialPort::~SerialPort() {
     if (native_->writeOverlapped.hEvent) ::CloseHandle(native_->writeOverlapped.hEvent);
 }
 
-const char* openFailureHint(OpenFailure) { return ""; }
-
 void SerialPort::recordOsFailure(unsigned long osError) {
+    OpenFailure cause = OpenFailure::Other;
     switch (osError) {
     case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME: case ERROR_BAD_UNIT:
     case ERROR_DEV_NOT_EXIST: case ERROR_NOT_READY:
-        openFailure_ = OpenFailure::NoSuchDevice; break;
+        cause = OpenFailure::NoSuchDevice; break;
     case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_BUSY:
         // COM ports are opened with share mode 0, and Windows reports a port
         // that another program holds as access denied.
-        openFailure_ = OpenFailure::Busy; break;
+        cause = OpenFailure::Busy; break;
     case ERROR_INVALID_PARAMETER: case ERROR_NOT_SUPPORTED: case ERROR_GEN_FAILURE:
-        openFailure_ = OpenFailure::SettingRefused; break;
-    default: openFailure_ = OpenFailure::Other; break;
+        cause = OpenFailure::SettingRefused; break;
+    default: break;
     }
-    char text[256] = {};
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(osError),
-                                     0, text, sizeof text, nullptr);
-    std::string detail(text, n);
-    while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r' || detail.back() == ' ')) detail.pop_back();
-    openFailureDetail_ = detail.empty() ? "error " + std::to_string(osError) : detail;
+    recordFailure(cause, osErrorText(osError));
 }
 
 std::string SerialPort::systemPortName(std::uint8_t portNumber) {
@@ -115,15 +109,14 @@ bool SerialPort::configureLocked() {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     ::GetCommState(native_->handle, &dcb);
-    dcb.BaudRate = baudRate_;
-    dcb.ByteSize = dataBits_;
-    dcb.Parity = parity_;
-    dcb.StopBits = stopBits_;
+    dcb.BaudRate = baudRate();
+    dcb.ByteSize = dataBits();
+    dcb.Parity = parity();
+    dcb.StopBits = stopBits();
     dcb.fBinary = TRUE;
     dcb.fParity = TRUE;
     if (::SetCommState(native_->handle, &dcb)) return true;
-    recordOsFailure(::GetLastError());
-    openFailure_ = OpenFailure::SettingRefused;
+    recordFailure(OpenFailure::SettingRefused, osErrorText(::GetLastError()));
     return false;
 }
 

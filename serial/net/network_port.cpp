@@ -1,5 +1,6 @@
 // The parts of NetworkSerialPort that every OS shares: port names, the order
-// of the steps of open, and the Telnet stream over the backend's socket.
+// of the steps of open, the Telnet stream, and the connecting, sending and
+// receiving over the backend's socket calls.
 
 #include "serial/net/network_port.h"
 
@@ -7,6 +8,9 @@
 #include <cctype>
 #include <charconv>
 #include <cstring>
+#include <utility>
+
+#include "serial/net/bounded_call.h"
 
 namespace {
 
@@ -15,6 +19,11 @@ constexpr std::size_t kSchemeLength = sizeof kScheme - 1;
 constexpr std::chrono::milliseconds kWriteBudget{1000};
 
 std::uint8_t parityCode(std::uint8_t parity) { return parity == 1 ? 2 : parity == 2 ? 3 : 1; }
+
+// "host:port", with an IPv6 address in brackets.
+std::string hostAndPort(const std::string& host, std::uint16_t port) {
+    return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
 
 } // namespace
 
@@ -50,16 +59,11 @@ bool parseNetworkPortName(const std::string& name, NetworkEndpoint& endpoint) {
 std::string NetworkSerialPort::where() const {
     if (!remote_.empty()) return remote_;
     NetworkEndpoint endpoint;
-    return parseNetworkPortName(sessionName_, endpoint)
-               ? (endpoint.host.find(':') != std::string::npos ? "[" + endpoint.host + "]" : endpoint.host) + ":" +
-                     std::to_string(endpoint.port)
-               : sessionName_;
+    return parseNetworkPortName(sessionName_, endpoint) ? hostAndPort(endpoint.host, endpoint.port) : sessionName_;
 }
 
-int NetworkSerialPort::open() { return openPath(deviceFor(portNumber())); }
-
 int NetworkSerialPort::openPath(const std::string& name) {
-    isOpen.store(false, std::memory_order_release);
+    open_ = false;
     const auto deadline = Clock::now() + openTimeout_;
     NetworkEndpoint endpoint;
     if (!parseNetworkPortName(name, endpoint)) {
@@ -70,7 +74,7 @@ int NetworkSerialPort::openPath(const std::string& name) {
     if (socketOpen() && name == sessionName_) {
         recordFailure(where(), OpenFailure::None, "");
         if (applySettings(deadline)) {
-            isOpen.store(true, std::memory_order_release);
+            open_ = true;
             return 1;
         }
         // A kept session the server has since ended is no failure of this open.
@@ -85,14 +89,14 @@ int NetworkSerialPort::openPath(const std::string& name) {
         closeSocket();
         return 0;
     }
-    isOpen.store(true, std::memory_order_release);
+    open_ = true;
     return 1;
 }
 
-bool NetworkSerialPort::close() { return isOpen.exchange(false, std::memory_order_acq_rel); }
+bool NetworkSerialPort::close() { return std::exchange(open_, false); }
 
 void NetworkSerialPort::disconnect() {
-    isOpen.store(false, std::memory_order_release);
+    open_ = false;
     closeSocket();
     remote_.clear();
 }
@@ -155,17 +159,12 @@ bool NetworkSerialPort::applySettings(Clock::time_point deadline) {
     return false;
 }
 
-bool NetworkSerialPort::configure() {
-    if (!socketOpen()) return false;
-    return applySettings(Clock::now() + openTimeout_);
-}
-
 NetworkSerialPort::Io NetworkSerialPort::send(const std::uint8_t* bytes, std::size_t count,
                                               Clock::time_point deadline) {
     std::size_t done = 0;
     while (done < count) {
         std::size_t sent = 0;
-        const Io io = sendSome(bytes + done, count - done, sent, deadline);
+        const Io io = transfer(bytes + done, nullptr, count - done, sent, deadline);
         done += sent;
         bytesSent_ += sent;
         if (io != Io::Done) return io;
@@ -183,7 +182,7 @@ NetworkSerialPort::Io NetworkSerialPort::pump(Clock::time_point deadline) {
     // Never more than fits: decoding yields at most as many bytes as it takes.
     const std::size_t room = std::min(sizeof raw_, sizeof data_ - dataTail_);
     std::size_t got = 0;
-    const Io io = receive(raw_, room, got, deadline);
+    const Io io = transfer(nullptr, raw_, room, got, deadline);
     if (io != Io::Done) return io;
     bytesReceived_ += got;
     dataTail_ += codec_.decode(raw_, got, data_ + dataTail_);
@@ -196,7 +195,7 @@ NetworkSerialPort::Io NetworkSerialPort::pump(Clock::time_point deadline) {
 void NetworkSerialPort::lose() {
     std::string detail;
     if (lastOsError_ != 0) {
-        detail = osErrorText(lastOsError_);
+        detail = osErrorText(unsigned(lastOsError_));
     } else {
         detail = "the server closed the connection";
         // A server that turns a connection away often says why first
@@ -207,17 +206,13 @@ void NetworkSerialPort::lose() {
         if (!said.empty()) detail += ": \"" + said + "\"";
     }
     recordFailure(where(), OpenFailure::ConnectionLost, detail);
-    isOpen.store(false, std::memory_order_release);
+    open_ = false;
     closeSocket();
     dataHead_ = dataTail_ = 0;
 }
 
-std::uint32_t NetworkSerialPort::read(std::uint8_t* buffer, std::uint32_t maxBytes) {
-    return readWait(buffer, maxBytes, std::chrono::milliseconds(0)).count;
-}
-
 int NetworkSerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
-    if (!isOpen.load(std::memory_order_acquire)) return 0;
+    if (!open_) return 0;
     const auto deadline = Clock::now() + kWriteBudget;
     constexpr std::uint32_t kChunk = sizeof out_ / 2;
     for (std::uint32_t done = 0; done < count;) {
@@ -236,7 +231,7 @@ int NetworkSerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
 WaitedRead NetworkSerialPort::readWait(std::uint8_t* buffer, std::uint32_t maxBytes,
                                        std::chrono::milliseconds timeout) {
     WaitedRead result;
-    if (!isOpen.load(std::memory_order_acquire)) {
+    if (!open_) {
         result.deviceGone = true;
         return result;
     }
@@ -256,5 +251,75 @@ WaitedRead NetworkSerialPort::readWait(std::uint8_t* buffer, std::uint32_t maxBy
             result.deviceGone = true;
             return result;
         }
+    }
+}
+
+bool NetworkSerialPort::connectSocket(const NetworkEndpoint& endpoint, Clock::time_point deadline) {
+    if (!socketsStarted()) return false;
+    const std::optional<Lookup> looked = lookUp(endpoint, deadline);
+    if (!looked) return false;
+    if (looked->error != 0) {
+        recordFailure(where(), OpenFailure::HostNotFound, looked->failure);
+        return false;
+    }
+    Io io = Io::TimedOut;
+    int error = 0;
+    for (const Address& address : looked->addresses) {
+        remote_ = hostAndPort(address.host, endpoint.port);
+        io = connectTo(address, deadline, error);
+        if (io != Io::Lost) break;
+    }
+    if (io == Io::Done) return true;
+    const OpenFailure cause = io == Io::TimedOut ? OpenFailure::NoAnswer : causeOf(error);
+    if (cause == OpenFailure::NoAnswer)
+        recordFailure(where(), cause, "connecting took longer than " + std::to_string(openTimeout_.count()) + " ms");
+    else
+        recordFailure(where(), cause, cause == OpenFailure::Other ? osErrorText(unsigned(error)) : "");
+    return false;
+}
+
+std::optional<NetworkSerialPort::Lookup> NetworkSerialPort::lookUp(const NetworkEndpoint& endpoint,
+                                                                   Clock::time_point deadline) {
+    Lookup numeric = resolve(endpoint, true);
+    if (!numeric.notNumeric) return numeric;
+    std::optional<Lookup> looked = callBefore<Lookup>(deadline, [endpoint] { return resolve(endpoint, false); });
+    if (!looked)
+        recordFailure(where(), OpenFailure::HostNotFound,
+                      "the name service did not answer within " + std::to_string(openTimeout_.count()) + " ms");
+    return looked;
+}
+
+NetworkSerialPort::Io NetworkSerialPort::connectTo(const Address& address, Clock::time_point deadline, int& error) {
+    bool pending = false;
+    error = openSocket(address, pending);
+    if (error == 0 && pending) {
+        if (!socketReady(true, deadline)) {
+            closeSocket();
+            return Io::TimedOut;
+        }
+        error = socketError();
+    }
+    if (error == 0) return Io::Done;
+    closeSocket();
+    return Io::Lost;
+}
+
+NetworkSerialPort::Io NetworkSerialPort::transfer(const std::uint8_t* out, std::uint8_t* in, std::size_t count,
+                                                  std::size_t& moved, Clock::time_point deadline) {
+    moved = 0;
+    if (!socketOpen()) return Io::Lost;
+    for (;;) {
+        int error = 0;
+        const long r = moveOnce(out, in, count, error);
+        if (r > 0) {
+            moved = std::size_t(r);
+            return Io::Done;
+        }
+        if ((r == 0 && in != nullptr) || (r < 0 && !wouldBlock(error))) {
+            lastOsError_ = error;
+            return Io::Lost;
+        }
+        // An error or hang-up shows as ready; the next call says which.
+        if (!socketReady(out != nullptr, deadline)) return Io::TimedOut;
     }
 }

@@ -4,24 +4,25 @@
 // dedicated box. Line settings and purges travel as COM-PORT commands, and the
 // server applies them to its serial device.
 //
-// It offers SerialPort's interface to callers without a receive thread: every
-// member runs on the one thread that opens the port. Every network wait has a
-// deadline; failures and a lost connection are reported through
+// Every member runs on the one thread that opens the port. Every network wait
+// has a deadline; failures and a lost connection are reported through
 // lastOpenFailure, in the causes of OpenFailure.
 //
 // No OS header appears here: network_port_posix.cpp and network_port_win32.cpp
 // each define the Socket record and the socket steps.
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "serial/net/bounded_call.h"
-#include "serial/local/serial_port.h"
 #include "serial/net/telnet_codec.h"
+#include "serial/port.h"
 
 // HOST is a name, an IPv4 address, or an IPv6 address in brackets.
 struct NetworkEndpoint {
@@ -36,7 +37,7 @@ bool isNetworkPortName(const std::string& name);
 // with PORT 1 to 65535.
 bool parseNetworkPortName(const std::string& name, NetworkEndpoint& endpoint);
 
-class NetworkSerialPort final : public SerialPort {
+class NetworkSerialPort final : public Port {
 public:
     // openTimeout bounds each open as a whole: name resolution, connecting,
     // the Telnet negotiation and the server's answers to the line settings.
@@ -46,8 +47,6 @@ public:
     // name is "rfc2217://HOST:PORT". While a session with the same server is
     // up (see close), only the line settings and a purge are sent.
     int openPath(const std::string& name) override;
-    // Port numbers name no network port: fails with NoSuchDevice.
-    int open() override;
 
     // Ends the use of the port but keeps the TCP session: a device server
     // reopens its serial device for every new connection (ser2net drops DTR
@@ -56,11 +55,6 @@ public:
     bool close() override;
     void disconnect();
 
-    // Sends the stored line settings and waits for the server's answers;
-    // false when they do not come or differ (lastOpenFailure says which).
-    bool configure() override;
-
-    std::uint32_t read(std::uint8_t* buffer, std::uint32_t maxBytes) override;
     // 0 when the port is closed or the connection is gone (the loss is then
     // in lastOpenFailure as ConnectionLost).
     int write(const std::uint8_t* buffer, std::uint32_t count) override;
@@ -77,6 +71,21 @@ private:
     using Clock = std::chrono::steady_clock;
     enum class Io : std::uint8_t { Done, TimedOut, Lost };
 
+    // A server's address as the OS's socket calls take it (a sockaddr_storage),
+    // and its host part as text: "192.0.2.7", "2001:db8::7".
+    struct Address {
+        alignas(8) std::uint8_t storage[128] = {};
+        std::uint32_t length = 0;
+        std::string host;
+    };
+    // What a lookup of the server found.
+    struct Lookup {
+        bool notNumeric = false;   // a numeric-only lookup met a name: the name service must answer
+        int error = 0;             // the resolver's code; 0 when addresses were found
+        std::string failure;       // the resolver's words for error
+        std::vector<Address> addresses;
+    };
+
     bool startSession(const NetworkEndpoint& endpoint, Clock::time_point deadline);
     bool applySettings(Clock::time_point deadline);
     // Receives once, waiting until deadline at most, and decodes what came.
@@ -87,26 +96,54 @@ private:
     void lose();
     std::string where() const;
 
-    // Backend steps. connectSocket resolves and connects, recording the
-    // cause of a failure; the I/O steps leave the OS's error code in
-    // lastOsError_ (0 for an orderly close by the server).
+    // Resolves and connects, recording the cause of a failure.
     bool connectSocket(const NetworkEndpoint& endpoint, Clock::time_point deadline);
+    // The numeric lookup first; when the host is a name, the name service on a
+    // helper thread, because getaddrinfo itself has no time limit. Nullopt,
+    // with the failure recorded, when that found no answer by the deadline.
+    std::optional<Lookup> lookUp(const NetworkEndpoint& endpoint, Clock::time_point deadline);
+    // One address: Done when connected, TimedOut at the deadline, Lost with
+    // the OS's error code in error.
+    Io connectTo(const Address& address, Clock::time_point deadline, int& error);
+    // Sends out[0..count) or receives into in[0..count) (the other is null),
+    // waiting until deadline at most for the socket to take or give bytes. A
+    // lost connection leaves the OS's error code in lastOsError_ (0 for an
+    // orderly close by the server).
+    Io transfer(const std::uint8_t* out, std::uint8_t* in, std::size_t count, std::size_t& moved,
+                Clock::time_point deadline);
+
+    // getaddrinfo for endpoint with hints: the resolver's code, and the
+    // addresses it found. Every OS spells the call and its records alike: each
+    // backend passes its own addrinfo (as hints), sockaddr_in, sockaddr_in6
+    // and AF_INET6, and the calls are found through them.
+    template <class In4, class In6, class AddrInfo>
+    static Lookup lookUpAddresses(const NetworkEndpoint& endpoint, const AddrInfo& hints, int inet6);
+
+    // Backend steps (network_port_posix.cpp, network_port_win32.cpp).
+    // Whether the OS's sockets can be used; records why not.
+    bool socketsStarted();
+    static Lookup resolve(const NetworkEndpoint& endpoint, bool numericOnly);
+    // The backend's one translation of an OS error code into a cause.
+    static OpenFailure causeOf(int osError);
+    // Whether an error code only says that the call would have waited.
+    static bool wouldBlock(int osError);
+    // Opens a non-blocking socket to address and starts connecting: 0 when
+    // connected or (pending) still connecting, otherwise the OS's error code.
+    int openSocket(const Address& address, bool& pending);
+    // The outcome of a connect that was pending: 0, or the OS's error code.
+    int socketError() const;
     void closeSocket();
     bool socketOpen() const;
-    Io sendSome(const std::uint8_t* bytes, std::size_t count, std::size_t& sent, Clock::time_point deadline);
-    Io receive(std::uint8_t* into, std::size_t room, std::size_t& got, Clock::time_point deadline);
-    // The OS's words for an error code.
-    static std::string osErrorText(int osError);
-    // The backends' name lookup: resolve(true) asks for a numeric address
-    // only; when isName says the host is not one, resolve(false) asks the name
-    // service, on a helper thread, because getaddrinfo itself has no time
-    // limit. Nullopt, with the failure recorded, when that found no answer by
-    // the deadline.
-    template <class Resolved, class Resolve, class IsName>
-    std::optional<Resolved> lookUp(Resolve resolve, IsName isName, Clock::time_point deadline);
+    // Waits until the socket can take (forWriting) or give bytes, or has
+    // failed; false when the deadline came first.
+    bool socketReady(bool forWriting, Clock::time_point deadline) const;
+    // One send or receive without waiting: the bytes moved, 0 for an orderly
+    // close by the server, negative with the OS's error code in error.
+    long moveOnce(const std::uint8_t* out, std::uint8_t* in, std::size_t count, int& error);
 
     std::chrono::milliseconds openTimeout_;
     std::unique_ptr<Socket> socket_;
+    bool open_ = false;            // in use between openPath and close
     std::string sessionName_;      // the port name the session was opened for
     std::string remote_;           // "address:port" of the server once connected
     int lastOsError_ = 0;
@@ -118,13 +155,24 @@ private:
     std::uint64_t bytesSent_ = 0, bytesReceived_ = 0;
 };
 
-template <class Resolved, class Resolve, class IsName>
-std::optional<Resolved> NetworkSerialPort::lookUp(Resolve resolve, IsName isName, Clock::time_point deadline) {
-    Resolved resolved = resolve(true);
-    if (!isName(resolved)) return resolved;
-    std::optional<Resolved> looked = callBefore<Resolved>(deadline, [resolve] { return resolve(false); });
-    if (!looked)
-        recordFailure(where(), OpenFailure::HostNotFound,
-                      "the name service did not answer within " + std::to_string(openTimeout_.count()) + " ms");
-    return looked;
+template <class In4, class In6, class AddrInfo>
+NetworkSerialPort::Lookup NetworkSerialPort::lookUpAddresses(const NetworkEndpoint& endpoint, const AddrInfo& hints,
+                                                             int inet6) {
+    AddrInfo* list = nullptr;
+    Lookup lookup;
+    lookup.error = getaddrinfo(endpoint.host.c_str(), std::to_string(endpoint.port).c_str(), &hints, &list);
+    if (lookup.error != 0) return lookup;
+    for (const AddrInfo* a = list; a != nullptr; a = a->ai_next) {
+        Address& address = lookup.addresses.emplace_back();
+        address.length = std::uint32_t(std::min<std::size_t>(a->ai_addrlen, sizeof address.storage));
+        std::memcpy(address.storage, a->ai_addr, address.length);
+        char host[64] = "?";
+        if (a->ai_family == inet6)
+            inet_ntop(inet6, &reinterpret_cast<const In6*>(a->ai_addr)->sin6_addr, host, sizeof host);
+        else
+            inet_ntop(a->ai_family, &reinterpret_cast<const In4*>(a->ai_addr)->sin_addr, host, sizeof host);
+        address.host = host;
+    }
+    freeaddrinfo(list);
+    return lookup;
 }

@@ -140,27 +140,21 @@ void TelnetCodec::subnegotiation() {
     if (subOption_ != kComPort || subCount_ == 0) return;
     const std::uint8_t* v = sub_ + 1;
     const std::size_t size = subCount_ - 1;
+    // The one-byte answers: data size, parity, stop size.
+    const auto takeByte = [&](std::uint8_t& value, bool& seen) {
+        if (size < 1) return;
+        value = v[0];
+        seen = true;
+    };
     switch (sub_[0]) {
     case kServerOffset + kSetBaudRate:
         if (size < 4) return;
         replies_.baud = std::uint32_t(v[0]) << 24 | std::uint32_t(v[1]) << 16 | std::uint32_t(v[2]) << 8 | v[3];
         replies_.baudSeen = true;
         return;
-    case kServerOffset + kSetDataSize:
-        if (size < 1) return;
-        replies_.dataSize = v[0];
-        replies_.dataSizeSeen = true;
-        return;
-    case kServerOffset + kSetParity:
-        if (size < 1) return;
-        replies_.parity = v[0];
-        replies_.paritySeen = true;
-        return;
-    case kServerOffset + kSetStopSize:
-        if (size < 1) return;
-        replies_.stopSize = v[0];
-        replies_.stopSizeSeen = true;
-        return;
+    case kServerOffset + kSetDataSize: return takeByte(replies_.dataSize, replies_.dataSizeSeen);
+    case kServerOffset + kSetParity: return takeByte(replies_.parity, replies_.paritySeen);
+    case kServerOffset + kSetStopSize: return takeByte(replies_.stopSize, replies_.stopSizeSeen);
     case kServerOffset + kPurgeData: ++replies_.purges; return;
     default: return;   // line and modem state notices, flow control: nothing we act on
     }

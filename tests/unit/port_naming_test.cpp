@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "serial/local/port_naming.h"
+#include "serial/local/serial_port.h"
 
 namespace {
 
@@ -40,6 +41,18 @@ TEST(PortNaming, AliasIsTheFirstByIdNameResolvingToTheDevice) {
         {"no device", "", {dangling}, ""},
     };
     for (const Case& c : cases) EXPECT_EQ(aliasFor(c.device, c.aliases), c.alias) << c.name;
+}
+
+// How the command-line tool's port names reach the device: "COMn" exactly as
+// the window's list spells it goes through the naming rule, anything else is a path.
+TEST(PortNaming, ComNamesGoThroughTheNamingRuleAndOtherNamesAreDevicePaths) {
+    const SerialPort port([](std::uint8_t n) { return n == 4 ? std::string() : "/dev/pty" + std::to_string(n); });
+    struct Case { const char* name; const char* path; };
+    for (const Case c : {Case{"COM1", "/dev/pty1"}, Case{"COM255", "/dev/pty255"}, Case{"COM4", ""},
+                         Case{"COM0", "COM0"}, Case{"COM07", "COM07"}, Case{"COM256", "COM256"}, Case{"COM3x", "COM3x"},
+                         Case{"COM-3", "COM-3"}, Case{"com3", "com3"}, Case{"COM", "COM"},
+                         Case{"/dev/ttyUSB0", "/dev/ttyUSB0"}})
+        EXPECT_EQ(port.pathFor(c.name), c.path) << c.name;
 }
 
 } // namespace

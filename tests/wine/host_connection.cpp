@@ -6,14 +6,13 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "serial/sockets.h"
+
 namespace {
 
 // Winsock is started once for the whole test program and never stopped.
 bool startWinsock() {
-    static const bool started = [] {
-        WSADATA data;
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
+    static const bool started = startSockets(2, 2);
     return started;
 }
 
