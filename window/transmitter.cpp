@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "protocol/number_text.h"
+#include "window/number_text.h"
 
 namespace {
 
