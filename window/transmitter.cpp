@@ -142,7 +142,7 @@ void Transmitter::queryIdentity() {
     dialog_.writeBoxInt(kBaudBox, state.deviceBaud);
 }
 
-bool Transmitter::writeIdentity(IdentityField field, Identity& wanted, std::uint16_t& count) {
+bool Transmitter::writeIdentity(IdentityField field, Identity wanted, std::uint16_t& count) {
     count = exchange(buildIdentityWrite(state.txFrame, dialect(), field, wanted));
     if (count < kMinReply || !acceptIdentityWrite(state.replyBuf, count, dialect(), wanted)) return false;
     adoptIdentity(wanted, false);
@@ -159,7 +159,7 @@ void Transmitter::setAddress() {
         dialog_.messageBox("地址错误", std::nullopt, kBoxPlain);
         return;
     }
-    Identity wanted{std::uint8_t(value), state.deviceBaud};
+    const Identity wanted{std::uint8_t(value), state.deviceBaud};
     std::uint16_t count = 0;
     if (writeIdentity(IdentityField::Address, wanted, count))
         dialog_.messageBox("地址设置成功", std::nullopt, kBoxPlain);
@@ -174,7 +174,7 @@ void Transmitter::setBaudRate() {
         dialog_.messageBox("波特率错误", std::nullopt, kBoxPlain);
         return;
     }
-    Identity wanted{state.deviceAddress, baud};
+    const Identity wanted{state.deviceAddress, baud};
     std::uint16_t count = 0;
     if (!writeIdentity(IdentityField::Baud, wanted, count)) {
         showFailure("波特率设置失败", count);

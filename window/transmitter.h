@@ -58,6 +58,6 @@ private:
     void showDetected(Dialect found);
     // Sends the identity write of `wanted` and adopts what its acknowledgement
     // confirms; count is the reply's length, for showFailure.
-    bool writeIdentity(IdentityField field, Identity& wanted, std::uint16_t& count);
+    bool writeIdentity(IdentityField field, Identity wanted, std::uint16_t& count);
     Dialect dialect() const;
 };
