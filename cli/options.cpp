@@ -81,6 +81,146 @@ bool checkCombination(Options& o, const std::string& dialectText, std::ostream& 
     return true;
 }
 
+// What CLI11 fills in before the checks make Options of it.
+struct Given {
+    std::string dialectText;
+    std::string addressText;
+    unsigned count = 0;
+    int scanFrom = 1;
+    int scanTo = 255;
+    int firstAddress = 0;
+    int newArea = -1;
+    CLI::Option* addressOption = nullptr;
+    CLI::Option* timeoutOption = nullptr;
+    CLI::Option* countOption = nullptr;
+};
+
+void addGlobalOptions(CLI::App& app, Options& o, Given& given) {
+    app.add_option("-p,--port", o.port,
+                   "COMn, a device path (/dev/ttyUSB0, /dev/serial/by-id/...), or rfc2217://HOST:PORT "
+                   "for a port on a device server")
+        ->capture_default_str();
+    app.add_option("-b,--baud", o.baud, "the transmitter's baud rate; with --dialect, skips detection");
+    app.add_option("-d,--dialect", given.dialectText, "fd or modbus")->check(CLI::IsMember({"fd", "modbus"}));
+    given.addressOption = app.add_option(
+        "-a,--address", given.addressText,
+        "FD dialect: the transmitter's address (without it, one identity query learns it); "
+        "for watch, a list such as 3,77,200 or 10-14");
+    given.timeoutOption = app.add_option("-t,--timeout", o.timeoutMs, "how long to wait for a reply to start, in ms")
+        ->check(CLI::Range(1, 10000))
+        ->capture_default_str();
+    app.add_flag("--json", o.json, "one JSON object per result line, on stdout");
+    app.add_flag("-v,--verbose", o.verbose, "every frame sent and received, in hex with a timestamp, on stderr");
+}
+
+// The commands are listed in the footer, with their arguments.
+void addReadingCommands(CLI::App& app, Options& o, Given& given) {
+    app.add_subcommand("ports", "the serial devices present")->group("")->callback([&] { o.command = Command::Ports; });
+    app.add_subcommand("detect", "find the baud rate and dialect")->group("")->callback([&] {
+        o.command = Command::Detect;
+    });
+    app.add_subcommand("read", "one measurement")->group("")->callback([&] { o.command = Command::Read; });
+
+    auto* watch = app.add_subcommand("watch", "repeated measurements");
+    watch->add_option("--interval", o.intervalMs, "time between rounds of readings, in ms")
+        ->check(CLI::Range(0, 86'400'000))
+        ->capture_default_str();
+    given.countOption = watch->add_option("--count", given.count, "stop after N rounds of readings")
+        ->check(CLI::Range(1u, 1'000'000'000u));
+    watch->add_option("--csv", o.csvPath, "also append each reading to this CSV file");
+    watch->group("");
+    watch->callback([&] { o.command = Command::Watch; });
+}
+
+void addSettingCommands(CLI::App& app, Options& o) {
+    const std::map<std::string, Field> fields{
+        {"address", Field::Address}, {"baud", Field::Baud}, {"area", Field::Area}};
+    auto* get = app.add_subcommand("get", "read one setting");
+    auto* set = app.add_subcommand("set", "change one setting and verify it");
+    for (CLI::App* command : {get, set})
+        command->add_option("setting", o.field, "address, baud or area")
+            ->required()
+            ->transform(CLI::CheckedTransformer(fields));
+    get->group("");
+    get->callback([&] { o.command = Command::Get; });
+
+    set->add_option("value", o.value, "the new value")->required();
+    set->group("");
+    set->callback([&] { o.command = Command::Set; });
+}
+
+void addScan(CLI::App& app, Options& o, Given& given) {
+    auto* scan = app.add_subcommand("scan", "find every transmitter on a line");
+    scan->add_option("--from", given.scanFrom, "the first address to probe")
+        ->check(CLI::Range(1, 255))
+        ->capture_default_str();
+    scan->add_option("--to", given.scanTo, "the last address to probe")
+        ->check(CLI::Range(1, 255))
+        ->capture_default_str();
+    scan->group("");
+    scan->callback([&] { o.command = Command::Scan; });
+}
+
+void addCommission(CLI::App& app, Options& o, Given& given) {
+    auto* commission = app.add_subcommand("commission", "address, set up and log transmitters one after another");
+    commission->add_option("--address", given.firstAddress, "the address for the first transmitter")
+        ->required()
+        ->check(CLI::Range(1, 255));
+    commission->add_option("--baud", o.newBaud, "the baud rate to give each transmitter");
+    commission->add_option("--area", given.newArea, "the duct area to give each transmitter, cm2")
+        ->check(CLI::Range(0, 65535));
+    commission->add_option("--count", o.transmitters, "how many transmitters (default 1)")->check(CLI::Range(1u, 255u));
+    commission->add_option("--log", o.logPath, "append one CSV row per transmitter to this file");
+    commission->group("");
+    commission->callback([&] { o.command = Command::Commission; });
+}
+
+// -a as a list (one address is also the transmitter's), and the port's name.
+bool takeTarget(Options& o, const Given& given, std::ostream& err) {
+    if (given.addressOption->count() > 0) {
+        std::string error;
+        if (!parseAddressList(given.addressText, o.addresses, error)) return complain(err, "--address: " + error);
+        if (o.addresses.size() == 1) o.address = o.addresses.front();
+    }
+    if (o.addresses.size() > 1 && o.command != Command::Watch)
+        return complain(err, "an address list works with watch only; this command takes one transmitter");
+    NetworkEndpoint endpoint;
+    if (isNetworkPortName(o.port) && !parseNetworkPortName(o.port, endpoint))
+        return complain(err, "--port " + o.port + ": a network port is rfc2217://HOST:PORT, with PORT 1 to 65535 "
+                                                  "and an IPv6 address in brackets");
+    return true;
+}
+
+bool takeScan(Options& o, const Given& given, std::ostream& err) {
+    if (given.scanFrom > given.scanTo)
+        return complain(err, "--from " + std::to_string(given.scanFrom) + " is above --to " +
+                                 std::to_string(given.scanTo));
+    o.scanFrom = std::uint8_t(given.scanFrom);
+    o.scanTo = std::uint8_t(given.scanTo);
+    if (given.timeoutOption->count() == 0) o.timeoutMs = kDefaultScanTimeoutMs;
+    if (o.dialect == Dialect::Modbus || given.dialectText == "modbus")
+        return complain(err, "scan probes FD transmitters by address; a Modbus-dialect transmitter answers "
+                             "only at 255 (use detect)");
+    return true;
+}
+
+bool takeCommission(Options& o, const Given& given, std::ostream& err) {
+    o.firstAddress = std::uint8_t(given.firstAddress);
+    if (given.newArea >= 0) o.newArea = std::uint16_t(given.newArea);
+    if (o.firstAddress + o.transmitters - 1 > 255) return complain(err, "--address plus --count runs past address 255");
+    return true;
+}
+
+// The checks CLI11 cannot make one option at a time, in the order their
+// complaints take.
+bool takeGiven(Options& o, const Given& given, std::ostream& err) {
+    if (!takeTarget(o, given, err)) return false;
+    if (given.countOption->count() > 0) o.count = given.count;
+    if (o.command == Command::Scan && !takeScan(o, given, err)) return false;
+    if (o.command == Command::Commission && !takeCommission(o, given, err)) return false;
+    return checkCombination(o, given.dialectText, err);
+}
+
 } // namespace
 
 bool parseAddressList(const std::string& text, std::vector<std::uint8_t>& addresses, std::string& error) {
@@ -131,72 +271,12 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     // then follow the command too ("read --json").
     app.fallthrough();
 
-    std::string dialectText;
-    std::string addressText;
-    app.add_option("-p,--port", o.port,
-                   "COMn, a device path (/dev/ttyUSB0, /dev/serial/by-id/...), or rfc2217://HOST:PORT "
-                   "for a port on a device server")
-        ->capture_default_str();
-    app.add_option("-b,--baud", o.baud, "the transmitter's baud rate; with --dialect, skips detection");
-    app.add_option("-d,--dialect", dialectText, "fd or modbus")->check(CLI::IsMember({"fd", "modbus"}));
-    auto* addressOption = app.add_option(
-        "-a,--address", addressText,
-        "FD dialect: the transmitter's address (without it, one identity query learns it); "
-        "for watch, a list such as 3,77,200 or 10-14");
-    auto* timeoutOption = app.add_option("-t,--timeout", o.timeoutMs, "how long to wait for a reply to start, in ms")
-        ->check(CLI::Range(1, 10000))
-        ->capture_default_str();
-    app.add_flag("--json", o.json, "one JSON object per result line, on stdout");
-    app.add_flag("-v,--verbose", o.verbose, "every frame sent and received, in hex with a timestamp, on stderr");
-
-    // The commands are listed in the footer, with their arguments.
-    app.add_subcommand("ports", "the serial devices present")->group("")->callback([&] { o.command = Command::Ports; });
-    app.add_subcommand("detect", "find the baud rate and dialect")->group("")->callback([&] {
-        o.command = Command::Detect;
-    });
-    app.add_subcommand("read", "one measurement")->group("")->callback([&] { o.command = Command::Read; });
-
-    unsigned count = 0;
-    auto* watch = app.add_subcommand("watch", "repeated measurements");
-    watch->add_option("--interval", o.intervalMs, "time between rounds of readings, in ms")
-        ->check(CLI::Range(0, 86'400'000))
-        ->capture_default_str();
-    auto* countOption = watch->add_option("--count", count, "stop after N rounds of readings")->check(CLI::Range(1u, 1'000'000'000u));
-    watch->add_option("--csv", o.csvPath, "also append each reading to this CSV file");
-    watch->group("");
-    watch->callback([&] { o.command = Command::Watch; });
-
-    const std::map<std::string, Field> fields{{"address", Field::Address}, {"baud", Field::Baud}, {"area", Field::Area}};
-    auto* get = app.add_subcommand("get", "read one setting");
-    get->add_option("setting", o.field, "address, baud or area")->required()->transform(CLI::CheckedTransformer(fields));
-    get->group("");
-    get->callback([&] { o.command = Command::Get; });
-
-    auto* set = app.add_subcommand("set", "change one setting and verify it");
-    set->add_option("setting", o.field, "address, baud or area")->required()->transform(CLI::CheckedTransformer(fields));
-    set->add_option("value", o.value, "the new value")->required();
-    set->group("");
-    set->callback([&] { o.command = Command::Set; });
-
-    int scanFrom = 1, scanTo = 255;
-    auto* scan = app.add_subcommand("scan", "find every transmitter on a line");
-    scan->add_option("--from", scanFrom, "the first address to probe")->check(CLI::Range(1, 255))->capture_default_str();
-    scan->add_option("--to", scanTo, "the last address to probe")->check(CLI::Range(1, 255))->capture_default_str();
-    scan->group("");
-    scan->callback([&] { o.command = Command::Scan; });
-
-    int firstAddress = 0;
-    int newArea = -1;
-    auto* commission = app.add_subcommand("commission", "address, set up and log transmitters one after another");
-    commission->add_option("--address", firstAddress, "the address for the first transmitter")
-        ->required()
-        ->check(CLI::Range(1, 255));
-    commission->add_option("--baud", o.newBaud, "the baud rate to give each transmitter");
-    commission->add_option("--area", newArea, "the duct area to give each transmitter, cm2")->check(CLI::Range(0, 65535));
-    commission->add_option("--count", o.transmitters, "how many transmitters (default 1)")->check(CLI::Range(1u, 255u));
-    commission->add_option("--log", o.logPath, "append one CSV row per transmitter to this file");
-    commission->group("");
-    commission->callback([&] { o.command = Command::Commission; });
+    Given given;
+    addGlobalOptions(app, o, given);
+    addReadingCommands(app, o, given);
+    addSettingCommands(app, o);
+    addScan(app, o, given);
+    addCommission(app, o, given);
 
     std::vector<const char*> argv{"ventora-cli"};
     for (const std::string& arg : args) argv.push_back(arg.c_str());
@@ -206,38 +286,5 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
         const int code = app.exit(e, out, err);
         return code == 0 ? 0 : int(Status::Usage);
     }
-    if (addressOption->count() > 0) {
-        std::string error;
-        if (!parseAddressList(addressText, o.addresses, error)) return complain(err, "--address: " + error), int(Status::Usage);
-        if (o.addresses.size() == 1) o.address = o.addresses.front();
-    }
-    if (o.addresses.size() > 1 && o.command != Command::Watch)
-        return complain(err, "an address list works with watch only; this command takes one transmitter"),
-               int(Status::Usage);
-    NetworkEndpoint endpoint;
-    if (isNetworkPortName(o.port) && !parseNetworkPortName(o.port, endpoint))
-        return complain(err, "--port " + o.port + ": a network port is rfc2217://HOST:PORT, with PORT 1 to 65535 "
-                                                  "and an IPv6 address in brackets"),
-               int(Status::Usage);
-    if (countOption->count() > 0) o.count = count;
-    if (o.command == Command::Scan) {
-        if (scanFrom > scanTo)
-            return complain(err, "--from " + std::to_string(scanFrom) + " is above --to " + std::to_string(scanTo)),
-                   int(Status::Usage);
-        o.scanFrom = std::uint8_t(scanFrom);
-        o.scanTo = std::uint8_t(scanTo);
-        if (timeoutOption->count() == 0) o.timeoutMs = kDefaultScanTimeoutMs;
-        if (o.dialect == Dialect::Modbus || dialectText == "modbus")
-            return complain(err, "scan probes FD transmitters by address; a Modbus-dialect transmitter answers "
-                                 "only at 255 (use detect)"),
-                   int(Status::Usage);
-    }
-    if (o.command == Command::Commission) {
-        o.firstAddress = std::uint8_t(firstAddress);
-        if (newArea >= 0) o.newArea = std::uint16_t(newArea);
-        if (o.firstAddress + o.transmitters - 1 > 255)
-            return complain(err, "--address plus --count runs past address 255"), int(Status::Usage);
-    }
-    if (!checkCombination(o, dialectText, err)) return int(Status::Usage);
-    return -1;
+    return takeGiven(o, given, err) ? -1 : int(Status::Usage);
 }

@@ -3,17 +3,31 @@
 
 #include "sim/sim_transmitter.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace {
+
+using AddressList = std::vector<std::pair<std::uint8_t, unsigned>>;
+
+struct SimOptions {
+    sim::Config config;
+    bool verbose = false;
+    bool addressGiven = false;
+    AddressList lineAddresses;
+    AddressList lineTurnarounds;
+};
 
 void printUsage(std::FILE* to)
 {
@@ -66,7 +80,7 @@ bool parseFloat(const char* text, float& out)
 }
 
 // A list of A or A:MS items, each A a bus address 1..255 and MS at most 60000.
-bool parseAddressList(const std::string& text, bool withMs, std::vector<std::pair<std::uint8_t, unsigned>>& out)
+bool parseAddressList(const std::string& text, bool withMs, AddressList& out)
 {
     std::size_t from = 0;
     for (;;) {
@@ -113,8 +127,7 @@ void serveUntilStopped(const Server& server, const sigset_t& stopSignals, bool v
     }
 }
 
-int serveLine(const sim::Config& config, const std::vector<std::pair<std::uint8_t, unsigned>>& addresses,
-              const std::vector<std::pair<std::uint8_t, unsigned>>& turnarounds,
+int serveLine(const sim::Config& config, const AddressList& addresses, const AddressList& turnarounds,
               const sigset_t& stopSignals, bool verbose)
 {
     sim::SimLine line(config.baud, config.lineRate);
@@ -139,113 +152,144 @@ int serveLine(const sim::Config& config, const std::vector<std::pair<std::uint8_
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Each option is checked the moment it is parsed, after any word before it
+// that is no option: the first wrong word on the command line is the one reported.
+void rejectUnknown(const CLI::App& app)
 {
-    sim::Config config;
-    bool verbose = false;
-    bool addressGiven = false;
-    std::vector<std::pair<std::uint8_t, unsigned>> lineAddresses;
-    std::vector<std::pair<std::uint8_t, unsigned>> lineTurnarounds;
+    if (!app.remaining().empty())
+        throw CLI::ExtrasError(app.remaining());
+}
 
-    for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
-        std::string value;
-        const auto eq = option.find('=');
-        if (eq != std::string::npos) {
-            value = option.substr(eq + 1);
-            option.resize(eq);
-        }
-        if (option == "--help" || option == "-h") {
-            printUsage(stdout);
-            return 0;
-        }
-        if (option == "--line-rate") {
-            config.lineRate = true;
-            continue;
-        }
-        if (option == "--verbose" || option == "-v") {
-            verbose = true;
-            continue;
-        }
-        if (eq == std::string::npos) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "ventora-sim: %s needs a value\n", option.c_str());
-                return 2;
-            }
-            value = argv[++i];
-        }
+CLI::Option* addValue(CLI::App& app, const std::string& name, std::function<bool(const std::string&)> take)
+{
+    return app
+        .add_option(name,
+                    [&app, name, take](const CLI::results_t& values) {
+                        rejectUnknown(app);
+                        if (!take(values.front()))
+                            throw CLI::ValidationError(name, values.front());
+                        return true;
+                    })
+        ->trigger_on_parse();
+}
+
+// A flag takes any "=value" and ignores it.
+void addFlag(CLI::App& app, const std::string& names, std::function<void()> set)
+{
+    addValue(app, names, [set](const std::string&) {
+        set();
+        return true;
+    })->expected(0);
+}
+
+// A decimal number from min to max, into field.
+template <class Field>
+std::function<bool(const std::string&)> numberInto(Field& field, unsigned long max, unsigned long min = 0)
+{
+    return [&field, max, min](const std::string& text) {
         unsigned long n = 0;
-        bool ok = true;
-        if (option == "--dialect") {
-            if (value == "fd")
-                config.dialect = sim::Dialect::Fd;
-            else if (value == "modbus")
-                config.dialect = sim::Dialect::Modbus;
-            else
-                ok = false;
-        } else if (option == "--address") {
-            ok = parseNumber(value.c_str(), 255, n) && n != 0;
-            config.address = static_cast<std::uint8_t>(n);
-            addressGiven = true;
-        } else if (option == "--baud") {
-            ok = parseNumber(value.c_str(), 4000000, n) && n != 0;
-            config.baud = static_cast<std::uint32_t>(n);
-        } else if (option == "--velocity") {
-            ok = parseNumber(value.c_str(), 65535, n);
-            config.velocityTenths = static_cast<std::uint16_t>(n);
-        } else if (option == "--volume") {
-            ok = parseFloat(value.c_str(), config.volume);
-        } else if (option == "--area") {
-            ok = parseNumber(value.c_str(), 65535, n);
-            config.area = static_cast<std::uint16_t>(n);
-        } else if (option == "--parity") {
-            ok = parseNumber(value.c_str(), 255, n);
-            config.parityCode = static_cast<std::uint8_t>(n);
-        } else if (option == "--stop-a") {
-            ok = parseNumber(value.c_str(), 255, n);
-            config.stopCheckA = static_cast<std::uint8_t>(n);
-        } else if (option == "--stop-b") {
-            ok = parseNumber(value.c_str(), 255, n);
-            config.stopCheckB = static_cast<std::uint8_t>(n);
-        } else if (option == "--turnaround") {
-            ok = parseNumber(value.c_str(), 60000, n);
-            config.turnaroundMs = static_cast<unsigned>(n);
-        } else if (option == "--line") {
-            ok = parseAddressList(value, false, lineAddresses);
-        } else if (option == "--line-turnaround") {
-            ok = parseAddressList(value, true, lineTurnarounds);
-        } else {
-            std::fprintf(stderr, "ventora-sim: unknown option %s\n", option.c_str());
-            printUsage(stderr);
-            return 2;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "ventora-sim: bad value for %s: %s\n", option.c_str(), value.c_str());
-            return 2;
-        }
-    }
+        if (!parseNumber(text.c_str(), max, n) || n < min)
+            return false;
+        field = static_cast<Field>(n);
+        return true;
+    };
+}
 
-    if (lineAddresses.empty() && !lineTurnarounds.empty()) {
+void addOptions(CLI::App& app, SimOptions& options)
+{
+    sim::Config& config = options.config;
+    addValue(app, "--dialect", [&config](const std::string& text) {
+        if (text != "fd" && text != "modbus")
+            return false;
+        config.dialect = text == "fd" ? sim::Dialect::Fd : sim::Dialect::Modbus;
+        return true;
+    });
+    addValue(app, "--address", [&options](const std::string& text) {
+        options.addressGiven = true;
+        return numberInto(options.config.address, 255, 1)(text);
+    });
+    addValue(app, "--baud", numberInto(config.baud, 4000000, 1));
+    addValue(app, "--velocity", numberInto(config.velocityTenths, 65535));
+    addValue(app, "--volume", [&config](const std::string& text) { return parseFloat(text.c_str(), config.volume); });
+    addValue(app, "--area", numberInto(config.area, 65535));
+    addValue(app, "--parity", numberInto(config.parityCode, 255));
+    addValue(app, "--stop-a", numberInto(config.stopCheckA, 255));
+    addValue(app, "--stop-b", numberInto(config.stopCheckB, 255));
+    addValue(app, "--turnaround", numberInto(config.turnaroundMs, 60000));
+    addValue(app, "--line", [&options](const std::string& text) {
+        return parseAddressList(text, false, options.lineAddresses);
+    });
+    addValue(app, "--line-turnaround", [&options](const std::string& text) {
+        return parseAddressList(text, true, options.lineTurnarounds);
+    });
+    addFlag(app, "--line-rate", [&config] { config.lineRate = true; });
+    addFlag(app, "-v,--verbose", [&options] { options.verbose = true; });
+    addFlag(app, "-h,--help", [] { throw CLI::CallForHelp(); });
+}
+
+// What no single option can check: a line's options against the others.
+int checkLine(const SimOptions& options)
+{
+    if (options.lineAddresses.empty() && !options.lineTurnarounds.empty()) {
         std::fprintf(stderr, "ventora-sim: --line-turnaround needs --line\n");
         return 2;
     }
-    if (!lineAddresses.empty() && (addressGiven || config.dialect != sim::Dialect::Fd)) {
+    if (!options.lineAddresses.empty() && (options.addressGiven || options.config.dialect != sim::Dialect::Fd)) {
         std::fprintf(stderr, "ventora-sim: --line takes the addresses of FD transmitters; "
                              "--address and --dialect modbus do not apply\n");
         return 2;
     }
-    for (const auto& [address, ms] : lineTurnarounds) {
-        bool present = false;
-        for (const auto& member : lineAddresses)
-            present = present || member.first == address;
-        if (!present) {
+    for (const auto& [address, ms] : options.lineTurnarounds) {
+        const auto at = [address = address](const auto& member) { return member.first == address; };
+        if (std::none_of(options.lineAddresses.begin(), options.lineAddresses.end(), at)) {
             std::fprintf(stderr, "ventora-sim: --line-turnaround: no transmitter at address %u\n",
                          static_cast<unsigned>(address));
             return 2;
         }
     }
+    return -1;
+}
+
+// -1 when the sim should serve; otherwise the exit status, with the help on
+// stdout (0) or the complaint on stderr (2).
+int parseOptions(int argc, char** argv, SimOptions& options)
+{
+    CLI::App app{"Serves a software air-velocity transmitter, or a line of them, on a pseudo-terminal", "ventora-sim"};
+    app.set_help_flag();
+    addOptions(app, options);
+    try {
+        app.parse(argc, argv);
+        rejectUnknown(app);
+    } catch (const CLI::CallForHelp&) {
+        printUsage(stdout);
+        return 0;
+    } catch (const CLI::ExtrasError&) {
+        std::fprintf(stderr, "ventora-sim: unknown option %s\n", app.remaining().front().c_str());
+        printUsage(stderr);
+        return 2;
+    } catch (const CLI::ArgumentMismatch&) {
+        // Only the last word can go without its value.
+        const std::string option = argv[argc - 1];
+        std::fprintf(stderr, "ventora-sim: %s needs a value\n", option.substr(0, option.find('=')).c_str());
+        return 2;
+    } catch (const CLI::ValidationError& e) {
+        std::fprintf(stderr, "ventora-sim: bad value for %s\n", e.what());
+        return 2;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "ventora-sim: %s\n", e.what());
+        return 2;
+    }
+    return checkLine(options);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SimOptions options;
+    if (const int status = parseOptions(argc, argv, options); status >= 0)
+        return status;
+    const sim::Config& config = options.config;
 
     // Blocked before the serving thread exists, so only sigtimedwait sees them.
     // A shell starts background jobs with SIGINT ignored, and an ignored signal
@@ -258,8 +302,8 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    if (!lineAddresses.empty())
-        return serveLine(config, lineAddresses, lineTurnarounds, stopSignals, verbose);
+    if (!options.lineAddresses.empty())
+        return serveLine(config, options.lineAddresses, options.lineTurnarounds, stopSignals, options.verbose);
 
     sim::SimTransmitter transmitter(config);
     if (!transmitter.start()) {
@@ -272,6 +316,6 @@ int main(int argc, char** argv)
                 transmitter.slavePath().c_str());
     std::fflush(stdout);
 
-    serveUntilStopped(transmitter, stopSignals, verbose);
+    serveUntilStopped(transmitter, stopSignals, options.verbose);
     return 0;
 }

@@ -1,6 +1,8 @@
 if(TARGET ventora_cli_core)
   add_executable(cli_unit_tests
     unit/cli_options_test.cpp
+    unit/cli_watch_track_test.cpp
+    unit/cli_commission_test.cpp
     unit/reply_framing_test.cpp
   )
   target_link_libraries(cli_unit_tests PRIVATE ventora_cli_core GTest::gtest_main)
@@ -8,27 +10,22 @@ if(TARGET ventora_cli_core)
 
   if(TARGET ventora_sim)
     add_executable(cli_integration_tests integration/cli_test.cpp)
-    if(WIN32)
-      target_sources(cli_integration_tests PRIVATE wine/cli_process_win32.cpp)
-    else()
-      target_sources(cli_integration_tests PRIVATE integration/cli_process_posix.cpp)
-    endif()
-    target_link_libraries(cli_integration_tests PRIVATE ventora_sim GTest::gtest_main)
+    target_link_libraries(cli_integration_tests PRIVATE ventora_sim ventora_test_support GTest::gtest_main)
     target_compile_definitions(cli_integration_tests PRIVATE VENTORA_CLI_PATH="$<TARGET_FILE:ventora-cli>")
     add_dependencies(cli_integration_tests ventora-cli)
     ventora_add_gtests(cli_integration_tests integration threaded)
 
     if(NOT WIN32)
       # A line of several transmitters, and the live table on a pseudo-terminal.
-      add_executable(cli_line_tests integration/cli_line_test.cpp integration/cli_process_posix.cpp)
-      target_link_libraries(cli_line_tests PRIVATE ventora_sim GTest::gtest_main)
+      add_executable(cli_line_tests integration/cli_line_test.cpp)
+      target_link_libraries(cli_line_tests PRIVATE ventora_sim ventora_test_support GTest::gtest_main)
       target_compile_definitions(cli_line_tests PRIVATE VENTORA_CLI_PATH="$<TARGET_FILE:ventora-cli>")
       add_dependencies(cli_line_tests ventora-cli)
       ventora_add_gtests(cli_line_tests integration threaded)
 
       # Remote buses: through ser2net (RFC 2217) on 127.0.0.1; skipped without ser2net.
-      add_executable(cli_remote_tests integration/cli_remote_test.cpp integration/cli_process_posix.cpp)
-      target_link_libraries(cli_remote_tests PRIVATE ventora_sim GTest::gtest_main)
+      add_executable(cli_remote_tests integration/cli_remote_test.cpp)
+      target_link_libraries(cli_remote_tests PRIVATE ventora_sim ventora_test_support GTest::gtest_main)
       target_compile_definitions(cli_remote_tests PRIVATE VENTORA_CLI_PATH="$<TARGET_FILE:ventora-cli>")
       add_dependencies(cli_remote_tests ventora-cli)
       ventora_add_gtests(cli_remote_tests integration threaded)

@@ -8,7 +8,7 @@ if(TARGET ventora_app)
       gui/config_app_test.cpp
       gui/end_to_end_test.cpp
     )
-    target_link_libraries(ventora_gui_tests PRIVATE ventora_app ventora_sim Qt6::Test GTest::gtest)
+    target_link_libraries(ventora_gui_tests PRIVATE ventora_app ventora_sim ventora_test_support Qt6::Test GTest::gtest)
     target_compile_definitions(ventora_gui_tests PRIVATE
       VENTORA_PROJECT_MAJOR_MINOR="${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
     # Listed from the sources: a list-valued LABELS does not survive

@@ -5,16 +5,18 @@ add_executable(protocol_unit_tests
   unit/validators_test.cpp
   unit/operations_test.cpp
 )
-target_link_libraries(protocol_unit_tests PRIVATE ventora_window GTest::gtest_main)
+target_link_libraries(protocol_unit_tests PRIVATE ventora_window ventora_test_support GTest::gtest_main)
 ventora_add_gtests(protocol_unit_tests unit)
 
 if(TARGET ventora_sim)
   add_executable(protocol_integration_tests integration/protocol_integration_test.cpp)
-  target_link_libraries(protocol_integration_tests PRIVATE ventora_window ventora_sim GTest::gtest_main)
+  target_link_libraries(protocol_integration_tests PRIVATE
+    ventora_window ventora_sim ventora_test_support GTest::gtest_main)
   ventora_add_gtests(protocol_integration_tests integration threaded)
 
   add_executable(protocol_fault_tests integration/fault_test.cpp)
-  target_link_libraries(protocol_fault_tests PRIVATE ventora_window ventora_sim GTest::gtest_main)
+  target_link_libraries(protocol_fault_tests PRIVATE
+    ventora_window ventora_sim ventora_test_support GTest::gtest_main)
   ventora_add_gtests(protocol_fault_tests integration threaded)
 endif()
 

@@ -4,7 +4,8 @@ add_executable(ventora_serial_unit_tests
   unit/port_naming_test.cpp
   unit/telnet_codec_test.cpp
 )
-target_link_libraries(ventora_serial_unit_tests PRIVATE ventora_serial ventora_net GTest::gtest_main)
+target_link_libraries(ventora_serial_unit_tests PRIVATE
+  ventora_serial ventora_net ventora_test_support GTest::gtest_main)
 ventora_add_gtests(ventora_serial_unit_tests unit threaded)
 
 add_executable(ventora_serial_pty_tests
@@ -23,6 +24,7 @@ if(TARGET ventora_sim)
   add_executable(ventora_receive_thread_tests
     integration/receive_thread_test.cpp
   )
-  target_link_libraries(ventora_receive_thread_tests PRIVATE ventora_serial ventora_sim GTest::gtest_main)
+  target_link_libraries(ventora_receive_thread_tests PRIVATE
+    ventora_serial ventora_sim ventora_test_support GTest::gtest_main)
   ventora_add_gtests(ventora_receive_thread_tests integration threaded)
 endif()

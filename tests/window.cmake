@@ -5,7 +5,7 @@ if(TARGET ventora_window)
     unit/minimised_icon_test.cpp
     unit/label_fit_test.cpp
   )
-  target_link_libraries(ventora_window_unit_tests PRIVATE ventora_window GTest::gtest_main)
+  target_link_libraries(ventora_window_unit_tests PRIVATE ventora_window ventora_test_support GTest::gtest_main)
   # Initialisation starts the receive thread, hence "threaded" too.
   ventora_add_gtests(ventora_window_unit_tests unit threaded)
 endif()

@@ -13,6 +13,7 @@
 
 #include "window/dialog_access.h"
 #include "window/number_text.h"
+#include "tests/support/recording_dialog.h"
 
 namespace {
 
@@ -54,17 +55,6 @@ bool expectedArea(const std::string& text, std::uint16_t& value) {
     return true;
 }
 
-class TextBox : public DialogAccess {
-public:
-    std::string text;
-    int selectedPortIndex() override { return 0; }
-    std::string boxText(int) override { return text; }
-    void setBoxText(int, const std::string& t) override { text = t; }
-    void enablePortPair(bool) override {}
-    void enableOperationButtons(bool) override {}
-    void messageBox(const std::string&, const std::optional<std::string>&, unsigned) override {}
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -76,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(isInt == expectedBoxInt(text, expected));
     require(value == expected);
 
-    TextBox box;
-    box.text = text;
+    FakeDialog box;
+    box.boxes[kAddressBox] = text;
     require(box.readBoxInt(kAddressBox) == (isInt ? expected : 0));
 
     std::uint16_t area = 0x5EED, expectedValue = 0x5EED;

@@ -4,8 +4,9 @@
 #include <system_error>
 #include <thread>
 
-#include "sim/sim_transmitter.h"
 #include "tests/gui/gui_fakes.h"
+#include "tests/support/receive_rig.h"
+#include "tests/support/sim_start.h"
 
 namespace {
 
@@ -13,10 +14,9 @@ void click(ConfigDialog& dialog, int id) { qobject_cast<QPushButton*>(dialog.con
 
 // The window against a software transmitter on a pty, attached as COM1.
 TEST(EndToEnd, DetectMeasureAreaAndAddressAgainstTheSimulatedTransmitter) {
-    sim::SimTransmitter transmitter;  // FD, address 1, 9600, 12.3 m/s, 1328.4 m3/h, 300 cm2
-    ASSERT_TRUE(transmitter.start());
-    const std::string com1 = transmitter.slavePath();
-    SerialPort port([com1](std::uint8_t n) { return n == 1 ? com1 : std::string(); });
+    const auto transmitter = startSim();  // FD, address 1, 9600, 12.3 m/s, 1328.4 m3/h, 300 cm2
+    ASSERT_TRUE(transmitter);
+    DevicePort port(transmitter->slavePath());
     RecordingDialog dialog(port);
     TimerBlock timerBlock;
     dialog.installEventFilter(&timerBlock);
@@ -40,7 +40,7 @@ TEST(EndToEnd, DetectMeasureAreaAndAddressAgainstTheSimulatedTransmitter) {
     ASSERT_EQ(dialog.boxes.size(), 2u);
     EXPECT_EQ(dialog.boxes[1].text, QString::fromUtf8("设置成功"));
     EXPECT_EQ(dialog.boxes[1].caption, QString::fromUtf8("ventora_gui_tests"));
-    EXPECT_EQ(transmitter.state().area, 450);
+    EXPECT_EQ(transmitter->state().area, 450);
 
     dialog.dispatch(EventMessage::Timer, 1);
     dialog.setBoxText(1012, "");
@@ -51,7 +51,7 @@ TEST(EndToEnd, DetectMeasureAreaAndAddressAgainstTheSimulatedTransmitter) {
     click(dialog, 1005);
     ASSERT_EQ(dialog.boxes.size(), 3u);
     EXPECT_EQ(dialog.boxes[2].text, QString::fromUtf8("地址设置成功"));
-    EXPECT_EQ(transmitter.state().address, 7);
+    EXPECT_EQ(transmitter->state().address, 7);
 
     dialog.dispatch(EventMessage::Timer, 1);
     dialog.setBoxText(1002, "");
@@ -64,10 +64,9 @@ TEST(EndToEnd, DetectMeasureAreaAndAddressAgainstTheSimulatedTransmitter) {
 // nothing ever reaches replyRing: detection ends as if no transmitter were
 // there, though one answered every query at 9600.
 TEST(EndToEnd, WithoutAReceiveThreadTheWindowRunsAndNothingIsAnswered) {
-    sim::SimTransmitter transmitter;
-    ASSERT_TRUE(transmitter.start());
-    const std::string com1 = transmitter.slavePath();
-    SerialPort port([com1](std::uint8_t n) { return n == 1 ? com1 : std::string(); });
+    const auto transmitter = startSim();
+    ASSERT_TRUE(transmitter);
+    DevicePort port(transmitter->slavePath());
     RecordingDialog dialog(port, nullptr, [](ReceiveThread::Loop) -> std::jthread {
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     });
@@ -77,7 +76,7 @@ TEST(EndToEnd, WithoutAReceiveThreadTheWindowRunsAndNothingIsAnswered) {
     click(dialog, 1001);
     ASSERT_EQ(dialog.boxes.size(), 1u);
     EXPECT_EQ(dialog.boxes[0].text, QString::fromUtf8("测试结束 未知波特率"));
-    EXPECT_EQ(transmitter.requests().size(), 4u);
+    EXPECT_EQ(transmitter->requests().size(), 4u);
     EXPECT_FALSE(dialog.control(1013)->isEnabled());
     EXPECT_TRUE(dialog.control(1001)->isEnabled());
 }

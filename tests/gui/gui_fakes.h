@@ -18,7 +18,7 @@
 #include "app/about_dialog.h"
 #include "app/config_dialog.h"
 #include "serial/local/serial_port.h"
-#include "tests/unit/fake_port.h"
+#include "tests/support/fake_port.h"
 
 struct ShownBox {
     bool about = false;

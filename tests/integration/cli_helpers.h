@@ -1,6 +1,7 @@
 #pragma once
-// What the tests that run ventora-cli share: running it to its end, a
-// transmitter with known values, and reading back what it wrote.
+// What the tests that run ventora-cli share: running the tool built with the
+// tests (VENTORA_CLI_PATH), a transmitter with known values, how ports are
+// named on each OS, and reading back what the tool wrote.
 
 #include <fstream>
 #include <sstream>
@@ -8,9 +9,16 @@
 #include <vector>
 
 #include "sim/sim_transmitter.h"
-#include "tests/integration/cli_process.h"
+#include "tests/support/process.h"
 
-inline CliRun cli(const std::vector<std::string>& args) { return CliProcess(args).finish(); }
+// The tool, its output collected.
+class CliProcess : public Process {
+public:
+    explicit CliProcess(const std::vector<std::string>& args)
+        : Process({.program = VENTORA_CLI_PATH, .args = args}) {}
+};
+
+inline ProcessRun cli(const std::vector<std::string>& args) { return CliProcess(args).finish(); }
 
 // Address 3 in the FD dialect, 9 in the Modbus one; 12.3 m/s, 1328.4 m3/h,
 // 300 cm2, at the line rate.
@@ -25,6 +33,21 @@ inline sim::Config transmitter(sim::Dialect dialect, std::uint32_t baud = 9600) 
     c.lineRate = true;
     return c;
 }
+
+#ifdef _WIN32
+// The name a user gives the tool for a device path: COMn for \\.\COMn.
+inline std::string portName(const std::string& devicePath) {
+    return devicePath.rfind("\\\\.\\", 0) == 0 ? devicePath.substr(4) : devicePath;
+}
+// The device the tool reports for that name.
+inline std::string reportedDevice(const std::string& port) { return "\\\\.\\" + port; }
+// How a device path that `ports` lists for COMn begins.
+inline std::string listedDevicePrefix(const std::string& com) { return "\\\\.\\" + com; }
+#else
+inline std::string portName(const std::string& devicePath) { return devicePath; }
+inline std::string reportedDevice(const std::string& port) { return port; }
+inline std::string listedDevicePrefix(const std::string&) { return "/dev/"; }
+#endif
 
 inline std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> all;

@@ -5,9 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,7 +17,8 @@
 
 #include "sim/sim_transmitter.h"
 #include "tests/integration/cli_helpers.h"
-#include "tests/integration/wait_for.h"
+#include "tests/support/sim_start.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -60,7 +59,7 @@ protected:
 
 TEST_F(CliOnLine, ScanFindsExactlyTheTransmittersPresent) {
     serve({at(3), at(7, 88, 45), at(12, 5)});
-    const CliRun run = cli(with({"scan", "--to", "14", "--json"}));
+    const ProcessRun run = cli(with({"scan", "--to", "14", "--json"}));
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> found = lines(run.out);
     ASSERT_EQ(found.size(), 3u) << run.out;
@@ -75,7 +74,7 @@ TEST_F(CliOnLine, ScanFindsExactlyTheTransmittersPresent) {
 
 TEST_F(CliOnLine, RangeScanProbesOnlyItsRange) {
     serve({at(3), at(20)});
-    const CliRun run = cli(with({"-b", "9600", "-d", "fd", "scan", "--from", "18", "--to", "22"}));
+    const ProcessRun run = cli(with({"-b", "9600", "-d", "fd", "scan", "--from", "18", "--to", "22"}));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(probed(line), (std::set<int>{18, 19, 20, 21, 22}));
     EXPECT_EQ(lines(run.out).size(), 1u) << run.out;
@@ -84,7 +83,7 @@ TEST_F(CliOnLine, RangeScanProbesOnlyItsRange) {
 
 TEST_F(CliOnLine, ScanOfAnEmptyLineTriesEveryRate) {
     serve({});
-    const CliRun run = cli(with({"-t", "20", "scan", "--to", "3"}));
+    const ProcessRun run = cli(with({"-t", "20", "scan", "--to", "3"}));
     EXPECT_EQ(run.status, 4) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("0 transmitters found"), std::string::npos) << run.err;
@@ -92,7 +91,7 @@ TEST_F(CliOnLine, ScanOfAnEmptyLineTriesEveryRate) {
 
 TEST_F(CliOnLine, SharedAddressIsAnInvalidReply) {
     serve({at(5), at(5, 200)});
-    CliRun run = cli(with({"-b", "9600", "-d", "fd", "scan", "--from", "4", "--to", "6", "--json"}));
+    ProcessRun run = cli(with({"-b", "9600", "-d", "fd", "scan", "--from", "4", "--to", "6", "--json"}));
     EXPECT_EQ(run.status, 5) << run.err;
     EXPECT_NE(run.out.find(R"("address":5,"baud":9600,"result":"invalid reply")"), std::string::npos) << run.out;
     run = cli(with({"-b", "9600", "-d", "fd", "scan", "--from", "5", "--to", "5"}));
@@ -101,7 +100,7 @@ TEST_F(CliOnLine, SharedAddressIsAnInvalidReply) {
 
 TEST_F(CliOnLine, DetectOnALinePointsToScan) {
     serve({at(3), at(4)});
-    const CliRun run = cli(with({"detect"}));
+    const ProcessRun run = cli(with({"detect"}));
     EXPECT_EQ(run.status, 5) << run.err;
     EXPECT_NE(run.err.find("several transmitters may be answering at once"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("use scan"), std::string::npos) << run.err;
@@ -117,9 +116,9 @@ TEST(CliScan, TellsAModbusTransmitterAt255FromAnFdOne) {
         sim::Config config = at(c.dialect == sim::Dialect::Modbus ? 9 : 255);
         config.dialect = c.dialect;
         config.lineRate = true;
-        sim::SimTransmitter transmitter(config);
-        ASSERT_TRUE(transmitter.start());
-        const CliRun run = cli({"-p", transmitter.slavePath(), "scan", "--from", "254", "--json"});
+        const auto transmitter = startSim(config);
+        ASSERT_TRUE(transmitter);
+        const ProcessRun run = cli({"-p", transmitter->slavePath(), "scan", "--from", "254", "--json"});
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out;
     }
@@ -137,7 +136,7 @@ TEST_F(CliOnLine, WatchGoesOnWhileOneTransmitterIsUnplugged) {
     const std::size_t unpluggedAt = line.requests().size();
     ASSERT_TRUE(waitFor([&] { return line.requests().size() >= unpluggedAt + 6; }));
     line.plug(1);
-    const CliRun run = watch.finish();
+    const ProcessRun run = watch.finish();
     ASSERT_EQ(run.status, 0) << run.err;
 
     const std::vector<std::string> rows = lines(readFile(csv));
@@ -164,7 +163,7 @@ TEST_F(CliOnLine, WatchGoesOnWhileOneTransmitterIsUnplugged) {
 TEST_F(CliOnLine, BadAddressListSendsNothing) {
     serve({at(3)});
     for (const char* list : {"3,256", "5-2", "3,3", "x"}) {
-        const CliRun run = cli(with({"-b", "9600", "-d", "fd", "-a", list, "watch", "--count", "1"}));
+        const ProcessRun run = cli(with({"-b", "9600", "-d", "fd", "-a", list, "watch", "--count", "1"}));
         EXPECT_EQ(run.status, 2) << list;
     }
     EXPECT_TRUE(line.requests().empty());
@@ -175,20 +174,8 @@ TEST_F(CliOnLine, BadAddressListSendsNothing) {
 std::string runOnTerminal(const std::vector<std::string>& args) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return {};
-    const std::string slave = ::ptsname(master);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setsid();
-        const int fd = ::open(slave.c_str(), O_RDWR);
-        ::dup2(fd, 1);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 2);
-        std::vector<char*> argv{const_cast<char*>(VENTORA_CLI_PATH)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    Process tool({.program = VENTORA_CLI_PATH, .args = args, .outTo = ::ptsname(master), .errTo = "/dev/null",
+                  .ownSession = true});
     std::string screen;
     char chunk[4096];
     for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 20000) > 0;) {
@@ -197,8 +184,7 @@ std::string runOnTerminal(const std::vector<std::string>& args) {
         screen.append(chunk, std::size_t(n));
     }
     ::close(master);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    tool.finish();
     return screen;
 }
 

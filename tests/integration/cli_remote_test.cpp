@@ -4,18 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -23,105 +13,13 @@
 
 #include "sim/sim_transmitter.h"
 #include "tests/integration/cli_helpers.h"
-#include "tests/integration/wait_for.h"
-
-extern char** environ;
+#include "tests/support/ser2net.h"
+#include "tests/support/sim_start.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-const char* ser2netPath() {
-    for (const char* path : {"/usr/sbin/ser2net", "/usr/bin/ser2net", "/usr/local/sbin/ser2net"})
-        if (::access(path, X_OK) == 0) return path;
-    return nullptr;
-}
-
-// A TCP port on 127.0.0.1 that nothing listens on now. With listen set, the
-// socket stays open and listening (it accepts into its backlog, and says nothing).
-struct LocalSocket {
-    int fd = -1;
-    std::uint16_t port = 0;
-    explicit LocalSocket(bool listen) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), size) != 0 ||
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0)
-            return;
-        port = ntohs(a.sin_port);
-        if (listen) ::listen(fd, 8);
-    }
-    ~LocalSocket() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-bool connects(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// ser2net serving one pty on 127.0.0.1, for as long as the object lives.
-class Ser2net {
-public:
-    explicit Ser2net(const std::string& device) {
-        config_ = "/tmp/ventora-ser2net-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_) + ".yaml";
-        // A port the kernel just handed out and released: taken again by
-        // someone else only by a rare race, which a retry covers.
-        for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
-            port = LocalSocket(false).port;
-            std::ofstream(config_) << "connection: &bus\n"
-                                   << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port << "\n"
-                                   << "  connector: serialdev," << device << ",9600n81,local\n";
-            const char* argv[] = {ser2netPath(), "-n", "-c", config_.c_str(), nullptr};
-            posix_spawn_file_actions_t actions;
-            posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-            pid_t pid = -1;
-            const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
-            posix_spawn_file_actions_destroy(&actions);
-            if (rc != 0) break;
-            if (waitFor([&] { return connects(port) || ::waitpid(pid, nullptr, WNOHANG) == pid; }, 10s) &&
-                ::kill(pid, 0) == 0 && ::waitpid(pid, nullptr, WNOHANG) == 0)
-                pid_ = pid;
-            else
-                stopProcess(pid);
-        }
-    }
-    ~Ser2net() {
-        kill();
-        std::remove(config_.c_str());
-    }
-    bool running() const { return pid_ > 0; }
-    // Ends the server at once, as a crash or a pulled cable would.
-    void kill() {
-        stopProcess(pid_);
-        pid_ = -1;
-    }
-    std::string url() const { return "rfc2217://127.0.0.1:" + std::to_string(port); }
-
-    std::uint16_t port = 0;
-
-private:
-    static void stopProcess(pid_t pid) {
-        if (pid <= 0) return;
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-    static inline int serial_ = 0;
-    std::string config_;
-    pid_t pid_ = -1;
-};
 
 class CliRemote : public testing::Test {
 protected:
@@ -129,8 +27,8 @@ protected:
         if (ser2netPath() == nullptr) GTEST_SKIP() << "ser2net is not installed";
     }
     void serve(const sim::Config& config) {
-        sim = std::make_unique<sim::SimTransmitter>(config);
-        ASSERT_TRUE(sim->start());
+        sim = startSim(config);
+        ASSERT_TRUE(sim);
         server = std::make_unique<Ser2net>(sim->slavePath());
         ASSERT_TRUE(server->running()) << "ser2net did not come up";
     }
@@ -167,7 +65,7 @@ TEST_P(CliRemoteCommandTest, WorksThroughSer2net) {
     serve(transmitter(c.dialect, c.baud));
     std::vector<std::string> args = with(c.args);
     args.push_back("--json");
-    const CliRun run = CliProcess(args).finish();
+    const ProcessRun run = CliProcess(args).finish();
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string where = R"({"port":")" + server->url() + R"(","device":"127.0.0.1:)" +
                               std::to_string(server->port) + R"(",)";
@@ -202,7 +100,7 @@ TEST_F(CliRemote, SettingsStayWithTheTransmitterAndTheLineFollowsTheRate) {
     EXPECT_EQ(sim->state().area, 777);
     EXPECT_EQ(sim->state().baud, 4800u);
     // A new connection starts at ser2net's 9600; the tool moves it to 4800.
-    const CliRun run = CliProcess(with({"-b", "4800", "-d", "fd", "-a", "3", "get", "area"})).finish();
+    const ProcessRun run = CliProcess(with({"-b", "4800", "-d", "fd", "-a", "3", "get", "area"})).finish();
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "777 cm2\n");
 }
@@ -223,7 +121,7 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
     std::string host = "127.0.0.1";
     std::uint16_t port = 0;
     std::vector<std::string> args = {"-t", "2000", "-b", "9600", "-d", "fd", "-a", "3", "read"};
-    CliRun run;
+    ProcessRun run;
     switch (c.server) {
     case Server::None:
     case Server::Silent:

@@ -14,7 +14,8 @@
 
 #include "sim/sim_transmitter.h"
 #include "tests/integration/cli_helpers.h"
-#include "tests/integration/wait_for.h"
+#include "tests/support/sim_start.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -23,8 +24,8 @@ using namespace std::chrono_literals;
 class CliOnSim : public testing::Test {
 protected:
     void serve(const sim::Config& config) {
-        sim = std::make_unique<sim::SimTransmitter>(config);
-        ASSERT_TRUE(sim->start());
+        sim = startSim(config);
+        ASSERT_TRUE(sim);
         port = portName(sim->slavePath());
         device = reportedDevice(port);
     }
@@ -74,7 +75,7 @@ TEST_P(CliCommandTest, PrintsOneJsonLineAndTheRightStatus) {
     serve(transmitter(c.dialect));
     std::vector<std::string> args = with(c.args);
     args.push_back("--json");
-    const CliRun run = cli(args);
+    const ProcessRun run = cli(args);
     ASSERT_EQ(run.status, c.status) << run.err;
     if (c.status != 0) {
         EXPECT_EQ(run.out, "") << "stdout carries results only";
@@ -155,7 +156,7 @@ TEST_P(CliFaultTest, ExitStatusAndReason) {
     const FaultCase& c = GetParam();
     serve(transmitter(c.dialect));
     sim->setFault(c.fault, 100);
-    const CliRun run = cli(with(c.args));
+    const ProcessRun run = cli(with(c.args));
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
 }
@@ -179,7 +180,7 @@ TEST_F(CliOnSim, StrayBytesAndSplitRepliesStillRead) {
     serve(transmitter(sim::Dialect::Fd));
     for (const sim::Fault fault : {sim::Fault::Noise, sim::Fault::Split}) {
         sim->setFault(fault, 100);
-        const CliRun run = cli(with(kFdRead));
+        const ProcessRun run = cli(with(kFdRead));
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, "12.3 m/s\t1328.4 m3/h\n");
     }
@@ -198,7 +199,7 @@ TEST_F(CliOnSim, PortsThatDoNotOpenSayWhy) {
         {{"-p", "/dev/null", "-b", "9600", "-d", "fd", "read"}, "cannot open /dev/null", "line settings refused"},
     };
     for (const Case& c : cases) {
-        const CliRun run = cli(c.args);
+        const ProcessRun run = cli(c.args);
         EXPECT_EQ(run.status, 3) << run.err;
         const auto opening = run.err.find(c.opening);
         EXPECT_NE(opening, std::string::npos) << run.err;
@@ -207,8 +208,8 @@ TEST_F(CliOnSim, PortsThatDoNotOpenSayWhy) {
 }
 
 TEST(CliPorts, ListsEachPresentDeviceOnceInPortOrder) {
-    const CliRun text = cli({"ports"});
-    const CliRun json = cli({"ports", "--json"});
+    const ProcessRun text = cli({"ports"});
+    const ProcessRun json = cli({"ports", "--json"});
     ASSERT_EQ(text.status, 0) << text.err;
     ASSERT_EQ(json.status, 0) << json.err;
     const std::vector<std::string> rows = lines(text.out), objects = lines(json.out);
@@ -232,7 +233,7 @@ TEST_F(CliOnSim, DetectionWaitsForASlowTransmitter) {
     sim::Config slow = transmitter(sim::Dialect::Fd, 2400);
     slow.turnaroundMs = 200;
     serve(slow);
-    const CliRun run = cli(with({"detect"}));
+    const ProcessRun run = cli(with({"detect"}));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("2400 bit/s, address 3"), std::string::npos) << run.out;
 }
@@ -241,7 +242,7 @@ TEST_F(CliOnSim, WatchCountsCsvAndSummary) {
     serve(transmitter(sim::Dialect::Fd));
     const std::string csv = testing::TempDir() + "watch.csv";
     std::remove(csv.c_str());
-    const CliRun run = cli(with({"watch", "--count", "3", "--interval", "20", "--csv", csv}));
+    const ProcessRun run = cli(with({"watch", "--count", "3", "--interval", "20", "--csv", csv}));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(lines(run.out).size(), 3u);
     const std::vector<std::string> rows = lines(readFile(csv));
@@ -257,7 +258,7 @@ TEST_F(CliOnSim, WatchStopsCleanlyOnSigint) {
     // Three detection attempts, then readings.
     ASSERT_TRUE(waitFor([&] { return sim->requests().size() >= 6; }));
     watch.interrupt();
-    const CliRun run = watch.finish();
+    const ProcessRun run = watch.finish();
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find(" readings; velocity min 12.3"), std::string::npos) << run.err;
 }
@@ -299,7 +300,7 @@ TEST_F(CliOnSim, CommissionsThreeTransmittersIntoOneLog) {
     sim->setFault(sim::Fault::None);
     const auto rows = [&] { return lines(readFile(log)).size(); };
     std::thread bench([&] { swapAfterEachRow(*sim, fresh, 2, rows); });
-    const CliRun result = run.finish();
+    const ProcessRun result = run.finish();
     bench.join();
     ASSERT_EQ(result.status, 0) << result.err;
 
@@ -322,7 +323,7 @@ TEST_F(CliOnSim, CommissionsThreeTransmittersIntoOneLog) {
 
 TEST_F(CliOnSim, ModbusCommissioningLeavesTheAreaAlone) {
     serve(transmitter(sim::Dialect::Modbus));
-    const CliRun run = cli(with({"commission", "--address", "40", "--area", "450"}));
+    const ProcessRun run = cli(with({"commission", "--address", "40", "--area", "450"}));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("address 9 -> 40"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("area not set"), std::string::npos) << run.out;
@@ -353,7 +354,7 @@ TEST_F(CliOnSim, LogSurvivesAKillMidRun) {
 
 TEST_F(CliOnSim, UnwritableLogSendsNothing) {
     serve(transmitter(sim::Dialect::Fd));
-    const CliRun run = cli(with({"commission", "--address", "5", "--log", "/nonexistent-dir/log.csv"}));
+    const ProcessRun run = cli(with({"commission", "--address", "5", "--log", "/nonexistent-dir/log.csv"}));
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("/nonexistent-dir/log.csv"), std::string::npos) << run.err;
     EXPECT_TRUE(sim->requests().empty());
@@ -361,7 +362,7 @@ TEST_F(CliOnSim, UnwritableLogSendsNothing) {
 
 TEST_F(CliOnSim, VerboseLogsEveryFrameInHex) {
     serve(transmitter(sim::Dialect::Fd));
-    const CliRun run = cli(with({"-v", "-b", "9600", "-d", "fd", "-a", "3", "read"}));
+    const ProcessRun run = cli(with({"-v", "-b", "9600", "-d", "fd", "-a", "3", "read"}));
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.err.find(" ms > 03 03 00 00 00 04 45 EB"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(" ms < 03 03 08 00 7B"), std::string::npos) << run.err;

@@ -9,12 +9,10 @@
 #include <ostream>
 #include <string>
 
-#include "window/transmitter.h"
-#include "serial/local/receive_thread.h"
-#include "serial/local/serial_port.h"
 #include "sim/sim_transmitter.h"
-#include "tests/integration/wait_for.h"
-#include "tests/unit/protocol_fakes.h"
+#include "tests/support/operations_rig.h"
+#include "tests/support/sim_start.h"
+#include "tests/support/wait_for.h"
 
 // Names the box in failure messages rather than dumping its bytes.
 void PrintTo(const ShownBox& box, std::ostream* os) {
@@ -23,6 +21,8 @@ void PrintTo(const ShownBox& box, std::ostream* os) {
 }
 
 namespace {
+
+using Bytes = std::vector<std::uint8_t>;
 
 sim::Config fdTransmitterAt9600() {
     sim::Config c;
@@ -37,19 +37,14 @@ sim::Config fdTransmitterAt9600() {
 const ShownBox kWritten{"设置成功", std::nullopt, kBoxPlain};
 const ShownBox kNotWritten{"设置失败", "警告", kBoxQuestion};
 
-// Declared so that the receive thread stops before the port and the block it
-// reads go, as in the dialog.
+// The transmitter outlives the port and the receive thread, as a device
+// outlives the program that talks to it.
 struct Rig {
-    Rig() {
-        block->init();
-        thread = std::make_unique<ReceiveThread>(*block, port);
-    }
-
     // A transmitter on a new pty, which port 1 names from now on.
     bool plugIn() {
-        device = std::make_unique<sim::SimTransmitter>(fdTransmitterAt9600());
-        if (!device->start()) return false;
-        path = device->slavePath();
+        device = startSim(fdTransmitterAt9600());
+        if (!device) return false;
+        port.path = device->slavePath();
         return true;
     }
 
@@ -69,12 +64,11 @@ struct Rig {
     }
 
     std::unique_ptr<sim::SimTransmitter> device;
-    std::string path;
-    SerialPort port{[this](std::uint8_t n) { return n == 1 ? path : std::string(); }};
-    std::unique_ptr<ReceiveBlock> block = std::make_unique<ReceiveBlock>();
-    std::unique_ptr<ReceiveThread> thread;
-    FakeDialog dialog;
-    Transmitter transmitter{port, *block, dialog};
+    OperationsRig<DevicePort> operations;
+    DevicePort& port = operations.port;
+    std::unique_ptr<ReceiveBlock>& block = operations.block;
+    FakeDialog& dialog = operations.dialog;
+    Transmitter& transmitter = operations.transmitter;
 };
 
 struct FaultCase {
@@ -110,7 +104,7 @@ TEST_P(FaultThroughTheStack, ShowsTheFailureThenTheLineWorksAgain) {
     EXPECT_TRUE(waitFor([&] { return ringCount(rig.block->replyRing) == c.straggling; }));
 
     if (c.deviceLost) {
-        const std::string gone = rig.path;
+        const std::string gone = rig.port.path;
         rig.transmitter.detectBaud();
         EXPECT_EQ(rig.dialog.shown.back(), (ShownBox{"串口打开失败", "警告", kBoxQuestion}))
             << "the device is still gone";

@@ -5,7 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "tests/integration/pty_pair.h"
+#include "tests/support/pty_pair.h"
 
 struct LinePeer::Impl {
     PtyPair pty;

@@ -7,13 +7,13 @@
 #include <iostream>
 #include <memory>
 
-#include "window/transmitter.h"
-#include "serial/local/receive_thread.h"
-#include "serial/local/serial_port.h"
 #include "sim/sim_transmitter.h"
-#include "tests/unit/protocol_fakes.h"
+#include "tests/support/operations_rig.h"
+#include "tests/support/sim_start.h"
 
 namespace {
+
+using Bytes = std::vector<std::uint8_t>;
 
 const Bytes kFdQuery = {0xFD, 0xFD, 0xFD, 0x00, 0x00, 0xE9, 0x88};
 const Bytes kModbusQuery = {0xFF, 0x03, 0x02, 0x00, 0x00, 0x05, 0x91, 0xAF};
@@ -38,33 +38,27 @@ sim::Config modbusAt9600() {
     return c;
 }
 
-// Declared so that the receive thread is destroyed before the port and the
-// block it uses, as the dialog holds them.
+// The transmitter operations on a real port attached as COM1 to a software
+// transmitter, which outlives them.
 struct Rig {
-    explicit Rig(const sim::Config& config) : sim(config) {
-        started = sim.start();
-        path = sim.slavePath();
-        block->init();
-        thread = std::make_unique<ReceiveThread>(*block, port);
+    explicit Rig(const sim::Config& config) : sim(startSim(config)) {
+        if (sim) operations.port.path = sim->slavePath();
     }
 
-    sim::SimTransmitter sim;
-    bool started = false;
-    std::string path;
-    SerialPort port{[this](std::uint8_t n) { return n == 1 ? path : std::string(); }};
-    std::unique_ptr<ReceiveBlock> block = std::make_unique<ReceiveBlock>();
-    std::unique_ptr<ReceiveThread> thread;
-    FakeDialog dialog;
-    Transmitter transmitter{port, *block, dialog};
+    std::unique_ptr<sim::SimTransmitter> sim;
+    OperationsRig<DevicePort> operations;
+    DevicePort& port = operations.port;
+    FakeDialog& dialog = operations.dialog;
+    Transmitter& transmitter = operations.transmitter;
 
     std::vector<Bytes> requestBytes() const {
         std::vector<Bytes> out;
-        for (const sim::LoggedRequest& r : sim.requests()) out.push_back(r.bytes);
+        for (const sim::LoggedRequest& r : sim->requests()) out.push_back(r.bytes);
         return out;
     }
     std::vector<std::uint32_t> requestSpeeds() const {
         std::vector<std::uint32_t> out;
-        for (const sim::LoggedRequest& r : sim.requests()) out.push_back(r.speed);
+        for (const sim::LoggedRequest& r : sim->requests()) out.push_back(r.speed);
         return out;
     }
 };
@@ -75,7 +69,7 @@ ShownBox box(std::string text, std::optional<std::string> caption, unsigned type
 
 TEST(ProtocolIntegration, DetectsAnFdTransmitterAt4800WithoutTrying9600) {
     Rig rig(fdAt(4800));
-    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.sim);
     rig.transmitter.detectBaud();
     EXPECT_EQ(rig.dialog.shown, (std::vector<ShownBox>{box("设备地址：5  波特率：4800", "测试结果", kBoxPlain)}));
     EXPECT_EQ(rig.requestBytes(), (std::vector<Bytes>{kFdQuery, kFdQuery}));
@@ -86,7 +80,7 @@ TEST(ProtocolIntegration, DetectsAnFdTransmitterAt4800WithoutTrying9600) {
 
 TEST(ProtocolIntegration, DetectsAModbusTransmitterAfterThreeFdAttempts) {
     Rig rig(modbusAt9600());
-    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.sim);
     rig.transmitter.detectBaud();
     EXPECT_EQ(rig.dialog.shown, (std::vector<ShownBox>{box("土壤水分变送器\r\n地址：17  波特率：9600\r\n偶校验",
                                                            "测试结果", kBoxPlain)}));
@@ -102,7 +96,7 @@ TEST_P(RoundTripTest, ReadsMeasurementAndReadsAndWritesTheArea) {
     const bool modbus = GetParam();
     sim::Config config = modbus ? modbusAt9600() : fdAt(9600);
     Rig rig(config);
-    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.sim);
     rig.transmitter.detectBaud();
     ASSERT_EQ(rig.dialog.enabling.back(), "buttons on");
 
@@ -120,7 +114,7 @@ TEST_P(RoundTripTest, ReadsMeasurementAndReadsAndWritesTheArea) {
     rig.dialog.boxes[kAreaBox] = "450";
     rig.transmitter.writeArea();
     EXPECT_EQ(rig.dialog.shown.back(), box("设置成功", std::nullopt, kBoxPlain));
-    EXPECT_EQ(rig.sim.state().area, 450);
+    EXPECT_EQ(rig.sim->state().area, 450);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDialects, RoundTripTest, testing::Values(false, true),
@@ -131,15 +125,15 @@ class AddressChangeTest : public testing::TestWithParam<bool> {};
 TEST_P(AddressChangeTest, ChangesTheAddressThenQueriesIt) {
     const bool modbus = GetParam();
     Rig rig(modbus ? modbusAt9600() : fdAt(9600));
-    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.sim);
     rig.transmitter.detectBaud();
     ASSERT_EQ(rig.dialog.enabling.back(), "buttons on");
 
     rig.dialog.boxes[kAddressBox] = "34";
     rig.transmitter.setAddress();
     EXPECT_EQ(rig.dialog.shown.back(), box("地址设置成功", std::nullopt, kBoxPlain));
-    EXPECT_EQ(rig.sim.state().address, 34);
-    EXPECT_EQ(rig.sim.state().baud, 9600u) << "setting the address must keep the rate";
+    EXPECT_EQ(rig.sim->state().address, 34);
+    EXPECT_EQ(rig.sim->state().baud, 9600u) << "setting the address must keep the rate";
     EXPECT_EQ(rig.transmitter.state.deviceAddress, 34);
 
     rig.dialog.boxes[kAddressBox] = "";
@@ -153,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(BothDialects, AddressChangeTest, testing::Values(false,
 
 TEST(ProtocolIntegration, FdBaudChangeMovesThePortAndTheNextQueryAnswers) {
     Rig rig(fdAt(9600));
-    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.sim);
     rig.transmitter.detectBaud();
     ASSERT_EQ(rig.dialog.enabling.back(), "buttons on");
 
@@ -162,9 +156,9 @@ TEST(ProtocolIntegration, FdBaudChangeMovesThePortAndTheNextQueryAnswers) {
     EXPECT_EQ(rig.dialog.shown.back(), box("波特率设置成功", std::nullopt, kBoxPlain));
     EXPECT_EQ(rig.port.baudRate(), 2400u);
     EXPECT_TRUE(rig.port.isOpen);
-    EXPECT_EQ(rig.sim.state().baud, 2400u);
+    EXPECT_EQ(rig.sim->state().baud, 2400u);
 
-    rig.sim.clearRequests();
+    rig.sim->clearRequests();
     rig.dialog.boxes[kBaudBox] = "";
     rig.transmitter.queryIdentity();
     EXPECT_EQ(rig.dialog.boxes[kAddressBox], "5");

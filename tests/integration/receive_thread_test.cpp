@@ -7,9 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "serial/local/receive_thread.h"
 #include "sim/sim_transmitter.h"
-#include "tests/integration/wait_for.h"
+#include "tests/support/receive_rig.h"
+#include "tests/support/sim_start.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -26,19 +27,14 @@ protected:
     void SetUp() override {
         sim::Config config;
         config.lineRate = true;
-        transmitter = std::make_unique<sim::SimTransmitter>(config);
-        ASSERT_TRUE(transmitter->start());
-        port = std::make_unique<SerialPort>([path = transmitter->slavePath()](std::uint8_t n) {
-            return n == 1 ? path : std::string();
-        });
-        block->init();
-        thread = std::make_unique<ReceiveThread>(*block, *port);
-        port->setParams(1, 8, 0, 0, 9600);
-        ASSERT_NE(port->open(), 0);
+        transmitter = startSim(config);
+        ASSERT_TRUE(transmitter);
+        rig = std::make_unique<ReceiveRig<DevicePort>>(Receiving::On, transmitter->slavePath());
+        rig->port.setParams(1, 8, 0, 0, 9600);
+        ASSERT_NE(rig->port.open(), 0);
     }
     void TearDown() override {
-        thread.reset();
-        port.reset();
+        rig.reset();
         transmitter.reset();
     }
 
@@ -49,7 +45,7 @@ protected:
         std::size_t total = 0;
         std::uint8_t buf[1024];
         waitFor([&] {
-            if (const std::uint16_t n = block->takeReply(buf, 1024)) {
+            if (const std::uint16_t n = rig->block->takeReply(buf, 1024)) {
                 replies.emplace_back(buf, buf + n);
                 total += n;
             }
@@ -57,12 +53,10 @@ protected:
         });
         return replies;
     }
-    void send(const Bytes& b) { ASSERT_EQ(port->write(b.data(), std::uint32_t(b.size())), 1); }
+    void send(const Bytes& b) { ASSERT_EQ(rig->port.write(b.data(), std::uint32_t(b.size())), 1); }
 
-    std::unique_ptr<ReceiveBlock> block = std::make_unique<ReceiveBlock>();
     std::unique_ptr<sim::SimTransmitter> transmitter;
-    std::unique_ptr<SerialPort> port;
-    std::unique_ptr<ReceiveThread> thread;
+    std::unique_ptr<ReceiveRig<DevicePort>> rig;
 };
 
 TEST_F(ReceiveThreadOnSim, RequestAndReplyMakeOneRoundTrip) {
@@ -119,7 +113,7 @@ TEST_F(ReceiveThreadOnSim, OverlongBurstKeepsTheFirst4095BytesIntact) {
 
 TEST_F(ReceiveThreadOnSim, DestroyingTheThreadJoinsPromptly) {
     const auto start = Clock::now();
-    thread.reset();
+    rig->thread.reset();
     EXPECT_LT(Clock::now() - start, 100ms);
 }
 

@@ -7,7 +7,7 @@
 
 #include "serial/local/serial_port.h"
 #include "tests/integration/line_peer.h"
-#include "tests/integration/wait_for.h"
+#include "tests/support/wait_for.h"
 
 #ifndef _WIN32
 #include <grp.h>

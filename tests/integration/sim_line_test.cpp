@@ -3,7 +3,8 @@
 
 #include "sim/sim_transmitter.h"
 
-#include "tests/integration/wait_for.h"
+#include "tests/support/pty_client.h"
+#include "tests/support/wait_for.h"
 
 #include <gtest/gtest.h>
 
@@ -11,49 +12,12 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
-#include <unistd.h>
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
-
-class LineClient {
-public:
-    LineClient(const std::string& path, speed_t speed) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK))
-    {
-        termios t{};
-        ::tcgetattr(fd_, &t);
-        ::cfmakeraw(&t);
-        ::cfsetspeed(&t, speed);
-        ::tcsetattr(fd_, TCSANOW, &t);
-    }
-    ~LineClient() { ::close(fd_); }
-
-    // Sends request, then gathers what the line brings until it has been
-    // quiet for longer than any gap between the replies of one exchange.
-    Bytes exchange(const Bytes& request)
-    {
-        if (::write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
-            return {};
-        Bytes heard;
-        for (;;) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, heard.empty() ? 300 : 100) <= 0)
-                return heard;
-            std::uint8_t chunk[64];
-            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
-            if (n > 0)
-                heard.insert(heard.end(), chunk, chunk + n);
-        }
-    }
-
-private:
-    int fd_;
-};
 
 // CRC-16 with polynomial 0xA001 reflected, initial 0xFFFF, low byte first.
 bool checks(const std::uint8_t* frame, std::size_t length)
@@ -123,8 +87,8 @@ TEST(SimLine, AnswersAsALine)
         for (const sim::Config& c : row.line)
             line.add(c);
         ASSERT_TRUE(line.start());
-        LineClient client(line.slavePath(), row.speed);
-        const Bytes heard = client.exchange(row.request);
+        PtyClient client(line.slavePath(), row.speed);
+        const Bytes heard = client.exchange(row.request, 100ms);
         if (row.collidedFrame == 0) {
             EXPECT_EQ(heard, row.heard);
             continue;
@@ -142,7 +106,7 @@ TEST(SimLine, TransmittersComeAndGoWhileServing)
     line.add(transmitter(3));
     ASSERT_TRUE(line.start());
     const std::size_t second = line.add(transmitter(77));
-    LineClient client(line.slavePath(), B9600);
+    PtyClient client(line.slavePath(), B9600);
 
     struct Step { const char* name; bool plugged; Bytes request; Bytes heard; } const steps[] = {
         {"unplugged: silent", false, read77, {}},
@@ -156,7 +120,7 @@ TEST(SimLine, TransmittersComeAndGoWhileServing)
             line.plug(second);
         else
             line.unplug(second);
-        EXPECT_EQ(client.exchange(step.request), step.heard);
+        EXPECT_EQ(client.exchange(step.request, 100ms), step.heard);
     }
     EXPECT_TRUE(waitFor([&] { return line.requests().size() == std::size(steps); }));
     for (const sim::LoggedRequest& logged : line.requests())

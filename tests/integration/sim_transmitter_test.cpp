@@ -3,6 +3,8 @@
 
 #include "sim/sim_transmitter.h"
 
+#include "tests/support/pty_client.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,76 +13,13 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
-#include <unistd.h>
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
-
-class Slave {
-public:
-    Slave(const std::string& path, speed_t speed)
-        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK))
-    {
-        setSpeed(speed);
-    }
-    ~Slave()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    bool isOpen() const { return fd_ >= 0; }
-
-    void setSpeed(speed_t speed)
-    {
-        termios t{};
-        ::tcgetattr(fd_, &t);
-        ::cfmakeraw(&t);
-        ::cfsetspeed(&t, speed);
-        ::tcsetattr(fd_, TCSANOW, &t);
-        ::tcflush(fd_, TCIOFLUSH);
-    }
-
-    void send(const Bytes& bytes) { ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
-
-    // Everything that arrives until the line has been quiet for quiet (or
-    // nothing has come at all within 300 ms).
-    Bytes receive(std::chrono::milliseconds quiet = 60ms)
-    {
-        Bytes got;
-        auto last = std::chrono::steady_clock::now();
-        const auto limit = last + 5s;
-        while (std::chrono::steady_clock::now() < limit) {
-            pollfd p{fd_, POLLIN, 0};
-            ::poll(&p, 1, 5);
-            std::uint8_t chunk[256];
-            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
-            const auto now = std::chrono::steady_clock::now();
-            if (n > 0) {
-                got.insert(got.end(), chunk, chunk + n);
-                last = now;
-            } else if (now - last > (got.empty() ? 300ms : quiet)) {
-                break;
-            }
-        }
-        return got;
-    }
-
-    Bytes exchange(const Bytes& request)
-    {
-        send(request);
-        return receive();
-    }
-
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 sim::Config fdTransmitter()
 {
@@ -138,7 +77,7 @@ TEST(SimTransmitter, AnswersLikeATransmitter)
         SCOPED_TRACE(row.name);
         sim::SimTransmitter transmitter(row.config);
         ASSERT_TRUE(transmitter.start());
-        Slave slave(transmitter.slavePath(), row.speed);
+        PtyClient slave(transmitter.slavePath(), row.speed);
         ASSERT_TRUE(slave.isOpen());
         EXPECT_EQ(slave.exchange(row.request), row.reply);
         const auto log = transmitter.requests();
@@ -162,7 +101,7 @@ TEST(SimTransmitter, FaultsShapeTheReply)
     };
     sim::SimTransmitter transmitter;
     ASSERT_TRUE(transmitter.start());
-    Slave slave(transmitter.slavePath(), B9600);
+    PtyClient slave(transmitter.slavePath(), B9600);
     for (const Row& row : rows) {
         SCOPED_TRACE(static_cast<int>(row.fault));
         transmitter.setFault(row.fault, 10);
@@ -178,7 +117,7 @@ TEST(SimTransmitter, NewBaudRateAppliesAfterTheReply)
     config.lineRate = true;
     sim::SimTransmitter transmitter(config);
     ASSERT_TRUE(transmitter.start());
-    Slave slave(transmitter.slavePath(), B9600);
+    PtyClient slave(transmitter.slavePath(), B9600);
     EXPECT_EQ(slave.exchange({0xFD, 0xFD, 0xFD, 0x02, 0x00, 0xE8, 0xE8}),
               (Bytes{0xFD, 0xFD, 0xFD, 0x02, 0x01, 0x29, 0x28}));
     EXPECT_EQ(slave.exchange({0xFD, 0xFD, 0xFD, 0x00, 0x00, 0xE9, 0x88}), Bytes{});
@@ -198,7 +137,7 @@ TEST(SimTransmitter, StalePartialRequestIsDropped)
 {
     sim::SimTransmitter transmitter;
     ASSERT_TRUE(transmitter.start());
-    Slave slave(transmitter.slavePath(), B9600);
+    PtyClient slave(transmitter.slavePath(), B9600);
     slave.send({0xFD, 0xFD, 0xFD, 0x00});
     // Not a wait for something to happen: the quiet line is the stimulus, three
     // times the 50 ms after which the sim gives up on a partial request.
@@ -212,7 +151,7 @@ TEST(SimTransmitter, HangUpReachesTheSlave)
 {
     sim::SimTransmitter transmitter;
     ASSERT_TRUE(transmitter.start());
-    Slave slave(transmitter.slavePath(), B9600);
+    PtyClient slave(transmitter.slavePath(), B9600);
     transmitter.setFault(sim::Fault::HangUp);
     slave.send({0xFD, 0xFD, 0xFD, 0x00, 0x00, 0xE9, 0x88});
     pollfd p{slave.fd(), POLLIN, 0};

@@ -3,58 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <map>
-#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-#include "tests/unit/fake_port.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/recording_dialog.h"
 
 namespace {
 
 using Calls = std::vector<std::string>;
 
 void noSleep(std::chrono::steady_clock::time_point) {}
-
-// Records every call the window makes on its view, in order, as one line each.
-class RecordingView : public WindowView {
-public:
-    Calls calls;
-    bool minimised = false;
-    bool answersDragIcon = false;
-    std::map<int, std::string> texts;
-
-    int selectedPortIndex() override { return 0; }
-    std::string boxText(int id) override { return texts[id]; }
-    void setBoxText(int id, const std::string& text) override { texts[id] = text; }
-    void messageBox(const std::string& text, const std::optional<std::string>&, unsigned) override {
-        calls.push_back("box " + text);
-    }
-    void logLine(const std::string&) override {}
-    void enableControl(int id, bool on) override { calls.push_back((on ? "enable " : "disable ") + std::to_string(id)); }
-    void appendSystemMenuEntry(const std::string& text, unsigned command) override {
-        calls.push_back("menu " + text + " " + std::to_string(command));
-    }
-    void setDialogIcon() override { calls.push_back("icon"); }
-    void addPort(const std::string& name) override { calls.push_back("port " + name); }
-    void selectPort(int index) override { calls.push_back("select " + std::to_string(index)); }
-    void setTimer(unsigned id, int periodMs) override {
-        calls.push_back("timer " + std::to_string(id) + " " + std::to_string(periodMs));
-    }
-    void showAbout() override { calls.push_back("about"); }
-    bool paintMinimised() override {
-        calls.push_back("paint");
-        return minimised;
-    }
-    bool queryDragIcon() override {
-        calls.push_back("drag icon");
-        return answersDragIcon;
-    }
-    void setBusyCursor(bool on) override { calls.push_back(on ? "busy" : "normal"); }
-    void operationEnded() override { calls.push_back("ended"); }
-};
 
 struct Window {
     FakePort port;

@@ -6,7 +6,8 @@
 
 #include <memory>
 
-#include "tests/unit/protocol_fakes.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/operations_rig.h"
 
 namespace {
 
@@ -30,10 +31,11 @@ ShownBox box(std::string text, std::optional<std::string> caption, unsigned type
     return {std::move(text), std::move(caption), type};
 }
 
+// No receive thread: the port's answers go straight into replyRing.
 class OperationsTest : public testing::Test {
 protected:
-    OperationsTest() : block(std::make_unique<ReceiveBlock>()), port(*block), transmitter(port, *block, dialog) {
-        block->init();
+    OperationsTest() {
+        port.answerInto = block.get();
         transmitter.pollSleep = countPoll;
         pollCount = 0;
     }
@@ -48,16 +50,11 @@ protected:
         transmitter.state.deviceBaud = baud;
     }
 
-    std::vector<Bytes> frames() const {
-        std::vector<Bytes> out;
-        for (const WrittenFrame& f : port.written) out.push_back(f.bytes);
-        return out;
-    }
-
-    std::unique_ptr<ReceiveBlock> block;
-    FakeDialog dialog;
-    ScriptedPort port;
-    Transmitter transmitter;
+    OperationsRig<FakePort> rig{Receiving::Off};
+    std::unique_ptr<ReceiveBlock>& block = rig.block;
+    FakeDialog& dialog = rig.dialog;
+    FakePort& port = rig.port;
+    Transmitter& transmitter = rig.transmitter;
 };
 
 // --- exchange ---------------------------------------------------------------
@@ -72,7 +69,7 @@ TEST_F(OperationsTest, ExchangeDrainsStaleRepliesBeforeWriting) {
         ASSERT_EQ(transmitter.exchange(1), 4) << stale << " stale bytes";
         EXPECT_EQ(Bytes(transmitter.state.replyBuf, transmitter.state.replyBuf + 4), (Bytes{0x01, 0x02, 0x03, 0x04}));
     }
-    EXPECT_EQ(frames(), (std::vector<Bytes>(3, Bytes{0x5A})));
+    EXPECT_EQ(port.frames, (std::vector<Bytes>(3, Bytes{0x5A})));
 }
 
 TEST_F(OperationsTest, SilentExchangeGivesUpAfterFiftyPolls) {
@@ -120,7 +117,7 @@ TEST_P(FdDetectTest, FindsAnFdTransmitterAndStopsThere) {
         if (b == c.baud) break;
     }
     EXPECT_EQ(port.openedAt, tried);
-    EXPECT_EQ(frames(), std::vector<Bytes>(tried.size(), kFdQuery));
+    EXPECT_EQ(port.frames, std::vector<Bytes>(tried.size(), kFdQuery));
     EXPECT_EQ(port.portNumber(), 3);
     EXPECT_TRUE(port.isOpen);
     EXPECT_EQ(dialog.shown, (std::vector<ShownBox>{box(c.message, "测试结果", kBoxPlain)}));
@@ -157,7 +154,7 @@ TEST_P(ModbusDetectTest, FindsAModbusTransmitterAfterThreeFdAttempts) {
     transmitter.detectBaud();
 
     EXPECT_EQ(port.openedAt, (std::vector<std::uint32_t>{2400, 4800, 9600, 9600}));
-    EXPECT_EQ(frames(), (std::vector<Bytes>{kFdQuery, kFdQuery, kFdQuery, kModbusQuery}));
+    EXPECT_EQ(port.frames, (std::vector<Bytes>{kFdQuery, kFdQuery, kFdQuery, kModbusQuery}));
     EXPECT_EQ(dialog.shown, (std::vector<ShownBox>{box(c.message, c.caption, c.type)}));
     EXPECT_EQ(dialog.boxes[kAddressBox], "17");
     EXPECT_EQ(dialog.boxes[kBaudBox], c.baudText);
@@ -188,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(OperationsTest, DetectionThatFindsNothingLeavesButtonsAndDropsModbusMode) {
     transmitter.state.modbusMode = true;
     transmitter.detectBaud();
-    EXPECT_EQ(frames(), (std::vector<Bytes>{kFdQuery, kFdQuery, kFdQuery, kModbusQuery}));
+    EXPECT_EQ(port.frames, (std::vector<Bytes>{kFdQuery, kFdQuery, kFdQuery, kModbusQuery}));
     EXPECT_EQ(dialog.shown, (std::vector<ShownBox>{box("测试结束 未知波特率", "测试结果", kBoxPlain)}));
     EXPECT_EQ(dialog.enabling, (std::vector<std::string>{"pair off", "pair off", "pair off", "pair off", "pair on"}));
     EXPECT_FALSE(transmitter.state.modbusMode);
@@ -203,14 +200,14 @@ TEST_F(OperationsTest, DetectionReportsAPortThatWillNotOpen) {
         std::size_t framesSent;
     };
     for (const Case& c : {Case{-1, 99, 0}, Case{0, 0, 0}, Case{0, 3, 3}}) {
-        port.written.clear();
+        port.frames.clear();
         dialog.shown.clear();
         dialog.enabling.clear();
         dialog.portIndex = c.portIndex;
         int opens = 0;
         port.opens = [&](std::uint8_t portNumber) { return portNumber != 0 && opens++ < c.opensAllowed; };
         transmitter.detectBaud();
-        EXPECT_EQ(port.written.size(), c.framesSent);
+        EXPECT_EQ(port.frames.size(), c.framesSent);
         EXPECT_EQ(dialog.shown, (std::vector<ShownBox>{box("串口打开失败", "警告", kBoxQuestion)}));
         std::vector<std::string> enabling(c.framesSent, "pair off");
         enabling.push_back("pair on");
@@ -234,16 +231,12 @@ TEST(OpenFailure, LogsThePortTheDeviceAndTheCause) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        auto block = std::make_unique<ReceiveBlock>();
-        block->init();
-        SerialPort port([&c](std::uint8_t) { return std::string(c.device); });
-        FakeDialog dialog;
-        dialog.portIndex = c.portIndex;
-        Transmitter transmitter(port, *block, dialog);
-        transmitter.detectBaud();
-        ASSERT_EQ(dialog.logged.size(), 1u);
-        EXPECT_EQ(dialog.logged[0].rfind(c.line, 0), 0u) << dialog.logged[0];
-        EXPECT_EQ(dialog.shown, (std::vector<ShownBox>{box("串口打开失败", "警告", kBoxQuestion)}));
+        OperationsRig<SerialPort> rig(Receiving::Off, [&c](std::uint8_t) { return std::string(c.device); });
+        rig.dialog.portIndex = c.portIndex;
+        rig.transmitter.detectBaud();
+        ASSERT_EQ(rig.dialog.logged.size(), 1u);
+        EXPECT_EQ(rig.dialog.logged[0].rfind(c.line, 0), 0u) << rig.dialog.logged[0];
+        EXPECT_EQ(rig.dialog.shown, (std::vector<ShownBox>{box("串口打开失败", "警告", kBoxQuestion)}));
     }
 }
 
@@ -271,7 +264,7 @@ TEST_P(QueryIdentityTest, UpdatesStateOnlyOnAcceptance) {
     port.respond = always(c.reply);
     transmitter.queryIdentity();
 
-    EXPECT_EQ(frames(), (std::vector<Bytes>{c.modbusMode ? kModbusQuery : kFdQuery}));
+    EXPECT_EQ(port.frames, (std::vector<Bytes>{c.modbusMode ? kModbusQuery : kFdQuery}));
     EXPECT_TRUE(transmitter.state.queryBusy);
     const TransmitterState& s = transmitter.state;
     EXPECT_EQ(s.deviceAddress, c.address);
@@ -308,14 +301,14 @@ TEST_F(OperationsTest, ReadOnlyQueriesRunOnceUntilTheBusyFlagIsCleared) {
     connected(false, 1, 9600);
     for (void (Transmitter::*query)() : {&Transmitter::queryIdentity, &Transmitter::readMeasurement,
                                           &Transmitter::readArea}) {
-        port.written.clear();
+        port.frames.clear();
         transmitter.state.queryBusy = false;
         (transmitter.*query)();
         (transmitter.*query)();
-        EXPECT_EQ(port.written.size(), 1u);
+        EXPECT_EQ(port.frames.size(), 1u);
         transmitter.state.queryBusy = false;
         (transmitter.*query)();
-        EXPECT_EQ(port.written.size(), 2u);
+        EXPECT_EQ(port.frames.size(), 2u);
     }
 }
 
@@ -342,7 +335,7 @@ TEST_P(SetAddressTest, SendsReportsAndAdopts) {
     dialog.boxes[kAddressBox] = c.boxText;
     port.respond = always(c.reply);
     transmitter.setAddress();
-    EXPECT_EQ(frames(), c.sent);
+    EXPECT_EQ(port.frames, c.sent);
     EXPECT_EQ(dialog.shown, c.shown);
     EXPECT_EQ(transmitter.state.deviceAddress, c.addressAfter);
     EXPECT_EQ(transmitter.state.deviceBaud, c.baudAfter);
@@ -400,7 +393,7 @@ TEST_P(SetBaudRateTest, SendsReportsAndAdopts) {
     dialog.boxes[kBaudBox] = c.boxText;
     port.respond = always(c.reply);
     transmitter.setBaudRate();
-    EXPECT_EQ(frames(), c.sent);
+    EXPECT_EQ(port.frames, c.sent);
     EXPECT_EQ(dialog.shown, c.shown);
     EXPECT_EQ(transmitter.state.deviceAddress, c.addressAfter);
     EXPECT_EQ(transmitter.state.deviceBaud, c.baudAfter);
@@ -475,7 +468,7 @@ TEST_P(MeasurementTest, ShowsVelocityAndVolumeOrLeavesBlanks) {
     std::copy(std::begin(earlier), std::end(earlier), transmitter.state.replyBuf);
     port.respond = always(c.reply);
     transmitter.readMeasurement();
-    EXPECT_EQ(frames(), (std::vector<Bytes>{c.modbusMode ? Bytes{0xFF, 0x03, 0x00, 0x00, 0x00, 0x04, 0x51, 0xD7}
+    EXPECT_EQ(port.frames, (std::vector<Bytes>{c.modbusMode ? Bytes{0xFF, 0x03, 0x00, 0x00, 0x00, 0x04, 0x51, 0xD7}
                                                          : Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x04, 0x44, 0x09}}));
     EXPECT_EQ(dialog.boxes[kVelocityBox], c.velocity);
     EXPECT_EQ(dialog.boxes[kVolumeBox], c.volume);
@@ -508,12 +501,12 @@ TEST_F(OperationsTest, ReadAreaShowsTheRegisterOrAnEmptyBox) {
     };
     connected(false, 1, 9600);
     for (const auto& [reply, shownText] : cases) {
-        port.written.clear();
+        port.frames.clear();
         transmitter.state.queryBusy = false;
         dialog.boxes[kAreaBox] = "stale";
         port.respond = always(reply);
         transmitter.readArea();
-        EXPECT_EQ(frames(), (std::vector<Bytes>{{0x01, 0x03, 0x02, 0x00, 0x00, 0x01, 0x85, 0xB2}}));
+        EXPECT_EQ(port.frames, (std::vector<Bytes>{{0x01, 0x03, 0x02, 0x00, 0x00, 0x01, 0x85, 0xB2}}));
         EXPECT_EQ(dialog.boxes[kAreaBox], shownText);
     }
     EXPECT_TRUE(dialog.shown.empty());
@@ -538,7 +531,7 @@ TEST_P(WriteAreaTest, SendsTheAreaAndReports) {
     dialog.boxes[kAreaBox] = c.boxText;
     port.respond = always(c.reply);
     transmitter.writeArea();
-    EXPECT_EQ(frames(), c.sent);
+    EXPECT_EQ(port.frames, c.sent);
     EXPECT_EQ(dialog.shown, c.shown);
     EXPECT_EQ(dialog.boxes[kAreaBox], c.boxText);
 }

@@ -2,31 +2,12 @@
 
 #include <ostream>
 
-#include <deque>
-#include <memory>
 #include <vector>
 
-#include "serial/local/receive_thread.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/receive_rig.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// A port whose device queue is a byte string the test fills between passes.
-class QueuePort : public SerialPort {
-public:
-    QueuePort() : SerialPort(PortNamer([](std::uint8_t) { return std::string(); })) { isOpen = true; }
-    std::uint32_t read(std::uint8_t* buffer, std::uint32_t maxBytes) override {
-        if (!isOpen) return 0;
-        std::uint32_t n = 0;
-        for (; n < maxBytes && !queue.empty(); ++n) {
-            buffer[n] = queue.front();
-            queue.pop_front();
-        }
-        return n;
-    }
-    std::deque<std::uint8_t> queue;
-};
 
 Bytes seq(int count, int start = 0) {
     Bytes b;
@@ -34,10 +15,11 @@ Bytes seq(int count, int start = 0) {
     return b;
 }
 
+// A device queue the test fills between passes, under passes run by hand.
 class ReceivePass : public ::testing::Test {
 protected:
-    void SetUp() override { block->init(); }
-    void arrive(const Bytes& b) { port.queue.insert(port.queue.end(), b.begin(), b.end()); }
+    void SetUp() override { port.isOpen = true; }
+    void arrive(const Bytes& b) { port.arrive(b); }
     void passes(int n) {
         for (int i = 0; i < n; ++i) receivePass(*block, port);
     }
@@ -45,8 +27,9 @@ protected:
         std::uint8_t buf[1024];
         return Bytes(buf, buf + block->takeReply(buf, max));
     }
-    std::unique_ptr<ReceiveBlock> block = std::make_unique<ReceiveBlock>();
-    QueuePort port;
+    ReceiveRig<FakePort> rig{Receiving::Off};
+    FakePort& port = rig.port;
+    std::unique_ptr<ReceiveBlock>& block = rig.block;
 };
 
 TEST_F(ReceivePass, BurstIsReleasedOnTheThirtiethQuietPass) {
@@ -130,7 +113,7 @@ TEST_F(ReceivePass, ClosedPortIsNeverRead) {
     port.isOpen = false;
     arrive(seq(5));
     passes(50);
-    EXPECT_EQ(port.queue.size(), 5u);
+    EXPECT_EQ(port.queued(), 5u);
     EXPECT_TRUE(take().empty());
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sim/sim_transmitter.h"
+#include "tests/support/sim_start.h"
 #include "win32/config_dialog_win32.h"
 #include "win32/dialog_template_win32.h"
 #include "win32/win32_app.h"
@@ -124,9 +125,9 @@ TEST(Win32Window, StartsWithTheTemplatesControlsTextsAndEnabledStates) {
 }
 
 TEST(Win32Window, DetectsAnFdTransmitterThenMeasuresReadsWritesAndSetsIt) {
-    sim::SimTransmitter transmitter;  // FD, address 1, 9600, 12.3 m/s, 1328.4 m3/h, 300 cm2
-    ASSERT_TRUE(transmitter.start());
-    Rig rig(transmitter.slavePath());
+    const auto transmitter = startSim();  // FD, address 1, 9600, 12.3 m/s, 1328.4 m3/h, 300 cm2
+    ASSERT_TRUE(transmitter);
+    Rig rig(transmitter->slavePath());
 
     rig.click(1001);
     ASSERT_EQ(rig.dialog.boxes.size(), 1u);
@@ -148,7 +149,7 @@ TEST(Win32Window, DetectsAnFdTransmitterThenMeasuresReadsWritesAndSetsIt) {
     ASSERT_EQ(rig.dialog.boxes.size(), 2u);
     EXPECT_EQ(rig.dialog.boxes[1].text, w("设置成功"));
     EXPECT_EQ(rig.dialog.boxes[1].caption, L"ventora_win32_window_tests");
-    EXPECT_EQ(transmitter.state().area, 450);
+    EXPECT_EQ(transmitter->state().area, 450);
 
     rig.tick();
     rig.set(1012, "");
@@ -159,13 +160,13 @@ TEST(Win32Window, DetectsAnFdTransmitterThenMeasuresReadsWritesAndSetsIt) {
     rig.click(1005);
     ASSERT_EQ(rig.dialog.boxes.size(), 3u);
     EXPECT_EQ(rig.dialog.boxes[2].text, w("地址设置成功"));
-    EXPECT_EQ(transmitter.state().address, 7);
+    EXPECT_EQ(transmitter->state().address, 7);
 
     rig.set(1003, " 4800");
     rig.click(1007);
     ASSERT_EQ(rig.dialog.boxes.size(), 4u);
     EXPECT_EQ(rig.dialog.boxes[3].text, w("波特率设置成功"));
-    EXPECT_EQ(transmitter.state().baud, 4800u);
+    EXPECT_EQ(transmitter->state().baud, 4800u);
 
     rig.tick();
     rig.set(1002, "");
@@ -179,9 +180,9 @@ TEST(Win32Window, DetectsAnFdTransmitterThenMeasuresReadsWritesAndSetsIt) {
 TEST(Win32Window, DetectsAModbusTransmitter) {
     sim::Config config;
     config.dialect = sim::Dialect::Modbus;
-    sim::SimTransmitter transmitter(config);
-    ASSERT_TRUE(transmitter.start());
-    Rig rig(transmitter.slavePath());
+    const auto transmitter = startSim(config);
+    ASSERT_TRUE(transmitter);
+    Rig rig(transmitter->slavePath());
 
     rig.click(1001);
     ASSERT_EQ(rig.dialog.boxes.size(), 1u);

@@ -1,0 +1,160 @@
+// commission: transmitters plugged in one after another, each given the next
+// address, the baud rate and area asked for, and a row in the log.
+
+#include "cli/commission.h"
+
+#include <chrono>
+#include <string>
+
+#include "cli/command_list.h"
+#include "cli/platform.h"
+
+namespace {
+
+Status probeRound(Session& session, DeviceIdentity& identity) {
+    const Options& options = session.options;
+    if (!options.baud) return session.device.detect(identity);
+    identity.dialect = *options.dialect;
+    identity.baud = *options.baud;
+    identity.address = 0;
+    return session.device.attach(identity, true);
+}
+
+// Detection rounds until a transmitter answers; false when stopped or the
+// port would not open (status says which).
+bool waitForTransmitter(Session& session, DeviceIdentity& identity, Status& status) {
+    bool told = false;
+    for (;;) {
+        status = probeRound(session, identity);
+        if (status == Status::Ok || status == Status::OpenFailed) return status == Status::Ok;
+        if (stopRequested()) return false;
+        if (!told) {
+            std::fprintf(session.report.err(), "waiting for a transmitter on %s...\n", session.report.place().c_str());
+            told = true;
+        }
+        // A round that got nothing took its timeouts; one with garbage may not have.
+        if (status != Status::NoAnswer && waitForStop(std::chrono::milliseconds(200))) return false;
+    }
+}
+
+// Probes until a whole round gets no answer at all; false when stopped.
+bool waitForUnplug(Session& session, const DeviceIdentity& commissioned) {
+    std::fprintf(session.report.err(), "done: unplug the transmitter to go on\n");
+    for (;;) {
+        if (stopRequested()) return false;
+        // First where the transmitter now talks, then a whole detection round.
+        DeviceIdentity probe = commissioned;
+        Status status = Status::NoAnswer;
+        if (session.line.reopen(std::uint32_t(commissioned.baud))) status = session.device.queryIdentity(probe);
+        if (status == Status::NoAnswer) {
+            status = probeRound(session, probe);
+            if (status == Status::NoAnswer) return !stopRequested();
+        }
+        if (status != Status::Ok && waitForStop(std::chrono::milliseconds(200))) return false;
+    }
+}
+
+// Gives the transmitter found address, then the baud rate and area asked
+// for, and reads back what it now says of itself. The first failure ends it.
+Commissioned commissionOne(Session& session, const DeviceIdentity& found, int address) {
+    const Options& options = session.options;
+    Device& device = session.device;
+    Commissioned done;
+    done.old = done.identity = found;
+    Status& status = done.status;
+    status = device.setAddress(done.identity, std::uint8_t(address));
+    if (status == Status::Ok && options.newBaud) status = device.setBaud(done.identity, *options.newBaud);
+    if (status == Status::Ok && options.newArea) {
+        if (done.identity.dialect == Dialect::Modbus)
+            done.outcome = std::string("ok; area not set: ") + kNoModbusArea;
+        else
+            status = device.setArea(done.identity, *options.newArea);
+    }
+    if (status == Status::Ok) status = device.queryIdentity(done.identity);
+    if (status == Status::Ok && done.identity.dialect == Dialect::Fd) {
+        std::uint16_t area = 0;
+        status = device.readArea(done.identity, area);
+        if (status == Status::Ok) done.area = area;
+    }
+    if (status == Status::Ok) {
+        Measurement measurement;
+        status = device.readMeasurement(done.identity, measurement);
+        if (status == Status::Ok) done.measurement = measurement;
+    }
+    if (status != Status::Ok) done.outcome = std::string("failed: ") + device.why();
+    return done;
+}
+
+void reportCommissioned(Session& session, const Commissioned& done, unsigned number, std::FILE* log) {
+    const Report& report = session.report;
+    const std::string time = isoTime(std::chrono::system_clock::now());
+    Json json = report.describe(done.identity);
+    json["time"] = time;
+    json["old_address"] = done.old.address;
+    json["old_baud"] = done.old.baud;
+    json["area"] = done.area ? Json(*done.area) : Json(nullptr);
+    json["velocity"] = done.measurement ? Json(velocityOf(*done.measurement)) : Json(nullptr);
+    json["volume"] = done.measurement ? floatJson(done.measurement->volume) : Json(nullptr);
+    json["result"] = done.outcome;
+    if (log != nullptr) {
+        // One write a row, synced before the next transmitter: a kill
+        // leaves every finished row whole.
+        const std::string row = commissionLogRow(done, time, session.line.portName(), session.line.devicePath());
+        std::fprintf(log, "%s\n", row.c_str());
+        if (!syncFile(log))
+            std::fprintf(report.err(), "ventora-cli: cannot write %s\n", session.options.logPath.c_str());
+    }
+    report.result(json, commissionText(done, number, report.place()));
+}
+
+} // namespace
+
+std::string commissionLogRow(const Commissioned& done, const std::string& time, const std::string& port,
+                             const std::string& device) {
+    const Measurement* measurement = done.measurement ? &*done.measurement : nullptr;
+    return csvRow({time, port, device, dialectName(done.identity.dialect), std::to_string(done.old.address),
+                   std::to_string(done.identity.address), std::to_string(done.old.baud),
+                   std::to_string(done.identity.baud), done.area ? std::to_string(*done.area) : "",
+                   measurement != nullptr ? measurementText(*measurement).velocity : "",
+                   measurement != nullptr ? floatText(measurement->volume) : "", done.outcome});
+}
+
+std::string commissionText(const Commissioned& done, unsigned number, const std::string& place) {
+    std::string text = "#" + std::to_string(number) + " " + place + ": address " + std::to_string(done.old.address) +
+                       " -> " + std::to_string(done.identity.address) + ", " + std::to_string(done.old.baud) +
+                       " -> " + std::to_string(done.identity.baud) + " bit/s";
+    if (done.area) text += ", area " + std::to_string(*done.area) + " cm2";
+    if (done.measurement)
+        text += std::string(", ") + measurementText(*done.measurement).velocity + " m/s, " +
+                floatText(done.measurement->volume) + " m3/h";
+    return text + ": " + done.outcome;
+}
+
+int commissionCommand(Session& session) {
+    const Options& options = session.options;
+    AppendedFile log;
+    if (!options.logPath.empty() && !(log = session.report.openAppend(options.logPath, kCommissionLogHeader)))
+        return int(Status::Usage);
+    installStopHandlers();
+
+    unsigned count = 0;
+    int address = options.firstAddress;
+    int exitStatus = 0;
+    while (count < options.transmitters && !stopRequested()) {
+        DeviceIdentity identity;
+        Status status;
+        if (!waitForTransmitter(session, identity, status)) {
+            if (status == Status::OpenFailed && !stopRequested()) exitStatus = session.report.fail(status);
+            break;
+        }
+        const Commissioned done = commissionOne(session, identity, address);
+        reportCommissioned(session, done, ++count, log.get());
+        // A transmitter that failed leaves its address for the next one.
+        if (done.status == Status::Ok) ++address;
+        if (count == options.transmitters || address > 255) break;
+        if (!waitForUnplug(session, done.identity)) break;
+    }
+    log.reset();
+    std::fprintf(session.report.err(), "%u transmitter%s commissioned\n", count, count == 1 ? "" : "s");
+    return exitStatus;
+}

@@ -1,0 +1,127 @@
+// The commands that run once and end: ports, detect, read, get and set.
+
+#include <string>
+
+#include "cli/command_list.h"
+
+int portsCommand(Session& session) {
+    for (const SerialPort::PresentDevice& device : SerialPort::systemDevices()) {
+        const std::string name = "COM" + std::to_string(device.portNumber);
+        const std::string stable = SerialPort::stableName(device.path);
+        Json json;
+        json["port"] = name;
+        json["device"] = device.path;
+        json["by_id"] = stable.empty() ? Json(nullptr) : Json(stable);
+        session.report.result(json, name + "\t" + device.path + (stable.empty() ? "" : "\t" + stable));
+    }
+    return 0;
+}
+
+int detectCommand(Session& session) {
+    const Report& report = session.report;
+    DeviceIdentity identity;
+    const Status status = session.device.detect(identity);
+    if (status == Status::Refused) {
+        report.fail(status);
+        std::fprintf(report.err(), "Only replies that do not check came: several transmitters may be answering at "
+                                   "once. On a line with more than one transmitter, use scan.\n");
+        return int(status);
+    }
+    if (status != Status::Ok) return report.fail(status);
+    Json json = report.describe(identity);
+    std::string text = report.place() + ": " + dialectName(identity.dialect) + " dialect, " +
+                       std::to_string(identity.baud) + " bit/s, address " + std::to_string(identity.address);
+    if (identity.dialect == Dialect::Modbus) {
+        static constexpr const char* kParity[] = {"none", "odd", "even"};
+        const char* parity = identity.parityCode < 3 ? kParity[identity.parityCode] : "invalid";
+        json["parity"] = parity;
+        json["stop_bits_ok"] = identity.stopBitsOk;
+        text += std::string(", parity ") + parity;
+        if (!identity.stopBitsOk) text += ", stop bits abnormal: set the address or baud rate again";
+    }
+    report.result(json, text);
+    return 0;
+}
+
+int readCommand(Session& session) {
+    const Report& report = session.report;
+    DeviceIdentity identity;
+    Measurement measurement;
+    Status status = session.establish(identity);
+    if (status == Status::Ok) status = session.device.readMeasurement(identity, measurement);
+    if (status != Status::Ok) return report.fail(status);
+    Json json = report.describe(identity);
+    json["velocity"] = velocityOf(measurement);
+    json["volume"] = floatJson(measurement.volume);
+    report.result(json, std::string(measurementText(measurement).velocity) + " m/s\t" +
+                            floatText(measurement.volume) + " m3/h");
+    return 0;
+}
+
+int getCommand(Session& session) {
+    const Report& report = session.report;
+    DeviceIdentity identity;
+    Status status = session.establish(identity);
+    if (status != Status::Ok) return report.fail(status);
+    if (session.options.field == Field::Area) {
+        std::uint16_t area = 0;
+        status = session.device.readArea(identity, area);
+        if (status != Status::Ok) return report.fail(status);
+        Json json = report.describe(identity);
+        json["area"] = area;
+        report.result(json, std::to_string(area) + " cm2");
+        return 0;
+    }
+    status = session.device.queryIdentity(identity);
+    if (status != Status::Ok) return report.fail(status);
+    const std::int32_t value = session.options.field == Field::Address ? identity.address : identity.baud;
+    report.result(report.describe(identity), std::to_string(value));
+    return 0;
+}
+
+namespace {
+
+// What set can refuse only once the dialect is known, before anything is sent.
+bool refusedBySetting(const Session& session, const DeviceIdentity& identity, std::string& why) {
+    const Options& options = session.options;
+    if (options.field == Field::Area && identity.dialect == Dialect::Modbus)
+        why = std::string(kNoModbusArea) + "; nothing was sent";
+    else if (options.field == Field::Baud && !baudAllowed(identity.dialect, std::int32_t(options.value)))
+        why = std::to_string(options.value) + " bit/s is not a rate of the " + dialectName(identity.dialect) +
+              " dialect; nothing was sent";
+    return !why.empty();
+}
+
+} // namespace
+
+int setCommand(Session& session) {
+    const Report& report = session.report;
+    const Options& options = session.options;
+    DeviceIdentity identity;
+    Status status = session.establish(identity);
+    if (status != Status::Ok) return report.fail(status);
+    if (std::string why; refusedBySetting(session, identity, why))
+        return report.failWith(Status::Usage, report.place() + ": " + why);
+    Json json = Json::object();
+    std::string text;
+    switch (options.field) {
+    case Field::Address:
+        status = session.device.setAddress(identity, std::uint8_t(options.value));
+        text = "address " + std::to_string(identity.address);
+        break;
+    case Field::Baud:
+        status = session.device.setBaud(identity, std::int32_t(options.value));
+        text = "baud " + std::to_string(identity.baud);
+        break;
+    case Field::Area:
+        status = session.device.setArea(identity, std::uint16_t(options.value));
+        json["area"] = options.value;
+        text = "area " + std::to_string(options.value) + " cm2";
+        break;
+    }
+    if (status != Status::Ok) return report.fail(status);
+    Json full = report.describe(identity);
+    full.update(json);
+    report.result(full, report.place() + ": " + text + ", verified");
+    return 0;
+}

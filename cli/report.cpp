@@ -1,0 +1,53 @@
+#include "cli/report.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "cli/platform.h"
+
+std::string Report::place() const {
+    const std::string device = line_.devicePath();
+    return device.empty() || device == line_.portName() ? line_.portName() : line_.portName() + " (" + device + ")";
+}
+
+Json Report::where() const {
+    Json json;
+    json["port"] = line_.portName();
+    json["device"] = line_.devicePath();
+    return json;
+}
+
+Json Report::describe(const DeviceIdentity& identity) const {
+    Json json = where();
+    json["dialect"] = dialectName(identity.dialect);
+    json["baud"] = identity.baud;
+    if (identity.address != 0) json["address"] = identity.address;
+    return json;
+}
+
+void Report::result(const Json& json, const std::string& text) const { writeLine(out_, json_ ? json.dump() : text); }
+
+int Report::failWith(Status status, const std::string& text) const {
+    std::fprintf(err_, "ventora-cli: %s\n", text.c_str());
+    return int(status);
+}
+
+int Report::fail(Status status) const {
+    if (status == Status::OpenFailed)
+        return failWith(status, (line_.connectionLost() ? "" : "cannot open ") + line_.openFailure());
+    return failWith(status, place() + ": " + device_.why());
+}
+
+AppendedFile Report::openAppend(const std::string& path, const char* header) const {
+    AppendedFile file(std::fopen(path.c_str(), "a"));
+    if (!file) {
+        std::fprintf(err_, "ventora-cli: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        return file;
+    }
+    std::fseek(file.get(), 0, SEEK_END);
+    if (std::ftell(file.get()) == 0) {
+        std::fprintf(file.get(), "%s\n", header);
+        syncFile(file.get());
+    }
+    return file;
+}
