@@ -5,9 +5,9 @@ if(NOT WIN32)
   ventora_add_gtests(sim_transmitter_test integration threaded)
 
   # ventora-sim's command line, run through the process runner of the CLI tests.
-  add_executable(sim_options_test integration/sim_options_test.cpp integration/cli_process_posix.cpp)
-  target_link_libraries(sim_options_test PRIVATE GTest::gtest_main)
-  target_compile_definitions(sim_options_test PRIVATE VENTORA_CLI_PATH="$<TARGET_FILE:ventora-sim>")
+  add_executable(sim_options_test integration/sim_options_test.cpp)
+  target_link_libraries(sim_options_test PRIVATE ventora_test_support GTest::gtest_main)
+  target_compile_definitions(sim_options_test PRIVATE VENTORA_SIM_PATH="$<TARGET_FILE:ventora-sim>")
   add_dependencies(sim_options_test ventora-sim)
   ventora_add_gtests(sim_options_test integration)
 endif()

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/integration/cli_process.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ class SimOptionsTest : public testing::TestWithParam<SimOptionsCase> {};
 
 TEST_P(SimOptionsTest, StatusAndComplaint) {
     const SimOptionsCase& c = GetParam();
-    const CliRun run = CliProcess(c.args).finish();
+    const ProcessRun run = Process(Launch{VENTORA_SIM_PATH, c.args}).finish();
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_EQ(run.err.substr(0, run.err.find('\n')), c.complaint);
     EXPECT_EQ(run.out.rfind("usage: ventora-sim [options]\n", 0) == 0, c.status == 0) << run.out;
