@@ -2,13 +2,6 @@
 
 #include <cstdio>
 
-bool baudAllowed(Dialect dialect, std::int32_t baud) {
-    if (dialect == Dialect::Fd) return fdCodeFromBaud(baud) != 0;
-    for (std::uint8_t code = 0; baudFromIdentityCode(code) != 0; ++code)
-        if (baudFromIdentityCode(code) == baud) return true;
-    return false;
-}
-
 const char* dialectName(Dialect dialect) { return dialect == Dialect::Fd ? "fd" : "modbus"; }
 
 Status Device::refuse(const char* why) {
@@ -19,10 +12,6 @@ Status Device::refuse(const char* why) {
 Status Device::modbusHasNoArea() {
     why_ = kNoModbusArea;
     return Status::Usage;
-}
-
-std::uint8_t Device::registerAddress(const DeviceIdentity& identity) const {
-    return identity.dialect == Dialect::Modbus ? kModbusAddress : identity.address;
 }
 
 Status Device::exchange(std::uint16_t length) {
@@ -57,15 +46,14 @@ Status Device::exchange(std::uint16_t length) {
 }
 
 Status Device::queryIdentity(DeviceIdentity& identity) {
-    const bool modbus = identity.dialect == Dialect::Modbus;
-    const Status status = exchange(modbus ? buildModbusIdentityQuery(frame_) : buildFdQuery(frame_));
+    const Status status = exchange(buildIdentityQuery(frame_, identity.dialect));
     if (status != Status::Ok) return status;
     Identity parsed;
-    if (modbus ? !parseModbusIdentity(reply_.frame, reply_.length, parsed) : !parseFdReply(reply_.frame, reply_.length, parsed))
+    if (!parseIdentityReply(reply_.frame, reply_.length, identity.dialect, parsed))
         return refuse("invalid identity reply");
     identity.address = parsed.address;
     identity.baud = parsed.baud != 0 ? parsed.baud : std::int32_t(line_.baud());
-    if (modbus) {
+    if (identity.dialect == Dialect::Modbus) {
         identity.parityCode = parsed.parityCode;
         identity.stopBitsOk = parsed.stopCheckA == 0 && parsed.stopCheckB == 0;
     }
@@ -73,15 +61,9 @@ Status Device::queryIdentity(DeviceIdentity& identity) {
 }
 
 Status Device::detect(DeviceIdentity& found) {
-    struct Attempt {
-        Dialect dialect;
-        std::int32_t baud;
-    };
-    static constexpr Attempt kOrder[] = {
-        {Dialect::Fd, 2400}, {Dialect::Fd, 4800}, {Dialect::Fd, 9600}, {Dialect::Modbus, 9600}};
     Status worst = Status::NoAnswer;
     char refusedWhy[sizeof whyText_] = "";
-    for (const Attempt& attempt : kOrder) {
+    for (const DetectionAttempt& attempt : kDetectionPlan) {
         if (!line_.reopen(std::uint32_t(attempt.baud))) {
             why_ = "the port could not be opened";
             return Status::OpenFailed;
@@ -120,7 +102,7 @@ Status Device::attach(DeviceIdentity& identity, bool learnAddress) {
 }
 
 Status Device::readMeasurement(const DeviceIdentity& identity, Measurement& out) {
-    const std::uint8_t address = registerAddress(identity);
+    const std::uint8_t address = registerAddress(identity.dialect, identity.address);
     const Status status = exchange(buildReadMeasurement(frame_, address));
     if (status != Status::Ok) return status;
     return parseMeasurement(reply_.frame, reply_.length, address, out) ? Status::Ok
@@ -129,24 +111,21 @@ Status Device::readMeasurement(const DeviceIdentity& identity, Measurement& out)
 
 Status Device::readArea(const DeviceIdentity& identity, std::uint16_t& area) {
     if (identity.dialect == Dialect::Modbus) return modbusHasNoArea();
-    const std::uint8_t address = registerAddress(identity);
+    const std::uint8_t address = registerAddress(identity.dialect, identity.address);
     const Status status = exchange(buildReadArea(frame_, address));
     if (status != Status::Ok) return status;
     return parseArea(reply_.frame, reply_.length, address, area) ? Status::Ok : refuse("invalid area reply");
 }
 
+Status Device::writeIdentity(Dialect dialect, IdentityField field, Identity wanted) {
+    const Status status = exchange(buildIdentityWrite(frame_, dialect, field, wanted));
+    if (status != Status::Ok) return status;
+    return acceptIdentityWrite(reply_.frame, reply_.length, dialect, wanted) ? Status::Ok
+                                                                             : refuse("invalid acknowledgement");
+}
+
 Status Device::setAddress(DeviceIdentity& identity, std::uint8_t address) {
-    Status status;
-    if (identity.dialect == Dialect::Modbus) {
-        status = exchange(buildModbusIdentityWrite(frame_, address, identityCodeFromBaud(identity.baud)));
-        if (status == Status::Ok && !checkIdentityWriteAck(reply_.frame, reply_.length))
-            status = refuse("invalid acknowledgement");
-    } else {
-        status = exchange(buildFdSetAddress(frame_, address));
-        Identity parsed;
-        if (status == Status::Ok && !parseFdReply(reply_.frame, reply_.length, parsed))
-            status = refuse("invalid acknowledgement");
-    }
+    Status status = writeIdentity(identity.dialect, IdentityField::Address, Identity{address, identity.baud});
     if (status != Status::Ok) return status;
     DeviceIdentity readBack = identity;
     status = queryIdentity(readBack);
@@ -161,21 +140,13 @@ Status Device::setAddress(DeviceIdentity& identity, std::uint8_t address) {
 }
 
 Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
-    Status status;
     if (identity.dialect == Dialect::Modbus) {
         // The identity write carries the address too: learn it first, or the
         // transmitter would take whatever address was assumed.
-        status = queryIdentity(identity);
+        const Status status = queryIdentity(identity);
         if (status != Status::Ok) return status;
-        status = exchange(buildModbusIdentityWrite(frame_, identity.address, identityCodeFromBaud(baud)));
-        if (status == Status::Ok && !checkIdentityWriteAck(reply_.frame, reply_.length))
-            status = refuse("invalid acknowledgement");
-    } else {
-        status = exchange(buildFdSetBaud(frame_, fdCodeFromBaud(baud)));
-        Identity parsed;
-        if (status == Status::Ok && !parseFdReply(reply_.frame, reply_.length, parsed))
-            status = refuse("invalid acknowledgement");
     }
+    Status status = writeIdentity(identity.dialect, IdentityField::Baud, Identity{identity.address, baud});
     if (status != Status::Ok) return status;
     // The transmitter answers at the old rate and listens at the new one after.
     if (!line_.reopen(std::uint32_t(baud))) {
@@ -195,7 +166,7 @@ Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
 
 Status Device::setArea(const DeviceIdentity& identity, std::uint16_t area) {
     if (identity.dialect == Dialect::Modbus) return modbusHasNoArea();
-    const std::uint8_t address = registerAddress(identity);
+    const std::uint8_t address = registerAddress(identity.dialect, identity.address);
     Status status = exchange(buildWriteArea(frame_, address, area));
     if (status != Status::Ok) return status;
     if (!checkRegisterWrite(reply_.frame, reply_.length, address)) return refuse("invalid acknowledgement");

@@ -1,15 +1,14 @@
 #pragma once
 // The operations of the command-line tool on one transmitter: detection,
 // identity, measurement, duct area, and the settings with their read-back.
-// Frames, validators, tables and decoding are the window's own (frames.h);
-// only the framing of replies (Line) and the reporting differ.
+// Frames, validators, tables, decoding and the dialects are shared with the
+// window (protocol/); only the framing of replies (Line) and the reporting
+// differ.
 
 #include <cstdint>
 
 #include "cli/line.h"
-#include "protocol/frames.h"
-
-enum class Dialect : std::uint8_t { Fd, Modbus };
+#include "protocol/dialect.h"
 
 // The exit statuses of ventora-cli.
 enum class Status : int {
@@ -33,7 +32,6 @@ inline constexpr const char* kNoModbusArea =
     "the Modbus dialect has no duct area: its register 0x0200 holds the bus address, and writing it would "
     "re-address the transmitter";
 
-bool baudAllowed(Dialect dialect, std::int32_t baud);
 const char* dialectName(Dialect dialect);
 
 class Device {
@@ -72,7 +70,8 @@ private:
     Status exchange(std::uint16_t length);
     Status refuse(const char* why);
     Status modbusHasNoArea();
-    std::uint8_t registerAddress(const DeviceIdentity& identity) const;
+    // Sends the identity write of `wanted` and checks its acknowledgement.
+    Status writeIdentity(Dialect dialect, IdentityField field, Identity wanted);
 
     Line& line_;
     std::uint8_t frame_[kMaxFrameLength + 1]{};

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr std::uint8_t kFd = 0xFD;
+constexpr std::int32_t kFdRates[] = {2400, 4800, 9600};   // bit/s of the FD baud codes 1, 2 and 3
 
 std::uint16_t appendCrc(std::uint8_t* out, std::uint16_t length) {
     const std::uint16_t crc = crc16(out, length);
@@ -78,12 +79,9 @@ std::uint8_t identityCodeFromBaud(std::int32_t baud) {
 }
 
 std::uint8_t fdCodeFromBaud(std::int32_t baud) {
-    switch (baud) {
-    case 2400: return 1;
-    case 4800: return 2;
-    case 9600: return 3;
-    default: return 0;
-    }
+    for (std::uint8_t code = 1; code <= 3; ++code)
+        if (kFdRates[code - 1] == baud) return code;
+    return 0;
 }
 
 bool crcMatches(const std::uint8_t* reply, std::uint16_t count) {
@@ -97,8 +95,7 @@ bool parseFdReply(const std::uint8_t* reply, std::uint16_t count, Identity& out)
     if (reply[0] != kFd || reply[1] != kFd || reply[2] != kFd) return false;
     const std::uint8_t code = reply[3];
     if (code < 1 || code > 3) return false;
-    constexpr std::int32_t kRates[] = {2400, 4800, 9600};
-    out.baud = kRates[code - 1];
+    out.baud = kFdRates[code - 1];
     out.address = reply[4];
     return true;
 }

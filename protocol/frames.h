@@ -60,8 +60,9 @@ struct Measurement {
     float volume = 0;                   // m3/h
 };
 
-// The velocity box's "%d.%d" and the volume box's "%f"; both fit for every
-// input, NaN and infinities included.
+// The display text of a measurement, shared by the window and the CLI:
+// velocity "%d.%d" (m/s), volume "%f" (m3/h); both fit for every input, NaN and
+// infinities included.
 struct MeasurementText {
     char velocity[16];
     char volume[64];   // FLT_MAX needs 46 characters

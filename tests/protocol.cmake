@@ -1,6 +1,7 @@
 add_executable(protocol_unit_tests
   unit/crc16_test.cpp
   unit/frames_test.cpp
+  unit/dialect_test.cpp
   unit/validators_test.cpp
   unit/operations_test.cpp
 )

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "protocol/number_text.h"
+#include "window/number_text.h"
 
 int DialogAccess::readBoxInt(int controlId) {
     std::int32_t value = 0;

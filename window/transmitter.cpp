@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "protocol/number_text.h"
+#include "window/number_text.h"
 
 namespace {
 
@@ -80,53 +80,43 @@ void Transmitter::showFailure(const char* text, std::uint16_t replyCount) {
     if (replyCount >= kMinReply) dialog_.messageBox(text, kWarning, kBoxQuestion);
 }
 
-std::uint8_t Transmitter::registerAddress() const {
-    return state.modbusMode ? kModbusAddress : state.deviceAddress;
-}
+Dialect Transmitter::dialect() const { return state.modbusMode ? Dialect::Modbus : Dialect::Fd; }
 
 void Transmitter::detectBaud() {
     state.modbusMode = false;
     const int portIndex = dialog_.selectedPortIndex();
-    Identity identity;
-    char text[160];
-
-    for (const std::uint32_t baud : {2400u, 4800u, 9600u}) {
-        if (!reopen(portIndex, baud)) {
+    for (const DetectionAttempt& attempt : kDetectionPlan) {
+        if (!reopen(portIndex, std::uint32_t(attempt.baud))) {
             showOpenFailure();
             dialog_.enablePortPair(true);
             return;
         }
         dialog_.enablePortPair(false);
-        const std::uint16_t length = buildFdQuery(state.txFrame);
-        const std::uint16_t count = exchange(length);
-        if (count >= kMinReply && parseFdReply(state.replyBuf, count, identity)) {
-            adoptIdentity(identity, false);
+        const std::uint16_t count = exchange(buildIdentityQuery(state.txFrame, attempt.dialect));
+        Identity identity;
+        if (count >= kMinReply && parseIdentityReply(state.replyBuf, count, attempt.dialect, identity)) {
+            const bool modbus = attempt.dialect == Dialect::Modbus;
+            adoptIdentity(identity, modbus);
             dialog_.writeBoxInt(kAddressBox, state.deviceAddress);
             dialog_.writeBoxInt(kBaudBox, state.deviceBaud);
-            std::snprintf(text, sizeof text, "设备地址：%d  波特率：%d", int(state.deviceAddress),
-                          int(state.deviceBaud));
-            dialog_.messageBox(text, kTestResult, kBoxPlain);
+            showDetected(attempt.dialect);
             dialog_.enablePortPair(true);
             dialog_.enableOperationButtons(true);
+            state.modbusMode = modbus;
             return;
         }
     }
+    dialog_.enablePortPair(true);
+    dialog_.messageBox("测试结束 未知波特率", kTestResult, kBoxPlain);
+}
 
-    if (!reopen(portIndex, 9600)) {
-        showOpenFailure();
-        dialog_.enablePortPair(true);
+void Transmitter::showDetected(Dialect found) {
+    char text[160];
+    if (found == Dialect::Fd) {
+        std::snprintf(text, sizeof text, "设备地址：%d  波特率：%d", int(state.deviceAddress), int(state.deviceBaud));
+        dialog_.messageBox(text, kTestResult, kBoxPlain);
         return;
     }
-    dialog_.enablePortPair(false);
-    const std::uint16_t count = exchange(buildModbusIdentityQuery(state.txFrame));
-    if (count < kMinReply || !parseModbusIdentity(state.replyBuf, count, identity)) {
-        dialog_.enablePortPair(true);
-        dialog_.messageBox("测试结束 未知波特率", kTestResult, kBoxPlain);
-        return;
-    }
-    adoptIdentity(identity, true);
-    dialog_.writeBoxInt(kAddressBox, state.deviceAddress);
-    dialog_.writeBoxInt(kBaudBox, state.deviceBaud);
     std::snprintf(text, sizeof text, "土壤水分变送器\r\n地址：%d  波特率：%d\r\n%s", int(state.deviceAddress),
                   int(state.deviceBaud), parityName(state.parityCode));
     std::string message = text;
@@ -136,30 +126,27 @@ void Transmitter::detectBaud() {
     } else {
         dialog_.messageBox(message, kTestResult, kBoxPlain);
     }
-    dialog_.enablePortPair(true);
-    dialog_.enableOperationButtons(true);
-    state.modbusMode = true;
 }
 
 void Transmitter::queryIdentity() {
     if (state.queryBusy) return;
     state.queryBusy = true;
-    const std::uint16_t length =
-        state.modbusMode ? buildModbusIdentityQuery(state.txFrame) : buildFdQuery(state.txFrame);
+    const std::uint16_t length = buildIdentityQuery(state.txFrame, dialect());
     dialog_.setBoxText(kAddressBox, " ");
     dialog_.setBoxText(kBaudBox, " ");
     const std::uint16_t count = exchange(length);
-    if (count < kMinReply) return;
     Identity identity;
-    if (state.modbusMode) {
-        if (!parseModbusIdentity(state.replyBuf, count, identity)) return;
-        adoptIdentity(identity, true);
-    } else {
-        if (!parseFdReply(state.replyBuf, count, identity)) return;
-        adoptIdentity(identity, false);
-    }
+    if (count < kMinReply || !parseIdentityReply(state.replyBuf, count, dialect(), identity)) return;
+    adoptIdentity(identity, state.modbusMode);
     dialog_.writeBoxInt(kAddressBox, state.deviceAddress);
     dialog_.writeBoxInt(kBaudBox, state.deviceBaud);
+}
+
+bool Transmitter::writeIdentity(IdentityField field, Identity wanted, std::uint16_t& count) {
+    count = exchange(buildIdentityWrite(state.txFrame, dialect(), field, wanted));
+    if (count < kMinReply || !acceptIdentityWrite(state.replyBuf, count, dialect(), wanted)) return false;
+    adoptIdentity(wanted, false);
+    return true;
 }
 
 void Transmitter::setAddress() {
@@ -172,21 +159,9 @@ void Transmitter::setAddress() {
         dialog_.messageBox("地址错误", std::nullopt, kBoxPlain);
         return;
     }
-    const std::uint8_t address = std::uint8_t(value);
-
-    bool accepted = false;
+    const Identity wanted{std::uint8_t(value), state.deviceBaud};
     std::uint16_t count = 0;
-    if (state.modbusMode) {
-        count = exchange(buildModbusIdentityWrite(state.txFrame, address, identityCodeFromBaud(state.deviceBaud)));
-        accepted = count >= kMinReply && checkIdentityWriteAck(state.replyBuf, count);
-        if (accepted) state.deviceAddress = address;
-    } else {
-        count = exchange(buildFdSetAddress(state.txFrame, address));
-        Identity identity;
-        accepted = count >= kMinReply && parseFdReply(state.replyBuf, count, identity);
-        if (accepted) adoptIdentity(identity, false);
-    }
-    if (accepted)
+    if (writeIdentity(IdentityField::Address, wanted, count))
         dialog_.messageBox("地址设置成功", std::nullopt, kBoxPlain);
     else
         showFailure("地址设置失败", count);
@@ -194,33 +169,20 @@ void Transmitter::setAddress() {
 
 void Transmitter::setBaudRate() {
     const int baud = dialog_.readBoxInt(kBaudBox);
-    const std::uint8_t fdCode = fdCodeFromBaud(baud);
-    if (fdCode == 0) {
+    // The window offers the FD rates in both dialects.
+    if (!baudAllowed(Dialect::Fd, baud)) {
         dialog_.messageBox("波特率错误", std::nullopt, kBoxPlain);
         return;
     }
-
-    if (state.modbusMode) {
-        const std::uint16_t count =
-            exchange(buildModbusIdentityWrite(state.txFrame, state.deviceAddress, identityCodeFromBaud(baud)));
-        if (count >= kMinReply && checkIdentityWriteAck(state.replyBuf, count)) {
-            state.deviceBaud = baud;
-            dialog_.messageBox("波特率设置成功", std::nullopt, kBoxPlain);
-        } else {
-            showFailure("波特率设置失败", count);
-        }
-        return;
-    }
-
-    const std::uint16_t count = exchange(buildFdSetBaud(state.txFrame, fdCode));
-    Identity identity;
-    if (count < kMinReply || !parseFdReply(state.replyBuf, count, identity)) {
+    const Identity wanted{state.deviceAddress, baud};
+    std::uint16_t count = 0;
+    if (!writeIdentity(IdentityField::Baud, wanted, count)) {
         showFailure("波特率设置失败", count);
         return;
     }
-    adoptIdentity(identity, false);
     dialog_.messageBox("波特率设置成功", std::nullopt, kBoxPlain);
-    if (!reopen(dialog_.selectedPortIndex(), std::uint32_t(baud))) showOpenFailure();
+    // A Modbus transmitter takes its new rate when it restarts; the port stays.
+    if (!state.modbusMode && !reopen(dialog_.selectedPortIndex(), std::uint32_t(baud))) showOpenFailure();
 }
 
 void Transmitter::readMeasurement() {
@@ -228,9 +190,10 @@ void Transmitter::readMeasurement() {
     state.queryBusy = true;
     dialog_.setBoxText(kVelocityBox, " ");
     dialog_.setBoxText(kVolumeBox, " ");
-    const std::uint16_t count = exchange(buildReadMeasurement(state.txFrame, registerAddress()));
+    const std::uint8_t address = registerAddress(dialect(), state.deviceAddress);
+    const std::uint16_t count = exchange(buildReadMeasurement(state.txFrame, address));
     Measurement measurement;
-    if (count < kMinReply || !parseMeasurement(state.replyBuf, count, registerAddress(), measurement)) return;
+    if (count < kMinReply || !parseMeasurement(state.replyBuf, count, address, measurement)) return;
     const MeasurementText text = measurementText(measurement);
     dialog_.setBoxText(kVelocityBox, text.velocity);
     dialog_.setBoxText(kVolumeBox, text.volume);
@@ -240,9 +203,10 @@ void Transmitter::readArea() {
     if (state.queryBusy) return;
     state.queryBusy = true;
     dialog_.setBoxText(kAreaBox, "");
-    const std::uint16_t count = exchange(buildReadArea(state.txFrame, registerAddress()));
+    const std::uint8_t address = registerAddress(dialect(), state.deviceAddress);
+    const std::uint16_t count = exchange(buildReadArea(state.txFrame, address));
     std::uint16_t area = 0;
-    if (count < kMinReply || !parseArea(state.replyBuf, count, registerAddress(), area)) return;
+    if (count < kMinReply || !parseArea(state.replyBuf, count, address, area)) return;
     dialog_.writeBoxInt(kAreaBox, area);
 }
 
@@ -252,8 +216,9 @@ void Transmitter::writeArea() {
         dialog_.messageBox("截面积错误", std::nullopt, kBoxPlain);
         return;
     }
-    const std::uint16_t count = exchange(buildWriteArea(state.txFrame, registerAddress(), area));
-    if (count >= kMinReply && checkRegisterWrite(state.replyBuf, count, registerAddress()))
+    const std::uint8_t address = registerAddress(dialect(), state.deviceAddress);
+    const std::uint16_t count = exchange(buildWriteArea(state.txFrame, address, area));
+    if (count >= kMinReply && checkRegisterWrite(state.replyBuf, count, address))
         dialog_.messageBox("设置成功", std::nullopt, kBoxPlain);
     else
         showFailure("设置失败", count);

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "window/dialog_access.h"
-#include "protocol/frames.h"
+#include "protocol/dialect.h"
 #include "serial/local/receive_thread.h"
 #include "serial/local/serial_port.h"
 
@@ -55,6 +55,9 @@ private:
     void showOpenFailure();
     // The failure box once for no usable reply (0..3 bytes), twice for a rejected one.
     void showFailure(const char* text, std::uint16_t replyCount);
-    // The address byte of register frames under the current dialect.
-    std::uint8_t registerAddress() const;
+    void showDetected(Dialect found);
+    // Sends the identity write of `wanted` and adopts what its acknowledgement
+    // confirms; count is the reply's length, for showFailure.
+    bool writeIdentity(IdentityField field, Identity wanted, std::uint16_t& count);
+    Dialect dialect() const;
 };

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "window/dialog_access.h"
-#include "protocol/number_text.h"
+#include "window/number_text.h"
 #include "tests/support/recording_dialog.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
-#include "protocol/number_text.h"
+#include "window/number_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "protocol/number_text.h"
+#include "window/number_text.h"
 
 namespace {
 
