@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,51 +28,12 @@ struct SimOptions {
     AddressList lineTurnarounds;
 };
 
-void printUsage(std::FILE* to)
-{
-    std::fputs(
-        "usage: ventora-sim [options]\n"
-        "Serves a software air-velocity transmitter, or a line of them, on a pseudo-terminal\n"
-        "and prints its path.\n"
-        "\n"
-        "  --dialect fd|modbus   identity dialect (default fd)\n"
-        "  --address N           bus address 1..255 (default 1)\n"
-        "  --baud N              baud rate in bit/s (default 9600)\n"
-        "  --velocity TENTHS     air velocity in tenths of m/s (default 123)\n"
-        "  --volume F            air volume in m3/h (default 1328.4)\n"
-        "  --area N              duct area in cm2 (default 300)\n"
-        "  --parity N            parity code reported in the Modbus dialect (default 0)\n"
-        "  --stop-a N            first stop-bit check value (default 0)\n"
-        "  --stop-b N            second stop-bit check value (default 0)\n"
-        "  --line-rate           emit at the line rate, 10 bits per byte\n"
-        "  --turnaround MS       pause before each reply (default 0)\n"
-        "  --line A,B,...        serve a line of FD transmitters at these bus addresses\n"
-        "                        instead (an address may repeat), each with the values\n"
-        "                        above; replies that overlap on the line collide\n"
-        "  --line-turnaround A:MS[,A:MS...]\n"
-        "                        on a line, the pause before the replies of the\n"
-        "                        transmitters at address A (default --turnaround)\n"
-        "  --verbose             print every request on stderr\n"
-        "  --help                print this text\n",
-        to);
-}
-
 bool parseNumber(const char* text, unsigned long max, unsigned long& out)
 {
     char* end = nullptr;
     errno = 0;
     const unsigned long value = std::strtoul(text, &end, 10);
     if (errno != 0 || end == text || *end != '\0' || value > max || text[0] == '-')
-        return false;
-    out = value;
-    return true;
-}
-
-bool parseFloat(const char* text, float& out)
-{
-    char* end = nullptr;
-    const float value = std::strtof(text, &end);
-    if (end == text || *end != '\0')
         return false;
     out = value;
     return true;
@@ -152,84 +112,56 @@ int serveLine(const sim::Config& config, const AddressList& addresses, const Add
     return 0;
 }
 
-// Each option is checked the moment it is parsed, after any word before it
-// that is no option: the first wrong word on the command line is the one reported.
-void rejectUnknown(const CLI::App& app)
-{
-    if (!app.remaining().empty())
-        throw CLI::ExtrasError(app.remaining());
+// A --line or --line-turnaround value as CLI11 checks it.
+CLI::Validator addressListCheck(bool withMs) {
+    return CLI::Validator(
+        [withMs](std::string& text) {
+            AddressList list;
+            if (parseAddressList(text, withMs, list)) return std::string();
+            return std::string(withMs ? "each item is A:MS, A a bus address 1..255 and MS at most 60000"
+                                      : "each item is a bus address 1..255");
+        },
+        withMs ? "A:MS[,A:MS...]" : "A,B,...");
 }
 
-CLI::Option* addValue(CLI::App& app, const std::string& name, std::function<bool(const std::string&)> take)
-{
-    return app
-        .add_option(name,
-                    [&app, name, take](const CLI::results_t& values) {
-                        rejectUnknown(app);
-                        if (!take(values.front()))
-                            throw CLI::ValidationError(name, values.front());
-                        return true;
-                    })
-        ->trigger_on_parse();
-}
+// Numbers are read wide and checked before they are narrowed into the config.
+struct WideValues {
+    std::string dialect = "fd";
+    unsigned address = 1, velocity = 123, area = 300, parity = 0, stopA = 0, stopB = 0;
+    std::vector<std::string> lines, lineTurnarounds;   // each may be given more than once
+};
 
-// A flag takes any "=value" and ignores it.
-void addFlag(CLI::App& app, const std::string& names, std::function<void()> set)
-{
-    addValue(app, names, [set](const std::string&) {
-        set();
-        return true;
-    })->expected(0);
-}
-
-// A decimal number from min to max, into field.
-template <class Field>
-std::function<bool(const std::string&)> numberInto(Field& field, unsigned long max, unsigned long min = 0)
-{
-    return [&field, max, min](const std::string& text) {
-        unsigned long n = 0;
-        if (!parseNumber(text.c_str(), max, n) || n < min)
-            return false;
-        field = static_cast<Field>(n);
-        return true;
-    };
-}
-
-void addOptions(CLI::App& app, SimOptions& options)
-{
+void addOptions(CLI::App& app, SimOptions& options, WideValues& wide) {
     sim::Config& config = options.config;
-    addValue(app, "--dialect", [&config](const std::string& text) {
-        if (text != "fd" && text != "modbus")
-            return false;
-        config.dialect = text == "fd" ? sim::Dialect::Fd : sim::Dialect::Modbus;
-        return true;
-    });
-    addValue(app, "--address", [&options](const std::string& text) {
-        options.addressGiven = true;
-        return numberInto(options.config.address, 255, 1)(text);
-    });
-    addValue(app, "--baud", numberInto(config.baud, 4000000, 1));
-    addValue(app, "--velocity", numberInto(config.velocityTenths, 65535));
-    addValue(app, "--volume", [&config](const std::string& text) { return parseFloat(text.c_str(), config.volume); });
-    addValue(app, "--area", numberInto(config.area, 65535));
-    addValue(app, "--parity", numberInto(config.parityCode, 255));
-    addValue(app, "--stop-a", numberInto(config.stopCheckA, 255));
-    addValue(app, "--stop-b", numberInto(config.stopCheckB, 255));
-    addValue(app, "--turnaround", numberInto(config.turnaroundMs, 60000));
-    addValue(app, "--line", [&options](const std::string& text) {
-        return parseAddressList(text, false, options.lineAddresses);
-    });
-    addValue(app, "--line-turnaround", [&options](const std::string& text) {
-        return parseAddressList(text, true, options.lineTurnarounds);
-    });
-    addFlag(app, "--line-rate", [&config] { config.lineRate = true; });
-    addFlag(app, "-v,--verbose", [&options] { options.verbose = true; });
-    addFlag(app, "-h,--help", [] { throw CLI::CallForHelp(); });
+    app.add_option("--dialect", wide.dialect, "identity dialect")->check(CLI::IsMember({"fd", "modbus"}))
+        ->capture_default_str();
+    app.add_option("--address", wide.address, "bus address")->check(CLI::Range(1, 255))->capture_default_str();
+    app.add_option("--baud", config.baud, "baud rate in bit/s")->check(CLI::Range(1, 4'000'000))->capture_default_str();
+    app.add_option("--velocity", wide.velocity, "air velocity in tenths of m/s")->check(CLI::Range(0, 65535))
+        ->capture_default_str();
+    app.add_option("--volume", config.volume, "air volume in m3/h")->capture_default_str();
+    app.add_option("--area", wide.area, "duct area in cm2")->check(CLI::Range(0, 65535))->capture_default_str();
+    app.add_option("--parity", wide.parity, "parity code reported in the Modbus dialect")->check(CLI::Range(0, 255))
+        ->capture_default_str();
+    app.add_option("--stop-a", wide.stopA, "first stop-bit check value")->check(CLI::Range(0, 255))
+        ->capture_default_str();
+    app.add_option("--stop-b", wide.stopB, "second stop-bit check value")->check(CLI::Range(0, 255))
+        ->capture_default_str();
+    app.add_flag("--line-rate", config.lineRate, "emit at the line rate, 10 bits per byte");
+    app.add_option("--turnaround", config.turnaroundMs, "pause before each reply, ms")->check(CLI::Range(0, 60000))
+        ->capture_default_str();
+    app.add_option("--line", wide.lines,
+                   "serve a line of FD transmitters at these bus addresses instead (an address may repeat), each "
+                   "with the values above; replies that overlap on the line collide")
+        ->check(addressListCheck(false));
+    app.add_option("--line-turnaround", wide.lineTurnarounds,
+                   "on a line, the pause before the replies of the transmitters at address A (default --turnaround)")
+        ->check(addressListCheck(true));
+    app.add_flag("-v,--verbose", options.verbose, "print every request on stderr");
 }
 
 // What no single option can check: a line's options against the others.
-int checkLine(const SimOptions& options)
-{
+int checkLine(const SimOptions& options) {
     if (options.lineAddresses.empty() && !options.lineTurnarounds.empty()) {
         std::fprintf(stderr, "ventora-sim: --line-turnaround needs --line\n");
         return 2;
@@ -252,33 +184,28 @@ int checkLine(const SimOptions& options)
 
 // -1 when the sim should serve; otherwise the exit status, with the help on
 // stdout (0) or the complaint on stderr (2).
-int parseOptions(int argc, char** argv, SimOptions& options)
-{
-    CLI::App app{"Serves a software air-velocity transmitter, or a line of them, on a pseudo-terminal", "ventora-sim"};
-    app.set_help_flag();
-    addOptions(app, options);
+int parseOptions(int argc, char** argv, SimOptions& options) {
+    CLI::App app{"Serves a software air-velocity transmitter, or a line of them, on a pseudo-terminal and prints "
+                 "its path.",
+                 "ventora-sim"};
+    WideValues wide;
+    addOptions(app, options, wide);
     try {
         app.parse(argc, argv);
-        rejectUnknown(app);
-    } catch (const CLI::CallForHelp&) {
-        printUsage(stdout);
-        return 0;
-    } catch (const CLI::ExtrasError&) {
-        std::fprintf(stderr, "ventora-sim: unknown option %s\n", app.remaining().front().c_str());
-        printUsage(stderr);
-        return 2;
-    } catch (const CLI::ArgumentMismatch&) {
-        // Only the last word can go without its value.
-        const std::string option = argv[argc - 1];
-        std::fprintf(stderr, "ventora-sim: %s needs a value\n", option.substr(0, option.find('=')).c_str());
-        return 2;
-    } catch (const CLI::ValidationError& e) {
-        std::fprintf(stderr, "ventora-sim: bad value for %s\n", e.what());
-        return 2;
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "ventora-sim: %s\n", e.what());
-        return 2;
+        return app.exit(e) == 0 ? 0 : 2;
     }
+    sim::Config& config = options.config;
+    config.dialect = wide.dialect == "fd" ? sim::Dialect::Fd : sim::Dialect::Modbus;
+    config.address = static_cast<std::uint8_t>(wide.address);
+    config.velocityTenths = static_cast<std::uint16_t>(wide.velocity);
+    config.area = static_cast<std::uint16_t>(wide.area);
+    config.parityCode = static_cast<std::uint8_t>(wide.parity);
+    config.stopCheckA = static_cast<std::uint8_t>(wide.stopA);
+    config.stopCheckB = static_cast<std::uint8_t>(wide.stopB);
+    options.addressGiven = app.count("--address") > 0;
+    for (const std::string& line : wide.lines) parseAddressList(line, false, options.lineAddresses);
+    for (const std::string& pauses : wide.lineTurnarounds) parseAddressList(pauses, true, options.lineTurnarounds);
     return checkLine(options);
 }
 
