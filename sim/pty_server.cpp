@@ -183,9 +183,25 @@ bool PtyServer::takeRequests()
             return true;
         Bytes request(pending.begin(), pending.begin() + length);
         pending.erase(pending.begin(), pending.begin() + length);
+        {
+            std::lock_guard lock(logMutex);
+            log.push_back({request, currentSpeed()});
+        }
         if (!handle(request))
             return false;
     }
+}
+
+std::vector<LoggedRequest> PtyServer::requests() const
+{
+    std::lock_guard lock(logMutex);
+    return log;
+}
+
+void PtyServer::clearRequests()
+{
+    std::lock_guard lock(logMutex);
+    log.clear();
 }
 
 bool PtyServer::open()

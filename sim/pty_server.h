@@ -34,6 +34,10 @@ public:
     // Emits bytes now, one per 10 bit times of baud when paced.
     void send(const Bytes& bytes, bool paced, std::uint32_t baud);
 
+    // Every complete request received, in order, answered or not.
+    std::vector<LoggedRequest> requests() const;
+    void clearRequests();
+
 protected:
     // The time a byte takes on the line at baud (bit/s): 10 bit times.
     static std::chrono::nanoseconds byteTime(std::uint32_t baud);
@@ -70,6 +74,9 @@ private:
     std::mutex stopMutex;
     std::condition_variable stopSignal;
     bool stopping = false;  // under stopMutex
+
+    mutable std::mutex logMutex;
+    std::vector<LoggedRequest> log;  // under logMutex
 
     std::thread server;
     // Only the serving thread touches these.

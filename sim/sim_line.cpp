@@ -96,7 +96,6 @@ struct SimLine::Impl : PtyServer {
     // Written by callers and the serving thread, under stateMutex.
     mutable std::mutex stateMutex;
     std::vector<Member> members;
-    std::vector<LoggedRequest> log;
 
     bool handle(const Bytes& request) override
     {
@@ -105,7 +104,6 @@ struct SimLine::Impl : PtyServer {
         std::vector<Drive> drives;
         {
             std::lock_guard lock(stateMutex);
-            log.push_back({request, speed});
             for (std::size_t i = 0; i < members.size(); ++i) {
                 Member& m = members[i];
                 if (!m.plugged)
@@ -217,16 +215,8 @@ void SimLine::setState(std::size_t index, const Config& config)
     c.lineRate = impl_->lineRate;
 }
 
-std::vector<LoggedRequest> SimLine::requests() const
-{
-    std::lock_guard lock(impl_->stateMutex);
-    return impl_->log;
-}
+std::vector<LoggedRequest> SimLine::requests() const { return impl_->requests(); }
 
-void SimLine::clearRequests()
-{
-    std::lock_guard lock(impl_->stateMutex);
-    impl_->log.clear();
-}
+void SimLine::clearRequests() { impl_->clearRequests(); }
 
 } // namespace sim

@@ -10,7 +10,6 @@ struct SimTransmitter::Impl : PtyServer {
     Config config;
     Fault fault = Fault::None;
     unsigned splitMs = 0;
-    std::vector<LoggedRequest> log;
 
     ~Impl() override { stop(); }
 
@@ -24,7 +23,6 @@ struct SimTransmitter::Impl : PtyServer {
         Config current;
         {
             std::lock_guard lock(stateMutex);
-            log.push_back({request, speed});
             activeFault = fault;
             activeSplitMs = splitMs;
             if (activeFault != Fault::HangUp && activeFault != Fault::Silence) {
@@ -122,17 +120,9 @@ void SimTransmitter::sendRaw(const std::vector<std::uint8_t>& bytes)
     impl_->send(bytes, now.lineRate, now.baud);
 }
 
-std::vector<LoggedRequest> SimTransmitter::requests() const
-{
-    std::lock_guard lock(impl_->stateMutex);
-    return impl_->log;
-}
+std::vector<LoggedRequest> SimTransmitter::requests() const { return impl_->requests(); }
 
-void SimTransmitter::clearRequests()
-{
-    std::lock_guard lock(impl_->stateMutex);
-    impl_->log.clear();
-}
+void SimTransmitter::clearRequests() { impl_->clearRequests(); }
 
 Config SimTransmitter::state() const
 {

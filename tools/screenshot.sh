@@ -15,14 +15,9 @@ if [ "${1:-}" = --on-display ]; then
     demo=$2
     "$demo" &
     pid=$!
-    window=$(timeout 20 xdotool search --sync --onlyvisible --name '^管道风速变送器485配置软件$' | head -n 1)
-    xdotool windowfocus --sync "$window"
-    # The port list has the focus with COM1 chosen; Tab moves to "测试波特率".
-    xdotool key --delay 100 Tab Return
-    box=$(timeout 20 xdotool search --sync --onlyvisible --name '^测试结果$' | head -n 1)
-    # Closing the result box gives the focus back to "测试波特率"; nine Tabs on
-    # is the measurement's "查询", one more the area's "查询".
-    xdotool windowfocus --sync "$box" key Return
+    source tools/on-display.sh
+    window=$(detect_on_display '管道风速变送器485配置软件' 100 20)
+    # Nine Tabs on from "测试波特率" is the measurement's "查询", one more the area's "查询".
     sleep 0.3
     xdotool windowfocus --sync "$window"
     xdotool key --delay 50 Tab Tab Tab Tab Tab Tab Tab Tab Tab Return Tab Return

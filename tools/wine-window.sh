@@ -19,12 +19,8 @@ caption='管道风速变送器485配置软件'
 if [ "${1:-}" = --on-display ]; then
     wine64 "$2" >/dev/null 2>&1 &
     pid=$!
-    window=$(timeout 60 xdotool search --sync --onlyvisible --name "^$caption\$" | head -n 1)
-    xdotool windowfocus --sync "$window"
-    # The port list has the focus with COM1 chosen; Tab moves to "测试波特率".
-    xdotool key --delay 200 Tab Return
-    box=$(timeout 30 xdotool search --sync --onlyvisible --name '^测试结果$' | head -n 1)
-    xdotool windowfocus --sync "$box" key Return
+    source tools/on-display.sh
+    window=$(detect_on_display "$caption" 200 60)
     # The buttons come back when the box has gone, and the area it covered is repainted.
     sleep 2
     import -silent -window "$window" -strip -colors 64 "PNG8:$out"
