@@ -13,7 +13,8 @@ AboutDialog::AboutDialog(QWidget* owner)
     const DialogUnits units = DialogUnits::forFont(font());
     const QList<QWidget*> widgets = buildControls(*this, kAboutTemplate, units);
     for (QWidget* widget : widgets) {
-        if (auto* button = qobject_cast<QPushButton*>(widget)) connect(button, &QPushButton::clicked, this, &QDialog::accept);
+        if (auto* button = qobject_cast<QPushButton*>(widget))
+            connect(button, &QPushButton::clicked, this, &QDialog::accept);
     }
     setFixedSize(clientSize(kAboutTemplate, units));
 }

@@ -18,6 +18,4 @@ QString applicationName() {
     return QString::fromStdString(applicationNameOf(QCoreApplication::applicationFilePath().toStdString()));
 }
 
-QString loadQString(int id) {
-    return QString::fromUtf8(loadString(id));
-}
+QString loadQString(int id) { return QString::fromUtf8(loadString(id)); }

@@ -211,8 +211,7 @@ void ConfigDialog::setBoxText(int controlId, const std::string& text) {
 
 void ConfigDialog::enableControl(int controlId, bool on) { control(controlId)->setEnabled(on); }
 
-void ConfigDialog::messageBox(const std::string& text, const std::optional<std::string>& caption,
-                              unsigned type) {
+void ConfigDialog::messageBox(const std::string& text, const std::optional<std::string>& caption, unsigned type) {
     QMessageBox box(this);
     box.setWindowTitle(caption ? QString::fromStdString(*caption) : applicationName());
     box.setTextFormat(Qt::PlainText);

@@ -29,8 +29,7 @@ public:
     int selectedPortIndex() override;
     std::string boxText(int controlId) override;
     void setBoxText(int controlId, const std::string& text) override;
-    void messageBox(const std::string& text, const std::optional<std::string>& caption,
-                    unsigned type) override;
+    void messageBox(const std::string& text, const std::optional<std::string>& caption, unsigned type) override;
 
     bool dispatch(EventMessage message, unsigned param) { return window_.dispatch(message, param); }
 
@@ -72,9 +71,9 @@ private:
     QIcon dialogIcon_;
     QMenu* systemMenu_;
     QHash<int, QWidget*> controls_;
-    int busyTimer_ = 0;         // Qt's id of the window's timer
-    unsigned busyTimerId_ = 0;  // the id the window gave it
-    int tickHold_ = 0;          // while nonzero, ticks of the timer wait in tickWaiting_
+    int busyTimer_ = 0;        // Qt's id of the window's timer
+    unsigned busyTimerId_ = 0; // the id the window gave it
+    int tickHold_ = 0;         // while nonzero, ticks of the timer wait in tickWaiting_
     bool tickWaiting_ = false;
-    ConfigWindow window_;       // declared last: its receive thread stops before the rest goes
+    ConfigWindow window_; // declared last: its receive thread stops before the rest goes
 };

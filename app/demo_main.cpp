@@ -17,9 +17,9 @@ int main(int argc, char** argv) {
     config.dialect = sim::Dialect::Fd;
     config.address = 1;
     config.baud = 9600;
-    config.velocityTenths = 123;  // 12.3 m/s
-    config.area = 300;            // cm2
-    config.volume = 1328.4f;      // 12.3 m/s x 0.03 m2 x 3600 s/h, m3/h
+    config.velocityTenths = 123; // 12.3 m/s
+    config.area = 300;           // cm2
+    config.volume = 1328.4f;     // 12.3 m/s x 0.03 m2 x 3600 s/h, m3/h
     config.lineRate = true;
     sim::SimTransmitter transmitter(config);
     if (!transmitter.start()) {

@@ -15,9 +15,7 @@
 namespace {
 
 // Windows' MulDiv: a * b / c rounded half away from zero.
-int mulDiv(int a, int b, int c) {
-    return static_cast<int>(std::lround(static_cast<double>(a) * b / c));
-}
+int mulDiv(int a, int b, int c) { return static_cast<int>(std::lround(static_cast<double>(a) * b / c)); }
 
 constexpr int kIconPixels = 32;
 
@@ -85,8 +83,8 @@ QWidget* makeControl(QWidget& dialog, const ControlTemplate& c, const DialogUnit
 
 DialogUnits DialogUnits::forFont(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int width52 = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int width52 =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     return DialogUnits{(width52 / 26 + 1) / 2, metrics.height()};
 }
 

@@ -10,8 +10,8 @@
 #include "window/dialog_templates.h"
 
 struct DialogUnits {
-    int baseX = 0;  // average character width, px
-    int baseY = 0;  // font height, px
+    int baseX = 0; // average character width, px
+    int baseY = 0; // font height, px
 
     static DialogUnits forFont(const QFont& font);
 

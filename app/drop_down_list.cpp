@@ -64,8 +64,7 @@ void DropDownList::keyPressEvent(QKeyEvent* event) {
         QComboBox::keyPressEvent(event);
         return;
     }
-    default:
-        QComboBox::keyPressEvent(event);
+    default: QComboBox::keyPressEvent(event);
     }
 }
 

@@ -34,6 +34,6 @@ private:
     void follow(int index);
 
     int selected_ = -1;
-    bool stepping_ = false;   // inside an arrow-key or wheel step through the entries
-    int listChoice_ = -1;     // the row the dropped-down list is choosing, until it lands
+    bool stepping_ = false; // inside an arrow-key or wheel step through the entries
+    int listChoice_ = -1;   // the row the dropped-down list is choosing, until it lands
 };

@@ -40,7 +40,7 @@ protected:
             QTimer::singleShot(0, dialog, [this, dialog] {
                 if (auto* detect = qobject_cast<QAbstractButton*>(dialog->control(1001)); detect_ && detect) {
                     clicked_ = Clock::now();
-                    detect->click();   // returns when the outcome's box has closed
+                    detect->click(); // returns when the outcome's box has closed
                 }
                 dialog->reject();
             });
@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
     if (!platformHasDisplay("ventora-startup-probe")) return 1;
     const bool detect = argc == 3 && std::strcmp(argv[1], "--detect") == 0;
     const std::string device = detect ? argv[2] : "";
-    SerialPort port = detect ? SerialPort([device](std::uint8_t n) { return n == 1 ? device : std::string(); })
-                             : SerialPort();
+    SerialPort port =
+        detect ? SerialPort([device](std::uint8_t n) { return n == 1 ? device : std::string(); }) : SerialPort();
     QApplication app(argc, argv);
     app.installEventFilter(new StartupProbe(detect, &app));
     ConfigApp configApp(port);

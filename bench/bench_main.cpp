@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 int main(int argc, char** argv) {
     bool smoke = false;
-    std::vector<std::string> only;   // sections named on the command line; none = all
+    std::vector<std::string> only; // sections named on the command line; none = all
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--smoke") == 0)
             smoke = true;
@@ -39,8 +39,8 @@ int main(int argc, char** argv) {
     double ours9600 = 0;
     if (wanted("latency")) releaseDelay(smoke ? 5 : 100);
     if (wanted("latency") || wanted("peer")) {
-        for (const std::uint32_t baud : smoke ? std::vector<std::uint32_t>{9600}
-                                              : std::vector<std::uint32_t>{2400, 4800, 9600})
+        for (const std::uint32_t baud :
+             smoke ? std::vector<std::uint32_t>{9600} : std::vector<std::uint32_t>{2400, 4800, 9600})
             ours9600 = latencyAt(baud, iterations);
     }
     if (wanted("peer")) peer(ours9600, smoke ? 2 : 50);

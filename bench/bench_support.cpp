@@ -69,8 +69,7 @@ std::string fmt(const char* f, double a, double b, double c) {
 }
 
 void row(std::string figure, std::string measured, std::string goal, std::optional<bool> met) {
-    rows.push_back({std::move(figure), std::move(measured), std::move(goal),
-                    met ? (*met ? "met" : "MISSED") : "-"});
+    rows.push_back({std::move(figure), std::move(measured), std::move(goal), met ? (*met ? "met" : "MISSED") : "-"});
     std::fprintf(stderr, "  %s: %s\n", rows.back().figure.c_str(), rows.back().measured.c_str());
 }
 
@@ -107,8 +106,8 @@ std::unique_ptr<sim::SimTransmitter> simAtLineRate(sim::Dialect dialect, std::ui
 double runMbpoll(const std::string& device) {
     const auto t0 = Clock::now();
     Process mbpoll({.program = "mbpoll",
-                    .args = {"-m", "rtu", "-a", "1", "-0", "-r", "0", "-c", "4", "-t", "4", "-b", "9600", "-d", "8",
-                             "-s", "1", "-P", "none", "-1", "-o", "1", device},
+                    .args = {"-m",   "rtu", "-a", "1",  "-0", "-r", "0",    "-c", "4",  "-t", "4",   "-b",
+                             "9600", "-d",  "8",  "-s", "1",  "-P", "none", "-1", "-o", "1",  device},
                     .outTo = "/dev/null",
                     .errTo = "/dev/null"});
     if (!mbpoll.started()) return -1;

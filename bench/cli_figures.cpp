@@ -79,8 +79,7 @@ void cliRelease(int iterations) {
         const auto released = Clock::now();
         device.join();
         std::uint8_t drain[256];
-        while (::read(line.master, drain, sizeof drain) > 0) {
-        }
+        while (::read(line.master, drain, sizeof drain) > 0) {}
         if (reply.status == ReplyStatus::Ok)
             ms.push_back(std::chrono::duration<double, std::milli>(released - sent).count());
     }
@@ -99,7 +98,7 @@ void cliAllocations(int iterations) {
     std::uint8_t request[kMaxFrameLength];
     const std::uint16_t length = buildReadMeasurement(request, 1);
     int answered = 0;
-    cliLine.exchange(request, length);   // the first exchange may set up the C library's buffers
+    cliLine.exchange(request, length); // the first exchange may set up the C library's buffers
     gAllocations = 0;
     tCounting = true;
     for (int i = 0; i < iterations; ++i) answered += cliLine.exchange(request, length).status == ReplyStatus::Ok;
@@ -139,7 +138,8 @@ void cliDetect(bool smoke) {
         std::vector<double> ms;
         for (int i = 0; i < (smoke ? 1 : 5); ++i) ms.push_back(runCli({"-p", none.slavePath, "detect"}).ms);
         const double p50 = percentile(ms, 50);
-        row("CLI: detect with nothing attached, whole process (median)", fmt("%.0f ms", p50), "<= 1000 ms", p50 <= 1000);
+        row("CLI: detect with nothing attached, whole process (median)", fmt("%.0f ms", p50), "<= 1000 ms",
+            p50 <= 1000);
     }
     sim::Config slow;
     slow.baud = 9600;
@@ -177,9 +177,8 @@ void cliCommission(bool smoke) {
 void cliWatch(bool smoke) {
     auto s = simAtLineRate(sim::Dialect::Fd, 9600);
     const auto window = smoke ? 1500ms : 10000ms;
-    const ChildRun run = runCli({"-p", s->slavePath(), "-b", "9600", "-d", "fd", "-a", "1", "watch", "--interval",
-                                 "1000"},
-                                window);
+    const ChildRun run =
+        runCli({"-p", s->slavePath(), "-b", "9600", "-d", "fd", "-a", "1", "watch", "--interval", "1000"}, window);
     const double percent = run.cpuMs / run.ms * 100.0;
     row(fmt("CLI: watch at a 1 s interval, whole process over %.0f s", run.ms / 1000.0),
         fmt("%.3f %% of a core (%.1f ms of CPU)", percent, run.cpuMs), "<= 0.1 %", percent <= 0.1 && run.status == 0);
@@ -189,16 +188,17 @@ void cliWatch(bool smoke) {
 // against printing plain lines.
 void cliLiveTable(const std::string& path, bool smoke) {
     const auto window = smoke ? 1500ms : 10000ms;
-    const std::vector<std::string> args = {"-p", path, "-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval",
-                                           "1000"};
+    const std::vector<std::string> args = {"-p", path,       "-b",    "9600",       "-d",  "fd",
+                                           "-a", "3,77,200", "watch", "--interval", "1000"};
     const ChildRun plain = runCli(args, window);
-    PtyPair terminal;   // stands for the person's terminal; what is drawn is read and dropped
+    PtyPair terminal; // stands for the person's terminal; what is drawn is read and dropped
     std::atomic<bool> drawing{true};
     std::jthread reader([&] {
         char sink[4096];
         while (drawing) {
             pollfd p{terminal.master, POLLIN, 0};
-            if (::poll(&p, 1, 50) > 0 && ::read(terminal.master, sink, sizeof sink) <= 0) std::this_thread::sleep_for(5ms);
+            if (::poll(&p, 1, 50) > 0 && ::read(terminal.master, sink, sizeof sink) <= 0)
+                std::this_thread::sleep_for(5ms);
         }
     });
     const ChildRun table = runCli(args, window, terminal.slavePath.c_str());
@@ -221,7 +221,8 @@ void cliLine(bool smoke) {
     const std::string path = line.slavePath();
     {
         const int last = smoke ? 10 : 255;
-        const ChildRun run = runCli({"-p", path, "-t", "50", "-b", "9600", "-d", "fd", "scan", "--to", std::to_string(last)});
+        const ChildRun run =
+            runCli({"-p", path, "-t", "50", "-b", "9600", "-d", "fd", "scan", "--to", std::to_string(last)});
         const double floor = last * 50.0;
         row(fmt("CLI: scan 1 to %.0f at 9600 with -t 50, three transmitters", last),
             fmt("%.2f s (%.2fx the floor of %.0f waits of 50 ms)", run.ms / 1000.0, run.ms / floor, last) +

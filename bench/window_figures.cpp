@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr const char* kStartupProbe = VENTORA_STARTUP_PROBE_PATH;   // "" when the Qt window is not built
+constexpr const char* kStartupProbe = VENTORA_STARTUP_PROBE_PATH; // "" when the Qt window is not built
 
 // What the last message box said, on one line.
 std::string lastBoxOnOneLine(const FakeDialog& dialog) {
@@ -50,7 +50,7 @@ double cpuMs() {
 
 // Percent of one core that the process spends over `window` while the main thread sleeps.
 double processCpuPercent(std::chrono::milliseconds window) {
-    std::this_thread::sleep_for(50ms);   // let start-up settle
+    std::this_thread::sleep_for(50ms); // let start-up settle
     const double c0 = cpuMs();
     const auto t0 = Clock::now();
     std::this_thread::sleep_for(window);
@@ -106,7 +106,7 @@ double latencyAt(std::uint32_t baud, int iterations) {
         tool.transmitter.readMeasurement();
         const double t = msSince(t0);
         if (tool.dialog.boxes[kVelocityBox] != "12.3") ++failures;
-        if (i > 0) ms.push_back(t);   // the first read warms up the sim and the caches
+        if (i > 0) ms.push_back(t); // the first read warms up the sim and the caches
     }
     const double wire = (8 + 13) * 10.0 * 1000.0 / baud + s->state().turnaroundMs;
     std::vector<double> overhead;
@@ -135,7 +135,7 @@ void releaseDelay(int iterations) {
     std::vector<double> ms;
     std::uint8_t buf[1024];
     for (int i = 0; i < iterations; ++i) {
-        std::this_thread::sleep_for(7ms);   // vary the phase against the passes
+        std::this_thread::sleep_for(7ms); // vary the phase against the passes
         s->sendRaw({0x01, 0x03, 0x08, 0x00, 0x7B, 0x00, 0x00, 0x44, 0xA6, 0x0C, 0xCD, 0x6E, 0x96});
         const auto t0 = Clock::now();
         while (tool.block->takeReply(buf, 1024) == 0 && msSince(t0) < 1000) std::this_thread::sleep_for(100us);
@@ -180,15 +180,16 @@ void detection(bool smoke) {
         const double t = timeDetection(none.slavePath, outcome);
         row("Detection, no transmitter", fmt("%.0f ms", t) + "  \"" + outcome + "\"", "<= 2200 ms", t <= 2200);
     }
-    const std::vector<std::uint32_t> bauds = smoke ? std::vector<std::uint32_t>{9600}
-                                                   : std::vector<std::uint32_t>{2400, 4800, 9600};
+    const std::vector<std::uint32_t> bauds =
+        smoke ? std::vector<std::uint32_t>{9600} : std::vector<std::uint32_t>{2400, 4800, 9600};
     for (const std::uint32_t baud : bauds) {
         auto s = simAtLineRate(sim::Dialect::Fd, baud);
         const double t = timeDetection(s->slavePath(), outcome);
         // At 9600 two silent attempts of 500 ms come first, then the 14 bytes on the wire and the gap.
         const bool judged = baud == 9600;
         row(fmt("Detection, FD transmitter at %.0f", baud), fmt("%.0f ms", t) + "  \"" + outcome + "\"",
-            judged ? "about 1000 ms + the reply (~50 ms)" : "-", judged ? std::optional<bool>(t <= 1100) : std::nullopt);
+            judged ? "about 1000 ms + the reply (~50 ms)" : "-",
+            judged ? std::optional<bool>(t <= 1100) : std::nullopt);
     }
     auto s = simAtLineRate(sim::Dialect::Modbus, 9600);
     const double t = timeDetection(s->slavePath(), outcome);
@@ -221,8 +222,8 @@ void idle(std::chrono::milliseconds window) {
     }
     row("Bare loop of 1 ms sleeps (the floor)", fmt("%.2f %% of a core", floor), "-", std::nullopt);
     row("  the same, paced to exact 1 ms deadlines", fmt("%.2f %% of a core", exactFloor), "-", std::nullopt);
-    for (const auto& [name, cpu] : {std::pair{"Receive thread, port closed", closed},
-                                    std::pair{"Receive thread, port open and quiet", open}}) {
+    for (const auto& [name, cpu] :
+         {std::pair{"Receive thread, port closed", closed}, std::pair{"Receive thread, port open and quiet", open}}) {
         row(name, fmt("%.2f %% (%.2fx the floor, %.2fx the paced floor)", cpu, cpu / floor, cpu / exactFloor),
             "<= 1.2x", cpu / floor <= 1.2);
     }

@@ -29,7 +29,7 @@ double msSince(Clock::time_point t) { return std::chrono::duration<double, std::
 
 constexpr int kPortList = 1000;
 constexpr int kDetectButton = 1001;
-constexpr int kMessageBoxText = 0xFFFF;   // the static text in a message box
+constexpr int kMessageBoxText = 0xFFFF; // the static text in a message box
 constexpr DWORD kWaitMs = 20000;
 
 // The first visible dialog-class window of process `pid` other than `except`.

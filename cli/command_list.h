@@ -9,6 +9,6 @@ int detectCommand(Session& session);
 int readCommand(Session& session);
 int getCommand(Session& session);
 int setCommand(Session& session);
-int watchCommand(Session& session);        // watch.cpp
-int scanCommand(Session& session);         // scan.cpp
-int commissionCommand(Session& session);   // commission.cpp
+int watchCommand(Session& session);      // watch.cpp
+int scanCommand(Session& session);       // scan.cpp
+int commissionCommand(Session& session); // commission.cpp

@@ -12,14 +12,9 @@ struct CommandEntry {
 };
 
 constexpr CommandEntry kCommandTable[] = {
-    {Command::Ports, portsCommand},
-    {Command::Detect, detectCommand},
-    {Command::Read, readCommand},
-    {Command::Watch, watchCommand},
-    {Command::Get, getCommand},
-    {Command::Set, setCommand},
-    {Command::Commission, commissionCommand},
-    {Command::Scan, scanCommand},
+    {Command::Ports, portsCommand},           {Command::Detect, detectCommand}, {Command::Read, readCommand},
+    {Command::Watch, watchCommand},           {Command::Get, getCommand},       {Command::Set, setCommand},
+    {Command::Commission, commissionCommand}, {Command::Scan, scanCommand},
 };
 
 } // namespace

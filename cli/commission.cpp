@@ -121,8 +121,8 @@ std::string commissionLogRow(const Commissioned& done, const std::string& time, 
 
 std::string commissionText(const Commissioned& done, unsigned number, const std::string& place) {
     std::string text = "#" + std::to_string(number) + " " + place + ": address " + std::to_string(done.old.address) +
-                       " -> " + std::to_string(done.identity.address) + ", " + std::to_string(done.old.baud) +
-                       " -> " + std::to_string(done.identity.baud) + " bit/s";
+                       " -> " + std::to_string(done.identity.address) + ", " + std::to_string(done.old.baud) + " -> " +
+                       std::to_string(done.identity.baud) + " bit/s";
     if (done.area) text += ", area " + std::to_string(*done.area) + " cm2";
     if (done.measurement)
         text += std::string(", ") + measurementText(*done.measurement).velocity + " m/s, " +

@@ -12,11 +12,11 @@ inline constexpr const char* kCommissionLogHeader =
     "time,port,device,dialect,old_address,address,old_baud,baud,area,velocity,volume,result";
 
 struct Commissioned {
-    DeviceIdentity old;                        // as it was found
-    DeviceIdentity identity;                   // as it answers now
-    std::optional<std::uint16_t> area;         // read back: FD dialect only
+    DeviceIdentity old;                // as it was found
+    DeviceIdentity identity;           // as it answers now
+    std::optional<std::uint16_t> area; // read back: FD dialect only
     std::optional<Measurement> measurement;
-    std::string outcome = "ok";                // "ok", "ok; area not set: ...", or "failed: why"
+    std::string outcome = "ok"; // "ok", "ok; area not set: ...", or "failed: why"
     Status status = Status::Ok;
 };
 

@@ -13,18 +13,18 @@
 // The exit statuses of ventora-cli.
 enum class Status : int {
     Ok = 0,
-    Usage = 2,        // bad usage or a value out of range; nothing was sent
-    OpenFailed = 3,   // the port could not be opened
-    NoAnswer = 4,     // no transmitter answered
-    Refused = 5,      // a reply was refused or invalid, or a read-back did not match
+    Usage = 2,      // bad usage or a value out of range; nothing was sent
+    OpenFailed = 3, // the port could not be opened
+    NoAnswer = 4,   // no transmitter answered
+    Refused = 5,    // a reply was refused or invalid, or a read-back did not match
 };
 
 struct DeviceIdentity {
     Dialect dialect = Dialect::Fd;
     std::int32_t baud = 0;
     std::uint8_t address = 0;
-    std::uint8_t parityCode = 0;   // Modbus dialect only
-    bool stopBitsOk = true;        // Modbus dialect only
+    std::uint8_t parityCode = 0; // Modbus dialect only
+    bool stopBitsOk = true;      // Modbus dialect only
 };
 
 // Why the area is out of reach in the Modbus dialect.

@@ -56,8 +56,7 @@ Reply Line::exchange(const std::uint8_t* request, std::uint16_t length) {
 Reply Line::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
     Reply reply;
     // Whatever came before the request is no part of its reply.
-    while (port_.readWait(buffer_, sizeof buffer_, std::chrono::milliseconds(0)).count > 0) {
-    }
+    while (port_.readWait(buffer_, sizeof buffer_, std::chrono::milliseconds(0)).count > 0) {}
     const ReplyShape shape = replyShapeFor(request, length);
     const auto writeStart = Clock::now();
     logFrame(">", request, length);

@@ -12,19 +12,19 @@
 #include "serial/port.h"
 
 enum class ReplyStatus : std::uint8_t {
-    Ok,          // a frame of the expected shape, CRC good
-    Exception,   // the transmitter refused the request (Modbus exception, or the FD equivalent)
-    Invalid,     // bytes came, but none formed a usable reply
-    NoReply,     // nothing came before the timeout
-    DeviceGone,  // the device hung up or failed
+    Ok,         // a frame of the expected shape, CRC good
+    Exception,  // the transmitter refused the request (Modbus exception, or the FD equivalent)
+    Invalid,    // bytes came, but none formed a usable reply
+    NoReply,    // nothing came before the timeout
+    DeviceGone, // the device hung up or failed
 };
 
 struct Reply {
     ReplyStatus status = ReplyStatus::NoReply;
-    const std::uint8_t* frame = nullptr;   // into the line's buffer; valid until the next exchange
+    const std::uint8_t* frame = nullptr; // into the line's buffer; valid until the next exchange
     std::uint16_t length = 0;
-    const char* why = "";                  // for Invalid: what was wrong with the bytes
-    std::uint8_t otherAddress = 0;         // for Invalid wrong-address replies
+    const char* why = "";          // for Invalid: what was wrong with the bytes
+    std::uint8_t otherAddress = 0; // for Invalid wrong-address replies
 };
 
 class Line {

@@ -54,8 +54,8 @@ int readCommand(Session& session) {
     Json json = report.describe(identity);
     json["velocity"] = velocityOf(measurement);
     json["volume"] = floatJson(measurement.volume);
-    report.result(json, std::string(measurementText(measurement).velocity) + " m/s\t" +
-                            floatText(measurement.volume) + " m3/h");
+    report.result(json, std::string(measurementText(measurement).velocity) + " m/s\t" + floatText(measurement.volume) +
+                            " m3/h");
     return 0;
 }
 

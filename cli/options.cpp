@@ -49,8 +49,8 @@ bool checkCombination(Options& o, const std::string& dialectText, std::ostream& 
     if (o.baud.has_value() != o.dialect.has_value())
         return complain(err, "--baud and --dialect go together: give both, or neither to detect them");
     if (o.baud && !baudAllowed(*o.dialect, *o.baud))
-        return complain(err, "--baud " + std::to_string(*o.baud) + " is not a rate of the " +
-                                 dialectName(*o.dialect) + " dialect");
+        return complain(err, "--baud " + std::to_string(*o.baud) + " is not a rate of the " + dialectName(*o.dialect) +
+                                 " dialect");
     if (!o.addresses.empty() && o.dialect == Dialect::Modbus)
         return complain(err, "--address applies to the FD dialect; Modbus-dialect frames all go to address 255");
 
@@ -102,13 +102,13 @@ void addGlobalOptions(CLI::App& app, Options& o, Given& given) {
         ->capture_default_str();
     app.add_option("-b,--baud", o.baud, "the transmitter's baud rate; with --dialect, skips detection");
     app.add_option("-d,--dialect", given.dialectText, "fd or modbus")->check(CLI::IsMember({"fd", "modbus"}));
-    given.addressOption = app.add_option(
-        "-a,--address", given.addressText,
-        "FD dialect: the transmitter's address (without it, one identity query learns it); "
-        "for watch, a list such as 3,77,200 or 10-14");
+    given.addressOption =
+        app.add_option("-a,--address", given.addressText,
+                       "FD dialect: the transmitter's address (without it, one identity query learns it); "
+                       "for watch, a list such as 3,77,200 or 10-14");
     given.timeoutOption = app.add_option("-t,--timeout", o.timeoutMs, "how long to wait for a reply to start, in ms")
-        ->check(CLI::Range(1, 10000))
-        ->capture_default_str();
+                              ->check(CLI::Range(1, 10000))
+                              ->capture_default_str();
     app.add_flag("--json", o.json, "one JSON object per result line, on stdout");
     app.add_flag("-v,--verbose", o.verbose, "every frame sent and received, in hex with a timestamp, on stderr");
 }
@@ -126,7 +126,7 @@ void addReadingCommands(CLI::App& app, Options& o, Given& given) {
         ->check(CLI::Range(0, 86'400'000))
         ->capture_default_str();
     given.countOption = watch->add_option("--count", given.count, "stop after N rounds of readings")
-        ->check(CLI::Range(1u, 1'000'000'000u));
+                            ->check(CLI::Range(1u, 1'000'000'000u));
     watch->add_option("--csv", o.csvPath, "also append each reading to this CSV file");
     watch->group("");
     watch->callback([&] { o.command = Command::Watch; });
@@ -186,15 +186,16 @@ bool takeTarget(Options& o, const Given& given, std::ostream& err) {
         return complain(err, "an address list works with watch only; this command takes one transmitter");
     NetworkEndpoint endpoint;
     if (isNetworkPortName(o.port) && !parseNetworkPortName(o.port, endpoint))
-        return complain(err, "--port " + o.port + ": a network port is rfc2217://HOST:PORT, with PORT 1 to 65535 "
-                                                  "and an IPv6 address in brackets");
+        return complain(err, "--port " + o.port +
+                                 ": a network port is rfc2217://HOST:PORT, with PORT 1 to 65535 "
+                                 "and an IPv6 address in brackets");
     return true;
 }
 
 bool takeScan(Options& o, const Given& given, std::ostream& err) {
     if (given.scanFrom > given.scanTo)
-        return complain(err, "--from " + std::to_string(given.scanFrom) + " is above --to " +
-                                 std::to_string(given.scanTo));
+        return complain(err,
+                        "--from " + std::to_string(given.scanFrom) + " is above --to " + std::to_string(given.scanTo));
     o.scanFrom = std::uint8_t(given.scanFrom);
     o.scanTo = std::uint8_t(given.scanTo);
     if (given.timeoutOption->count() == 0) o.timeoutMs = kDefaultScanTimeoutMs;

@@ -31,9 +31,9 @@ struct Options {
     std::string port = "COM1";
     std::optional<std::int32_t> baud;
     std::optional<Dialect> dialect;
-    std::optional<std::uint8_t> address;     // when one address was given
-    std::vector<std::uint8_t> addresses;     // every address given, in order
-    int timeoutMs = kDefaultTimeoutMs;       // kDefaultScanTimeoutMs for scan, unless given
+    std::optional<std::uint8_t> address; // when one address was given
+    std::vector<std::uint8_t> addresses; // every address given, in order
+    int timeoutMs = kDefaultTimeoutMs;   // kDefaultScanTimeoutMs for scan, unless given
     bool json = false;
     bool verbose = false;
 

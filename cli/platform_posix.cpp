@@ -11,7 +11,7 @@
 namespace {
 
 std::atomic<bool> stopFlag{false};
-int wakePipe[2] = {-1, -1};   // written by the signal handler, polled by waitForStop
+int wakePipe[2] = {-1, -1}; // written by the signal handler, polled by waitForStop
 
 void onStopSignal(int) {
     stopFlag.store(true);
@@ -32,7 +32,7 @@ void installStopHandlers() {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;   // no SA_RESTART: a wait in progress returns and sees the flag
+    action.sa_flags = 0; // no SA_RESTART: a wait in progress returns and sees the flag
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
 }

@@ -8,7 +8,7 @@
 namespace {
 
 std::atomic<bool> stopFlag{false};
-HANDLE wakeEvent = nullptr;   // set by the console handler, waited on by waitForStop
+HANDLE wakeEvent = nullptr; // set by the console handler, waited on by waitForStop
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;

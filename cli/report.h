@@ -18,7 +18,11 @@ using AppendedFile = std::unique_ptr<std::FILE, FileCloser>;
 class Report {
 public:
     Report(bool json, const Line& line, const Device& device, std::FILE* out, std::FILE* err)
-        : json_(json), line_(line), device_(device), out_(out), err_(err) {}
+        : json_(json),
+          line_(line),
+          device_(device),
+          out_(out),
+          err_(err) {}
 
     std::FILE* out() const { return out_; }
     std::FILE* err() const { return err_; }

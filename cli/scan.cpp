@@ -14,7 +14,7 @@ using Clock = std::chrono::steady_clock;
 
 struct ScanTally {
     unsigned found = 0;
-    unsigned invalid = 0;   // addresses whose replies did not check
+    unsigned invalid = 0; // addresses whose replies did not check
 };
 
 // A Modbus-dialect transmitter answers only at 255, and so does an FD
@@ -54,8 +54,7 @@ void showInvalid(Session& session, const DeviceIdentity& identity, const char* r
     json["baud"] = identity.baud;
     json["result"] = "invalid reply";
     session.report.result(json, std::to_string(identity.address) + "\t" + std::to_string(identity.baud) +
-                                    " bit/s\tinvalid reply: two transmitters may share this address (" + reason +
-                                    ")");
+                                    " bit/s\tinvalid reply: two transmitters may share this address (" + reason + ")");
 }
 
 // Probes one address at baud, showing and counting what answered.

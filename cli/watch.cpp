@@ -19,7 +19,9 @@ using SystemClock = std::chrono::system_clock;
 class Watch {
 public:
     explicit Watch(Session& session)
-        : session_(session), options_(session.options), report_(session.report),
+        : session_(session),
+          options_(session.options),
+          report_(session.report),
           several_(options_.addresses.size() > 1) {}
 
     int run();
@@ -41,7 +43,7 @@ private:
     AppendedFile csv_;
     std::vector<Track> tracks_ = std::vector<Track>(1);
     std::optional<LiveTable> table_;
-    bool portLost_ = false;   // a device server's connection dropped: no later round can read
+    bool portLost_ = false; // a device server's connection dropped: no later round can read
 };
 
 int Watch::run() {
@@ -106,7 +108,7 @@ void Watch::round(SystemClock::time_point when) {
     for (Track& track : tracks_) {
         Measurement measurement;
         const Status status = session_.device.readMeasurement(track.identity, measurement);
-        if (status != Status::Ok && stopRequested()) break;   // cut short by the stop, not a fault
+        if (status != Status::Ok && stopRequested()) break; // cut short by the stop, not a fault
         portLost_ = status == Status::OpenFailed;
         if (portLost_) break;
         if (status == Status::Ok)

@@ -24,8 +24,8 @@ struct Track {
     double minVolume = std::numeric_limits<double>::infinity();
     double maxVolume = -std::numeric_limits<double>::infinity();
     double sumVolume = 0;
-    std::array<double, kSparkLength> recent{};   // NaN where a reading failed
-    std::size_t recentCount = 0;                 // readings and misses so far, for the ring
+    std::array<double, kSparkLength> recent{}; // NaN where a reading failed
+    std::size_t recentCount = 0;               // readings and misses so far, for the ring
     std::string velocityText = "-";
     std::string volumeText = "-";
     std::string lastResult;

@@ -15,7 +15,7 @@ enum class Dialect : std::uint8_t { Fd, Modbus };
 
 struct DetectionAttempt {
     Dialect dialect;
-    std::int32_t baud;   // bit/s
+    std::int32_t baud; // bit/s
 };
 
 // Detection's attempts, in order; the first identity reply that checks ends it.

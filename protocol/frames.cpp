@@ -8,7 +8,7 @@
 namespace {
 
 constexpr std::uint8_t kFd = 0xFD;
-constexpr std::int32_t kFdRates[] = {2400, 4800, 9600};   // bit/s of the FD baud codes 1, 2 and 3
+constexpr std::int32_t kFdRates[] = {2400, 4800, 9600}; // bit/s of the FD baud codes 1, 2 and 3
 
 std::uint16_t appendCrc(std::uint8_t* out, std::uint16_t length) {
     const std::uint16_t crc = crc16(out, length);
@@ -26,8 +26,8 @@ std::uint16_t buildFd(std::uint8_t* out, std::uint8_t command, std::uint8_t argu
     return appendCrc(out, 5);
 }
 
-std::uint16_t buildRtu(std::uint8_t* out, std::uint8_t address, std::uint8_t function,
-                       std::uint16_t first, std::uint16_t value) {
+std::uint16_t buildRtu(std::uint8_t* out, std::uint8_t address, std::uint8_t function, std::uint16_t first,
+                       std::uint16_t value) {
     out[0] = address;
     out[1] = function;
     out[2] = std::uint8_t(first >> 8);
@@ -126,8 +126,7 @@ bool checkRegisterWrite(const std::uint8_t* reply, std::uint16_t count, std::uin
     return count >= 8 && reply[0] == address && reply[1] == 0x06 && crcMatches(reply, count);
 }
 
-bool parseMeasurement(const std::uint8_t* reply, std::uint16_t count, std::uint8_t address,
-                      Measurement& out) {
+bool parseMeasurement(const std::uint8_t* reply, std::uint16_t count, std::uint8_t address, Measurement& out) {
     if (!checkRegisterRead(reply, count, address, 4)) return false;
     out.velocityTenths = word(reply + 3);
     const std::uint32_t pattern = std::uint32_t(word(reply + 7)) << 16 | word(reply + 9);

@@ -7,12 +7,12 @@
 
 #include <cstdint>
 
-inline constexpr std::uint8_t kModbusAddress = 0xFF;   // every frame's address in the Modbus dialect
+inline constexpr std::uint8_t kModbusAddress = 0xFF; // every frame's address in the Modbus dialect
 inline constexpr std::uint16_t kMaxFrameLength = 19;
 
 std::uint16_t buildFdQuery(std::uint8_t* out);
 std::uint16_t buildFdSetAddress(std::uint8_t* out, std::uint8_t address);
-std::uint16_t buildFdSetBaud(std::uint8_t* out, std::uint8_t baudCode);           // code 1, 2 or 3
+std::uint16_t buildFdSetBaud(std::uint8_t* out, std::uint8_t baudCode); // code 1, 2 or 3
 std::uint16_t buildModbusIdentityQuery(std::uint8_t* out);
 std::uint16_t buildModbusIdentityWrite(std::uint8_t* out, std::uint8_t address, std::uint8_t baudCode);
 std::uint16_t buildReadMeasurement(std::uint8_t* out, std::uint8_t address);
@@ -32,9 +32,9 @@ bool crcMatches(const std::uint8_t* reply, std::uint16_t count);
 struct Identity {
     std::uint8_t address = 0;
     std::int32_t baud = 0;
-    std::uint8_t parityCode = 0;   // Modbus identity only
-    std::uint8_t stopCheckA = 0;   // Modbus identity only
-    std::uint8_t stopCheckB = 0;   // Modbus identity only
+    std::uint8_t parityCode = 0; // Modbus identity only
+    std::uint8_t stopCheckA = 0; // Modbus identity only
+    std::uint8_t stopCheckB = 0; // Modbus identity only
 };
 
 // FD FD FD code addr CRC, code 1..3. Fills address and baud.
@@ -56,8 +56,8 @@ bool checkRegisterRead(const std::uint8_t* reply, std::uint16_t count, std::uint
 bool checkRegisterWrite(const std::uint8_t* reply, std::uint16_t count, std::uint8_t address);
 
 struct Measurement {
-    std::uint16_t velocityTenths = 0;   // m/s × 10
-    float volume = 0;                   // m3/h
+    std::uint16_t velocityTenths = 0; // m/s × 10
+    float volume = 0;                 // m3/h
 };
 
 // The display text of a measurement, shared by the window and the CLI:
@@ -65,11 +65,9 @@ struct Measurement {
 // infinities included.
 struct MeasurementText {
     char velocity[16];
-    char volume[64];   // FLT_MAX needs 46 characters
+    char volume[64]; // FLT_MAX needs 46 characters
 };
 MeasurementText measurementText(const Measurement& measurement);
 
-bool parseMeasurement(const std::uint8_t* reply, std::uint16_t count, std::uint8_t address,
-                      Measurement& out);
-bool parseArea(const std::uint8_t* reply, std::uint16_t count, std::uint8_t address,
-               std::uint16_t& area);
+bool parseMeasurement(const std::uint8_t* reply, std::uint16_t count, std::uint8_t address, Measurement& out);
+bool parseArea(const std::uint8_t* reply, std::uint16_t count, std::uint8_t address, std::uint16_t& area);

@@ -10,12 +10,12 @@
 #include <cstdint>
 
 struct ReplyShape {
-    bool fd = false;               // FD FD FD code addr CRC, 7 bytes
-    bool anyAddress = false;       // Modbus identity replies come from whatever address the transmitter has
-    std::uint8_t address = 0;      // register frames: the address the reply must come from
-    std::uint8_t function = 0;     // register frames: 0x03, 0x06 or 0x10
-    std::uint8_t byteCount = 0;    // register reads: the byte-count byte of the reply
-    std::uint16_t length = 0;      // the whole reply, CRC included; 0 = the request has no known reply
+    bool fd = false;            // FD FD FD code addr CRC, 7 bytes
+    bool anyAddress = false;    // Modbus identity replies come from whatever address the transmitter has
+    std::uint8_t address = 0;   // register frames: the address the reply must come from
+    std::uint8_t function = 0;  // register frames: 0x03, 0x06 or 0x10
+    std::uint8_t byteCount = 0; // register reads: the byte-count byte of the reply
+    std::uint16_t length = 0;   // the whole reply, CRC included; 0 = the request has no known reply
 };
 
 // The reply shape of a request built by the frame builders.
@@ -23,14 +23,14 @@ ReplyShape replyShapeFor(const std::uint8_t* request, std::uint16_t length);
 
 struct ReplyScan {
     enum class State : std::uint8_t {
-        Waiting,    // a reply may still be completed by bytes to come
-        Complete,   // a frame of the shape with a good CRC is at offset
-        Unusable,   // no arrangement of further bytes can complete a reply here
+        Waiting,  // a reply may still be completed by bytes to come
+        Complete, // a frame of the shape with a good CRC is at offset
+        Unusable, // no arrangement of further bytes can complete a reply here
     };
     State state = State::Waiting;
     std::uint16_t offset = 0;
     std::uint16_t length = 0;
-    bool exception = false;        // a Modbus exception, or an FD reply with the command's top bit set
+    bool exception = false; // a Modbus exception, or an FD reply with the command's top bit set
 };
 
 // Looks for the earliest frame of the shape whose CRC checks.

@@ -7,8 +7,7 @@ namespace {
 // What to check for the causes of a port on a device server; the same on every OS.
 const char* networkHint(OpenFailure cause) {
     switch (cause) {
-    case OpenFailure::ConnectionRefused:
-        return "check that the device server runs and listens on that TCP port";
+    case OpenFailure::ConnectionRefused: return "check that the device server runs and listens on that TCP port";
     case OpenFailure::HostNotFound: return "check the host name, or give the server's IP address";
     case OpenFailure::NoAnswer:
         return "check that the TCP port speaks Telnet with RFC 2217 (ser2net: telnet(rfc2217) in the accepter) "

@@ -17,12 +17,12 @@
 // Why an open failed: one closed set for every kind of port and every OS, each
 // of which translates its own errors into it.
 enum class OpenFailure : std::uint8_t {
-    None,              // the last open succeeded, or none was tried
-    NoSuchDevice,      // the port names no device, or the device is not there
-    PermissionDenied,  // the user may not open the device
-    Busy,              // another program holds the device
-    SettingRefused,    // the device refused the line settings (speed, size, parity)
-    Other,             // anything else; the OS text says what
+    None,             // the last open succeeded, or none was tried
+    NoSuchDevice,     // the port names no device, or the device is not there
+    PermissionDenied, // the user may not open the device
+    Busy,             // another program holds the device
+    SettingRefused,   // the device refused the line settings (speed, size, parity)
+    Other,            // anything else; the OS text says what
     // A port on a device server (NetworkSerialPort):
     ConnectionRefused, // nothing listens on that TCP port
     HostNotFound,      // the host name could not be resolved
@@ -45,8 +45,8 @@ std::string osErrorText(unsigned long osError);
 
 // The result of a waiting read.
 struct WaitedRead {
-    std::uint32_t count = 0;   // bytes placed in the buffer
-    bool deviceGone = false;   // the device hung up or failed; no more bytes will come
+    std::uint32_t count = 0; // bytes placed in the buffer
+    bool deviceGone = false; // the device hung up or failed; no more bytes will come
 };
 
 class Port {

@@ -13,9 +13,9 @@ namespace sim {
 using Bytes = std::vector<std::uint8_t>;
 
 struct Answer {
-    Bytes reply;                 // empty: the transmitter stays silent
-    Bytes exception;             // what Fault::Exception sends instead
-    std::uint32_t newBaud = 0;   // nonzero: switch after the reply is out
+    Bytes reply;               // empty: the transmitter stays silent
+    Bytes exception;           // what Fault::Exception sends instead
+    std::uint32_t newBaud = 0; // nonzero: switch after the reply is out
 };
 
 // Answers request as the transmitter c would at port speed speed (bit/s);

@@ -28,76 +28,63 @@ struct SimOptions {
     AddressList lineTurnarounds;
 };
 
-bool parseNumber(const char* text, unsigned long max, unsigned long& out)
-{
+bool parseNumber(const char* text, unsigned long max, unsigned long& out) {
     char* end = nullptr;
     errno = 0;
     const unsigned long value = std::strtoul(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value > max || text[0] == '-')
-        return false;
+    if (errno != 0 || end == text || *end != '\0' || value > max || text[0] == '-') return false;
     out = value;
     return true;
 }
 
 // A list of A or A:MS items, each A a bus address 1..255 and MS at most 60000.
-bool parseAddressList(const std::string& text, bool withMs, AddressList& out)
-{
+bool parseAddressList(const std::string& text, bool withMs, AddressList& out) {
     std::size_t from = 0;
     for (;;) {
         const std::size_t comma = text.find(',', from);
         const std::string item = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
         const std::size_t colon = item.find(':');
-        if ((colon != std::string::npos) != withMs)
-            return false;
+        if ((colon != std::string::npos) != withMs) return false;
         unsigned long address = 0;
         unsigned long ms = 0;
-        if (!parseNumber(item.substr(0, colon).c_str(), 255, address) || address == 0
-            || (withMs && !parseNumber(item.substr(colon + 1).c_str(), 60000, ms)))
+        if (!parseNumber(item.substr(0, colon).c_str(), 255, address) || address == 0 ||
+            (withMs && !parseNumber(item.substr(colon + 1).c_str(), 60000, ms)))
             return false;
         out.emplace_back(static_cast<std::uint8_t>(address), static_cast<unsigned>(ms));
-        if (comma == std::string::npos)
-            return true;
+        if (comma == std::string::npos) return true;
         from = comma + 1;
     }
 }
 
-void printRequest(const sim::LoggedRequest& request)
-{
+void printRequest(const sim::LoggedRequest& request) {
     std::fprintf(stderr, "ventora-sim: %u bit/s:", static_cast<unsigned>(request.speed));
-    for (std::uint8_t byte : request.bytes)
-        std::fprintf(stderr, " %02X", byte);
+    for (std::uint8_t byte : request.bytes) std::fprintf(stderr, " %02X", byte);
     std::fputc('\n', stderr);
 }
 
 // Serves until SIGINT or SIGTERM, printing each request when verbose.
 template <class Server>
-void serveUntilStopped(const Server& server, const sigset_t& stopSignals, bool verbose)
-{
+void serveUntilStopped(const Server& server, const sigset_t& stopSignals, bool verbose) {
     std::size_t printed = 0;
     const timespec tick{0, 100'000'000};
     for (;;) {
         const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-        if (signal == SIGINT || signal == SIGTERM)
-            return;
-        if (!verbose)
-            continue;
+        if (signal == SIGINT || signal == SIGTERM) return;
+        if (!verbose) continue;
         const auto log = server.requests();
-        for (; printed < log.size(); ++printed)
-            printRequest(log[printed]);
+        for (; printed < log.size(); ++printed) printRequest(log[printed]);
     }
 }
 
 int serveLine(const sim::Config& config, const AddressList& addresses, const AddressList& turnarounds,
-              const sigset_t& stopSignals, bool verbose)
-{
+              const sigset_t& stopSignals, bool verbose) {
     sim::SimLine line(config.baud, config.lineRate);
     std::string listed;
     for (const auto& [address, unused] : addresses) {
         sim::Config member = config;
         member.address = address;
         for (const auto& [at, ms] : turnarounds)
-            if (at == address)
-                member.turnaroundMs = ms;
+            if (at == address) member.turnaroundMs = ms;
         line.add(member);
         listed += (listed.empty() ? "" : ", ") + std::to_string(address);
     }
@@ -105,8 +92,8 @@ int serveLine(const sim::Config& config, const AddressList& addresses, const Add
         std::fprintf(stderr, "ventora-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
-    std::printf("ventora-sim: serving a line of %zu FD transmitters (addresses %s, %u bit/s) on %s\n",
-                addresses.size(), listed.c_str(), static_cast<unsigned>(config.baud), line.slavePath().c_str());
+    std::printf("ventora-sim: serving a line of %zu FD transmitters (addresses %s, %u bit/s) on %s\n", addresses.size(),
+                listed.c_str(), static_cast<unsigned>(config.baud), line.slavePath().c_str());
     std::fflush(stdout);
     serveUntilStopped(line, stopSignals, verbose);
     return 0;
@@ -128,27 +115,33 @@ CLI::Validator addressListCheck(bool withMs) {
 struct WideValues {
     std::string dialect = "fd";
     unsigned address = 1, velocity = 123, area = 300, parity = 0, stopA = 0, stopB = 0;
-    std::vector<std::string> lines, lineTurnarounds;   // each may be given more than once
+    std::vector<std::string> lines, lineTurnarounds; // each may be given more than once
 };
 
 void addOptions(CLI::App& app, SimOptions& options, WideValues& wide) {
     sim::Config& config = options.config;
-    app.add_option("--dialect", wide.dialect, "identity dialect")->check(CLI::IsMember({"fd", "modbus"}))
+    app.add_option("--dialect", wide.dialect, "identity dialect")
+        ->check(CLI::IsMember({"fd", "modbus"}))
         ->capture_default_str();
     app.add_option("--address", wide.address, "bus address")->check(CLI::Range(1, 255))->capture_default_str();
     app.add_option("--baud", config.baud, "baud rate in bit/s")->check(CLI::Range(1, 4'000'000))->capture_default_str();
-    app.add_option("--velocity", wide.velocity, "air velocity in tenths of m/s")->check(CLI::Range(0, 65535))
+    app.add_option("--velocity", wide.velocity, "air velocity in tenths of m/s")
+        ->check(CLI::Range(0, 65535))
         ->capture_default_str();
     app.add_option("--volume", config.volume, "air volume in m3/h")->capture_default_str();
     app.add_option("--area", wide.area, "duct area in cm2")->check(CLI::Range(0, 65535))->capture_default_str();
-    app.add_option("--parity", wide.parity, "parity code reported in the Modbus dialect")->check(CLI::Range(0, 255))
+    app.add_option("--parity", wide.parity, "parity code reported in the Modbus dialect")
+        ->check(CLI::Range(0, 255))
         ->capture_default_str();
-    app.add_option("--stop-a", wide.stopA, "first stop-bit check value")->check(CLI::Range(0, 255))
+    app.add_option("--stop-a", wide.stopA, "first stop-bit check value")
+        ->check(CLI::Range(0, 255))
         ->capture_default_str();
-    app.add_option("--stop-b", wide.stopB, "second stop-bit check value")->check(CLI::Range(0, 255))
+    app.add_option("--stop-b", wide.stopB, "second stop-bit check value")
+        ->check(CLI::Range(0, 255))
         ->capture_default_str();
     app.add_flag("--line-rate", config.lineRate, "emit at the line rate, 10 bits per byte");
-    app.add_option("--turnaround", config.turnaroundMs, "pause before each reply, ms")->check(CLI::Range(0, 60000))
+    app.add_option("--turnaround", config.turnaroundMs, "pause before each reply, ms")
+        ->check(CLI::Range(0, 60000))
         ->capture_default_str();
     app.add_option("--line", wide.lines,
                    "serve a line of FD transmitters at these bus addresses instead (an address may repeat), each "
@@ -211,11 +204,9 @@ int parseOptions(int argc, char** argv, SimOptions& options) {
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     SimOptions options;
-    if (const int status = parseOptions(argc, argv, options); status >= 0)
-        return status;
+    if (const int status = parseOptions(argc, argv, options); status >= 0) return status;
     const sim::Config& config = options.config;
 
     // Blocked before the serving thread exists, so only sigtimedwait sees them.
@@ -238,9 +229,8 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("ventora-sim: serving %s transmitter (address %u, %u bit/s) on %s\n",
-                config.dialect == sim::Dialect::Fd ? "FD" : "Modbus",
-                static_cast<unsigned>(config.address), static_cast<unsigned>(config.baud),
-                transmitter.slavePath().c_str());
+                config.dialect == sim::Dialect::Fd ? "FD" : "Modbus", static_cast<unsigned>(config.address),
+                static_cast<unsigned>(config.baud), transmitter.slavePath().c_str());
     std::fflush(stdout);
 
     serveUntilStopped(transmitter, stopSignals, options.verbose);

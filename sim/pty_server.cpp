@@ -17,8 +17,7 @@ constexpr auto partialFrameLimit = std::chrono::milliseconds(50);
 // A write that makes no progress for this long is abandoned (nobody reads).
 constexpr auto writeStallLimit = std::chrono::milliseconds(2000);
 
-std::uint32_t speedValue(speed_t speed)
-{
+std::uint32_t speedValue(speed_t speed) {
     switch (speed) {
     case B300: return 300;
     case B600: return 600;
@@ -37,64 +36,53 @@ std::uint32_t speedValue(speed_t speed)
 
 } // namespace
 
-bool PtyServer::start()
-{
-    if (server.joinable())
-        return true;
+bool PtyServer::start() {
+    if (server.joinable()) return true;
     {
         std::lock_guard lock(stopMutex);
         stopping = false;
     }
-    if (!open())
-        return false;
+    if (!open()) return false;
     pending.clear();
     server = std::thread([this] { serve(); });
     return true;
 }
 
-void PtyServer::stop()
-{
+void PtyServer::stop() {
     {
         std::lock_guard lock(stopMutex);
         stopping = true;
     }
     stopSignal.notify_all();
-    if (server.joinable())
-        server.join();
+    if (server.joinable()) server.join();
     closeFds();
 }
 
-std::string PtyServer::slavePath() const
-{
+std::string PtyServer::slavePath() const {
     std::lock_guard lock(pathMutex);
     return path;
 }
 
-void PtyServer::send(const Bytes& bytes, bool paced, std::uint32_t baud)
-{
+void PtyServer::send(const Bytes& bytes, bool paced, std::uint32_t baud) {
     std::lock_guard lock(writeMutex);
     emit(bytes.data(), bytes.size(), paced, baud);
 }
 
-std::chrono::nanoseconds PtyServer::byteTime(std::uint32_t baud)
-{
+std::chrono::nanoseconds PtyServer::byteTime(std::uint32_t baud) {
     return std::chrono::nanoseconds(10'000'000'000LL / baud);
 }
 
-bool PtyServer::waitUntil(Clock::time_point deadline)
-{
+bool PtyServer::waitUntil(Clock::time_point deadline) {
     std::unique_lock lock(stopMutex);
     return !stopSignal.wait_until(lock, deadline, [this] { return stopping; });
 }
 
-bool PtyServer::stopRequested()
-{
+bool PtyServer::stopRequested() {
     std::lock_guard lock(stopMutex);
     return stopping;
 }
 
-bool PtyServer::writeAll(const std::uint8_t* data, std::size_t size)
-{
+bool PtyServer::writeAll(const std::uint8_t* data, std::size_t size) {
     auto lastProgress = Clock::now();
     while (size > 0 && masterFd >= 0) {
         const ssize_t n = ::write(masterFd, data, size);
@@ -104,50 +92,38 @@ bool PtyServer::writeAll(const std::uint8_t* data, std::size_t size)
             lastProgress = Clock::now();
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-        if (Clock::now() - lastProgress > writeStallLimit || stopRequested())
-            return false;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (Clock::now() - lastProgress > writeStallLimit || stopRequested()) return false;
         pollfd p{masterFd, POLLOUT, 0};
         ::poll(&p, 1, static_cast<int>(pollPeriod.count()));
     }
     return size == 0;
 }
 
-bool PtyServer::emit(const std::uint8_t* data, std::size_t size, bool paced, std::uint32_t baud)
-{
-    if (!paced || baud == 0)
-        return writeAll(data, size);
+bool PtyServer::emit(const std::uint8_t* data, std::size_t size, bool paced, std::uint32_t baud) {
+    if (!paced || baud == 0) return writeAll(data, size);
     const auto start = Clock::now();
     for (std::size_t i = 0; i < size; ++i) {
-        if (!waitUntil(start + byteTime(baud) * (i + 1)))
-            return false;
-        if (!writeAll(data + i, 1))
-            return false;
+        if (!waitUntil(start + byteTime(baud) * (i + 1))) return false;
+        if (!writeAll(data + i, 1)) return false;
     }
     return true;
 }
 
-std::uint32_t PtyServer::currentSpeed()
-{
+std::uint32_t PtyServer::currentSpeed() {
     termios t{};
-    if (masterFd < 0 || ::tcgetattr(masterFd, &t) != 0)
-        return 0;
+    if (masterFd < 0 || ::tcgetattr(masterFd, &t) != 0) return 0;
     return speedValue(::cfgetospeed(&t));
 }
 
-void PtyServer::closeFds()
-{
+void PtyServer::closeFds() {
     std::lock_guard lock(writeMutex);
-    if (masterFd >= 0)
-        ::close(masterFd);
-    if (slaveFd >= 0)
-        ::close(slaveFd);
+    if (masterFd >= 0) ::close(masterFd);
+    if (slaveFd >= 0) ::close(slaveFd);
     masterFd = slaveFd = -1;
 }
 
-void PtyServer::serve()
-{
+void PtyServer::serve() {
     std::uint8_t chunk[512];
     while (!stopRequested() && masterFd >= 0) {
         pollfd p{masterFd, POLLIN, 0};
@@ -163,55 +139,45 @@ void PtyServer::serve()
             // POLLHUP without data; should not happen while slaveFd is open.
             waitUntil(now + pollPeriod);
         }
-        if (!takeRequests())
-            return;
-        if (!pending.empty() && now - lastByteAt > partialFrameLimit)
-            pending.clear();
+        if (!takeRequests()) return;
+        if (!pending.empty() && now - lastByteAt > partialFrameLimit) pending.clear();
     }
 }
 
 // Frames and answers every complete request in pending; false after a hang-up.
-bool PtyServer::takeRequests()
-{
+bool PtyServer::takeRequests() {
     for (;;) {
         const int length = requestLength(pending.data(), pending.size());
         if (length < 0) {
             pending.erase(pending.begin());
             continue;
         }
-        if (length == 0 || pending.size() < static_cast<std::size_t>(length))
-            return true;
+        if (length == 0 || pending.size() < static_cast<std::size_t>(length)) return true;
         Bytes request(pending.begin(), pending.begin() + length);
         pending.erase(pending.begin(), pending.begin() + length);
         {
             std::lock_guard lock(logMutex);
             log.push_back({request, currentSpeed()});
         }
-        if (!handle(request))
-            return false;
+        if (!handle(request)) return false;
     }
 }
 
-std::vector<LoggedRequest> PtyServer::requests() const
-{
+std::vector<LoggedRequest> PtyServer::requests() const {
     std::lock_guard lock(logMutex);
     return log;
 }
 
-void PtyServer::clearRequests()
-{
+void PtyServer::clearRequests() {
     std::lock_guard lock(logMutex);
     log.clear();
 }
 
-bool PtyServer::open()
-{
+bool PtyServer::open() {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0)
-        return false;
+    if (master < 0) return false;
     char name[128];
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0
-        || ::ptsname_r(master, name, sizeof name) != 0) {
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0) {
         ::close(master);
         return false;
     }

@@ -69,14 +69,14 @@ private:
     int slaveFd = -1;
 
     mutable std::mutex pathMutex;
-    std::string path;  // under pathMutex
+    std::string path; // under pathMutex
 
     std::mutex stopMutex;
     std::condition_variable stopSignal;
-    bool stopping = false;  // under stopMutex
+    bool stopping = false; // under stopMutex
 
     mutable std::mutex logMutex;
-    std::vector<LoggedRequest> log;  // under logMutex
+    std::vector<LoggedRequest> log; // under logMutex
 
     std::thread server;
     // Only the serving thread touches these.

@@ -24,7 +24,7 @@ namespace {
 constexpr int bitsPerByte = 10;
 
 struct Drive {
-    long long startBit;         // in bit times from the end of the request
+    long long startBit; // in bit times from the end of the request
     std::size_t member;
     Bytes bytes;
     std::uint32_t newBaud;
@@ -35,25 +35,21 @@ struct Character {
     std::uint8_t byte;
 };
 
-bool lineHigh(const std::vector<Drive>& drives, long long bit)
-{
+bool lineHigh(const std::vector<Drive>& drives, long long bit) {
     for (const Drive& d : drives) {
         const long long at = bit - d.startBit;
-        if (at < 0 || at >= static_cast<long long>(d.bytes.size()) * bitsPerByte)
-            continue;
+        if (at < 0 || at >= static_cast<long long>(d.bytes.size()) * bitsPerByte) continue;
         const int slot = static_cast<int>(at % bitsPerByte);
         const std::uint8_t byte = d.bytes[static_cast<std::size_t>(at / bitsPerByte)];
         const bool high = slot == bitsPerByte - 1 || (slot > 0 && (byte >> (slot - 1) & 1u));
-        if (!high)
-            return false;
+        if (!high) return false;
     }
     return true;
 }
 
 // What the receiver reads from the replies driven at once; drives is sorted
 // and its ties resolved in place.
-std::vector<Character> receive(std::vector<Drive>& drives)
-{
+std::vector<Character> receive(std::vector<Drive>& drives) {
     std::sort(drives.begin(), drives.end(), [](const Drive& a, const Drive& b) {
         return std::pair(a.startBit, a.member) < std::pair(b.startBit, b.member);
     });
@@ -71,8 +67,7 @@ std::vector<Character> receive(std::vector<Drive>& drives)
         }
         std::uint8_t byte = 0;
         for (int i = 0; i < 8; ++i)
-            if (lineHigh(drives, bit + 1 + i))
-                byte = static_cast<std::uint8_t>(byte | 1u << i);
+            if (lineHigh(drives, bit + 1 + i)) byte = static_cast<std::uint8_t>(byte | 1u << i);
         heard.push_back({bit, byte});
         bit += bitsPerByte;
     }
@@ -97,8 +92,7 @@ struct SimLine::Impl : PtyServer {
     mutable std::mutex stateMutex;
     std::vector<Member> members;
 
-    bool handle(const Bytes& request) override
-    {
+    bool handle(const Bytes& request) override {
         const auto arrived = Clock::now();
         const std::uint32_t speed = currentSpeed();
         std::vector<Drive> drives;
@@ -106,21 +100,18 @@ struct SimLine::Impl : PtyServer {
             std::lock_guard lock(stateMutex);
             for (std::size_t i = 0; i < members.size(); ++i) {
                 Member& m = members[i];
-                if (!m.plugged)
-                    continue;
+                if (!m.plugged) continue;
                 Answer a = answerRequest(request, speed, m.config);
                 if (!a.reply.empty())
                     drives.push_back({static_cast<long long>(m.config.turnaroundMs) * speed / 1000, i,
                                       std::move(a.reply), a.newBaud});
             }
         }
-        if (drives.empty() || speed == 0)
-            return true;
+        if (drives.empty() || speed == 0) return true;
 
         const std::vector<Character> heard = receive(drives);
         auto lineStart = arrived;
-        if (lineRate)
-            lineStart += byteTime(speed) * request.size();
+        if (lineRate) lineStart += byteTime(speed) * request.size();
         const auto timeOf = [&](long long bit) {
             return lineStart + std::chrono::nanoseconds(bit * 1'000'000'000LL / speed);
         };
@@ -131,33 +122,27 @@ struct SimLine::Impl : PtyServer {
                 // otherwise each run of back-to-back characters at once.
                 Bytes burst{heard[i].byte};
                 std::size_t next = i + 1;
-                for (; !lineRate && next < heard.size()
-                       && heard[next].startBit == heard[next - 1].startBit + bitsPerByte;
+                for (;
+                     !lineRate && next < heard.size() && heard[next].startBit == heard[next - 1].startBit + bitsPerByte;
                      ++next)
                     burst.push_back(heard[next].byte);
                 const long long at = lineRate ? heard[i].startBit + bitsPerByte : heard[i].startBit;
-                if (!waitUntil(timeOf(at)) || !writeAll(burst.data(), burst.size()))
-                    return !stopRequested();
+                if (!waitUntil(timeOf(at)) || !writeAll(burst.data(), burst.size())) return !stopRequested();
                 i = next;
             }
         }
         std::lock_guard lock(stateMutex);
         for (const Drive& d : drives)
-            if (d.newBaud != 0)
-                members[d.member].config.baud = d.newBaud;
+            if (d.newBaud != 0) members[d.member].config.baud = d.newBaud;
         return true;
     }
 };
 
 SimLine::SimLine(std::uint32_t baud, bool lineRate) : impl_(new Impl(baud, lineRate)) {}
 
-SimLine::~SimLine()
-{
-    delete impl_;
-}
+SimLine::~SimLine() { delete impl_; }
 
-std::size_t SimLine::add(const Config& config)
-{
+std::size_t SimLine::add(const Config& config) {
     Impl::Member m{config};
     m.config.dialect = Dialect::Fd;
     m.config.baud = impl_->baud;
@@ -167,46 +152,30 @@ std::size_t SimLine::add(const Config& config)
     return impl_->members.size() - 1;
 }
 
-bool SimLine::start()
-{
-    return impl_->start();
-}
+bool SimLine::start() { return impl_->start(); }
 
-void SimLine::stop()
-{
-    impl_->stop();
-}
+void SimLine::stop() { impl_->stop(); }
 
-std::string SimLine::slavePath() const
-{
-    return impl_->slavePath();
-}
+std::string SimLine::slavePath() const { return impl_->slavePath(); }
 
-void SimLine::unplug(std::size_t index)
-{
+void SimLine::unplug(std::size_t index) {
     std::lock_guard lock(impl_->stateMutex);
-    if (index < impl_->members.size())
-        impl_->members[index].plugged = false;
+    if (index < impl_->members.size()) impl_->members[index].plugged = false;
 }
 
-void SimLine::plug(std::size_t index)
-{
+void SimLine::plug(std::size_t index) {
     std::lock_guard lock(impl_->stateMutex);
-    if (index < impl_->members.size())
-        impl_->members[index].plugged = true;
+    if (index < impl_->members.size()) impl_->members[index].plugged = true;
 }
 
-Config SimLine::state(std::size_t index) const
-{
+Config SimLine::state(std::size_t index) const {
     std::lock_guard lock(impl_->stateMutex);
     return index < impl_->members.size() ? impl_->members[index].config : Config{};
 }
 
-void SimLine::setState(std::size_t index, const Config& config)
-{
+void SimLine::setState(std::size_t index, const Config& config) {
     std::lock_guard lock(impl_->stateMutex);
-    if (index >= impl_->members.size())
-        return;
+    if (index >= impl_->members.size()) return;
     Config& c = impl_->members[index].config;
     const std::uint32_t currentBaud = c.baud;
     c = config;

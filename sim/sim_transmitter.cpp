@@ -13,8 +13,7 @@ struct SimTransmitter::Impl : PtyServer {
 
     ~Impl() override { stop(); }
 
-    bool handle(const Bytes& request) override
-    {
+    bool handle(const Bytes& request) override {
         const auto arrived = Clock::now();
         const std::uint32_t speed = currentSpeed();
         Answer answer;
@@ -41,8 +40,7 @@ struct SimTransmitter::Impl : PtyServer {
             closeFds();
             return false;
         }
-        if (answer.reply.empty())
-            return true;
+        if (answer.reply.empty()) return true;
 
         Bytes& reply = answer.reply;
         if (activeFault == Fault::WrongAddress) {
@@ -56,21 +54,16 @@ struct SimTransmitter::Impl : PtyServer {
         }
 
         auto replyAt = arrived;
-        if (current.lineRate && current.baud != 0)
-            replyAt += byteTime(current.baud) * request.size();
+        if (current.lineRate && current.baud != 0) replyAt += byteTime(current.baud) * request.size();
         replyAt += std::chrono::milliseconds(current.turnaroundMs);
-        if (!waitUntil(replyAt))
-            return false;
+        if (!waitUntil(replyAt)) return false;
         {
             std::lock_guard lock(writeMutex);
             std::size_t first = reply.size();
-            if (activeFault == Fault::Split)
-                first = reply.size() / 2;
-            if (!emit(reply.data(), first, current.lineRate, current.baud))
-                return !stopRequested();
+            if (activeFault == Fault::Split) first = reply.size() / 2;
+            if (!emit(reply.data(), first, current.lineRate, current.baud)) return !stopRequested();
             if (first < reply.size()) {
-                if (!waitUntil(Clock::now() + std::chrono::milliseconds(activeSplitMs)))
-                    return false;
+                if (!waitUntil(Clock::now() + std::chrono::milliseconds(activeSplitMs))) return false;
                 emit(reply.data() + first, reply.size() - first, current.lineRate, current.baud);
             }
         }
@@ -82,40 +75,23 @@ struct SimTransmitter::Impl : PtyServer {
     }
 };
 
-SimTransmitter::SimTransmitter(Config config) : impl_(new Impl)
-{
-    impl_->config = config;
-}
+SimTransmitter::SimTransmitter(Config config) : impl_(new Impl) { impl_->config = config; }
 
-SimTransmitter::~SimTransmitter()
-{
-    delete impl_;
-}
+SimTransmitter::~SimTransmitter() { delete impl_; }
 
-bool SimTransmitter::start()
-{
-    return impl_->start();
-}
+bool SimTransmitter::start() { return impl_->start(); }
 
-void SimTransmitter::stop()
-{
-    impl_->stop();
-}
+void SimTransmitter::stop() { impl_->stop(); }
 
-std::string SimTransmitter::slavePath() const
-{
-    return impl_->slavePath();
-}
+std::string SimTransmitter::slavePath() const { return impl_->slavePath(); }
 
-void SimTransmitter::setFault(Fault fault, unsigned splitMs)
-{
+void SimTransmitter::setFault(Fault fault, unsigned splitMs) {
     std::lock_guard lock(impl_->stateMutex);
     impl_->fault = fault;
     impl_->splitMs = splitMs;
 }
 
-void SimTransmitter::sendRaw(const std::vector<std::uint8_t>& bytes)
-{
+void SimTransmitter::sendRaw(const std::vector<std::uint8_t>& bytes) {
     const Config now = state();
     impl_->send(bytes, now.lineRate, now.baud);
 }
@@ -124,14 +100,12 @@ std::vector<LoggedRequest> SimTransmitter::requests() const { return impl_->requ
 
 void SimTransmitter::clearRequests() { impl_->clearRequests(); }
 
-Config SimTransmitter::state() const
-{
+Config SimTransmitter::state() const {
     std::lock_guard lock(impl_->stateMutex);
     return impl_->config;
 }
 
-void SimTransmitter::setState(const Config& config)
-{
+void SimTransmitter::setState(const Config& config) {
     std::lock_guard lock(impl_->stateMutex);
     impl_->config = config;
 }

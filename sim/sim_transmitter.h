@@ -28,13 +28,13 @@ enum class Dialect { Fd, Modbus };
 
 enum class Fault {
     None,
-    Silence,       // read requests, answer nothing
-    BadCrc,        // flip a bit of the reply's CRC
-    Exception,     // answer a register or identity request with a Modbus exception (function | 0x80, code 01)
-    WrongAddress,  // answer from another address (address + 1)
-    Noise,         // emit noise bytes (0x00 0x55 0xAA) right before the reply
-    Split,         // emit the first half, pause splitMs, then the rest
-    HangUp,        // close the pty master on the next request
+    Silence,      // read requests, answer nothing
+    BadCrc,       // flip a bit of the reply's CRC
+    Exception,    // answer a register or identity request with a Modbus exception (function | 0x80, code 01)
+    WrongAddress, // answer from another address (address + 1)
+    Noise,        // emit noise bytes (0x00 0x55 0xAA) right before the reply
+    Split,        // emit the first half, pause splitMs, then the rest
+    HangUp,       // close the pty master on the next request
 };
 
 struct Config {
@@ -44,22 +44,22 @@ struct Config {
     std::uint8_t parityCode = 0;
     std::uint8_t stopCheckA = 0;
     std::uint8_t stopCheckB = 0;
-    std::uint16_t velocityTenths = 123;   // register 0x0000
-    float volume = 1328.4f;               // registers 0x0002..0x0003, m3/h
-    std::uint16_t area = 300;             // register 0x0200 in the FD dialect, cm2
-    bool lineRate = false;                // pace both directions at 10 bits per byte
-    unsigned turnaroundMs = 0;            // pause between a request and its reply
+    std::uint16_t velocityTenths = 123; // register 0x0000
+    float volume = 1328.4f;             // registers 0x0002..0x0003, m3/h
+    std::uint16_t area = 300;           // register 0x0200 in the FD dialect, cm2
+    bool lineRate = false;              // pace both directions at 10 bits per byte
+    unsigned turnaroundMs = 0;          // pause between a request and its reply
 };
 
 struct LoggedRequest {
     std::vector<std::uint8_t> bytes;
-    std::uint32_t speed;                  // the port speed when it arrived, bit/s (0 if unknown)
+    std::uint32_t speed; // the port speed when it arrived, bit/s (0 if unknown)
 };
 
 class SimTransmitter {
 public:
     explicit SimTransmitter(Config config = {});
-    ~SimTransmitter();                    // stops serving and closes the pty
+    ~SimTransmitter(); // stops serving and closes the pty
 
     SimTransmitter(const SimTransmitter&) = delete;
     SimTransmitter& operator=(const SimTransmitter&) = delete;
@@ -105,24 +105,24 @@ private:
 class SimLine {
 public:
     SimLine(std::uint32_t baud = 9600, bool lineRate = true);
-    ~SimLine();                                   // stops serving, closes the pty
+    ~SimLine(); // stops serving, closes the pty
     SimLine(const SimLine&) = delete;
     SimLine& operator=(const SimLine&) = delete;
 
     // Adds a transmitter before or after start(); config.dialect must be Fd,
     // config.baud and config.lineRate are taken from the line. Returns its index.
     std::size_t add(const Config& config);
-    bool start();                                 // false if no pty could be made
+    bool start(); // false if no pty could be made
     void stop();
-    std::string slavePath() const;                // "" before start()
+    std::string slavePath() const; // "" before start()
 
-    void unplug(std::size_t index);               // goes silent
-    void plug(std::size_t index);                 // answers again, with its state as it was
+    void unplug(std::size_t index); // goes silent
+    void plug(std::size_t index);   // answers again, with its state as it was
     // setState() keeps the transmitter's baud rate, dialect and pacing.
     Config state(std::size_t index) const;
     void setState(std::size_t index, const Config& config);
 
-    std::vector<LoggedRequest> requests() const;  // every request received, in order
+    std::vector<LoggedRequest> requests() const; // every request received, in order
     void clearRequests();
 
 private:

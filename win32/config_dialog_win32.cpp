@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr DWORD kMainStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME |
-                             DS_3DLOOK;
+constexpr DWORD kMainStyle =
+    WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_3DLOOK;
 constexpr DWORD kMainExStyle = WS_EX_APPWINDOW;
 constexpr DWORD kAboutStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 
@@ -22,17 +22,14 @@ HINSTANCE instance() { return GetModuleHandleW(nullptr); }
 
 INT_PTR CALLBACK aboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        centreDialog(hwnd);
-        return TRUE;
+    case WM_INITDIALOG: centreDialog(hwnd); return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             EndDialog(hwnd, LOWORD(wParam));
             return TRUE;
         }
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -133,17 +130,15 @@ INT_PTR Win32ConfigDialog::handle(UINT message, WPARAM wParam, LPARAM) {
         centreDialog(hwnd_);
         fitLabels(hwnd_);
         window_.initDialog();
-        return TRUE;  // the focus goes to the first tab stop, the port list
+        return TRUE; // the focus goes to the first tab stop, the port list
     case WM_SYSCOMMAND:
         if (!dispatch(EventMessage::SysCommand, unsigned(wParam))) return FALSE;
         SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 0);
         return TRUE;
-    case WM_PAINT:
-        return dispatch(EventMessage::Paint, 0) ? TRUE : FALSE;
+    case WM_PAINT: return dispatch(EventMessage::Paint, 0) ? TRUE : FALSE;
     case WM_QUERYDRAGICON:
         return dispatch(EventMessage::QueryDragIcon, 0) ? reinterpret_cast<INT_PTR>(dialogIcon_) : FALSE;
-    case WM_TIMER:
-        return dispatch(EventMessage::Timer, unsigned(wParam)) ? TRUE : FALSE;
+    case WM_TIMER: return dispatch(EventMessage::Timer, unsigned(wParam)) ? TRUE : FALSE;
     case WM_COMMAND: {
         const WORD id = LOWORD(wParam);
         const WORD code = HIWORD(wParam);
@@ -164,11 +159,8 @@ INT_PTR Win32ConfigDialog::handle(UINT message, WPARAM wParam, LPARAM) {
         timer_ = 0;
         window_.shutDown();
         return FALSE;
-    case WM_NCDESTROY:
-        hwnd_ = nullptr;
-        return FALSE;
-    default:
-        return FALSE;
+    case WM_NCDESTROY: hwnd_ = nullptr; return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -222,8 +214,7 @@ int Win32ConfigDialog::readBoxInt(int controlId) {
 
 void Win32ConfigDialog::writeBoxInt(int controlId, int value) { SetDlgItemInt(hwnd_, controlId, UINT(value), TRUE); }
 
-void Win32ConfigDialog::messageBox(const std::string& text, const std::optional<std::string>& caption,
-                                   unsigned type) {
+void Win32ConfigDialog::messageBox(const std::string& text, const std::optional<std::string>& caption, unsigned type) {
     showMessageBox(widen(text), caption ? widen(*caption) : applicationCaption(), MB_OK | type);
 }
 
@@ -257,7 +248,9 @@ void Win32ConfigDialog::selectPort(int index) {
     chosenPort_ = index;
 }
 
-void Win32ConfigDialog::setTimer(unsigned timerId, int periodMs) { timer_ = SetTimer(hwnd_, timerId, UINT(periodMs), nullptr); }
+void Win32ConfigDialog::setTimer(unsigned timerId, int periodMs) {
+    timer_ = SetTimer(hwnd_, timerId, UINT(periodMs), nullptr);
+}
 
 void Win32ConfigDialog::showAbout() { runAboutBox(); }
 

@@ -15,8 +15,7 @@
 class Win32ConfigDialog : public WindowView {
 public:
     // The port must outlive the dialog.
-    explicit Win32ConfigDialog(SerialPort& port,
-                               ReceiveThread::Starter startThread = &ReceiveThread::startThread);
+    explicit Win32ConfigDialog(SerialPort& port, ReceiveThread::Starter startThread = &ReceiveThread::startThread);
     ~Win32ConfigDialog() override;
 
     Win32ConfigDialog(const Win32ConfigDialog&) = delete;
@@ -38,8 +37,7 @@ public:
     void setBoxText(int controlId, const std::string& text) override;
     int readBoxInt(int controlId) override;
     void writeBoxInt(int controlId, int value) override;
-    void messageBox(const std::string& text, const std::optional<std::string>& caption,
-                    unsigned type) override;
+    void messageBox(const std::string& text, const std::optional<std::string>& caption, unsigned type) override;
     // The debugger output: a GUI program has no console.
     void logLine(const std::string& line) override;
 
@@ -73,9 +71,9 @@ private:
     HICON dialogIcon_ = nullptr;
     HCURSOR cursorBeforeBusy_ = nullptr;
     UINT_PTR timer_ = 0;
-    int chosenPort_ = -1;    // the entry picked from the list; typing never changes it
-    bool typing_ = false;    // the field holds typed text since the list last dropped down
-    ConfigWindow window_;    // declared last: its receive thread stops before the rest goes
+    int chosenPort_ = -1; // the entry picked from the list; typing never changes it
+    bool typing_ = false; // the field holds typed text since the list last dropped down
+    ConfigWindow window_; // declared last: its receive thread stops before the rest goes
 };
 
 // Runs the About box from kAboutTemplate modally over owner.

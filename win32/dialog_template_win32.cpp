@@ -65,34 +65,34 @@ DWORD controlStyle(const ControlTemplate& c) {
 }
 
 DialogTemplateBlock::DialogTemplateBlock(const DialogTemplate& tmpl, DWORD style, DWORD exStyle) {
-    add(1);       // dlgVer
-    add(0xFFFF);  // signature: extended
-    addDword(0);  // helpID
+    add(1);      // dlgVer
+    add(0xFFFF); // signature: extended
+    addDword(0); // helpID
     addDword(exStyle);
     addDword(style | DS_SETFONT);
     add(WORD(tmpl.controls.size()));
-    add(0);  // x, y: centred by the view
+    add(0); // x, y: centred by the view
     add(0);
     add(WORD(tmpl.w));
     add(WORD(tmpl.h));
-    add(0);  // no menu
-    add(0);  // the standard dialog class
+    add(0); // no menu
+    add(0); // the standard dialog class
     addText(tmpl.caption);
     add(WORD(tmpl.pointSize));
     add(FW_NORMAL);
-    add(0);  // not italic, default character set
+    add(0); // not italic, default character set
     addText(tmpl.fontFace);
 
     for (const ControlTemplate& c : tmpl.controls) {
         align();
-        addDword(0);  // helpID
-        addDword(0);  // exStyle
+        addDword(0); // helpID
+        addDword(0); // exStyle
         addDword(controlStyle(c));
         add(WORD(c.x));
         add(WORD(c.y));
         add(WORD(c.w));
         add(WORD(c.h));
-        addDword(DWORD(c.id));  // -1 for the labels, as resource compilers write it
+        addDword(DWORD(c.id)); // -1 for the labels, as resource compilers write it
         add(0xFFFF);
         add(controlClass(c.kind));
         if (c.kind == ControlKind::Icon) {
@@ -101,7 +101,7 @@ DialogTemplateBlock::DialogTemplateBlock(const DialogTemplate& tmpl, DWORD style
         } else {
             addText(c.text);
         }
-        add(0);  // no creation data
+        add(0); // no creation data
     }
 }
 

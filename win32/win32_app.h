@@ -7,7 +7,7 @@
 #include "serial/local/serial_port.h"
 
 struct Win32Startup {
-    bool (*startSockets)();    // false when Windows Sockets did not start
+    bool (*startSockets)(); // false when Windows Sockets did not start
     void (*stopSockets)();
     int(WINAPI* messageBox)(HWND, LPCWSTR, LPCWSTR, UINT);
 };

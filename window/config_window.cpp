@@ -8,7 +8,7 @@ constexpr unsigned kSysCommandMask = 0xFFF0;
 
 constexpr int kOperationButtons[] = {
     kQueryAddressButton, kSetAddressButton, kQueryBaudButton, kSetBaudButton,
-    kMeasureButton, kAreaQueryButton, kAreaSetButton,
+    kMeasureButton,      kAreaQueryButton,  kAreaSetButton,
 };
 
 } // namespace
@@ -26,7 +26,7 @@ void WindowView::enableOperationButtons(bool on) {
 // message goes on to the default handling.
 struct ConfigWindow::EventRow {
     EventMessage message;
-    int controlId;  // commands only
+    int controlId; // commands only
     bool (*handler)(ConfigWindow& window, unsigned param);
 };
 

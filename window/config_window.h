@@ -22,10 +22,10 @@ enum class EventMessage : unsigned {
     Timer = 0x0113,
 };
 
-inline constexpr unsigned kAboutCommand = 16;  // the About entry of the system menu
-inline constexpr unsigned kBusyTimerId = 1;     // its ticks clear queryBusy
+inline constexpr unsigned kAboutCommand = 16; // the About entry of the system menu
+inline constexpr unsigned kBusyTimerId = 1;   // its ticks clear queryBusy
 inline constexpr int kBusyTimerMs = 300;
-inline constexpr int kPortCount = 32;           // COM1 to COM32
+inline constexpr int kPortCount = 32; // COM1 to COM32
 
 // The view's side: DialogAccess for the operations, plus what initialisation
 // and the handlers need from the toolkit.
@@ -63,8 +63,7 @@ public:
     // The port must outlive the window. startThread starts the receive
     // thread at initialisation; if it cannot, the window runs and every
     // exchange ends with no reply.
-    ConfigWindow(SerialPort& port, WindowView& view,
-                 ReceiveThread::Starter startThread = &ReceiveThread::startThread);
+    ConfigWindow(SerialPort& port, WindowView& view, ReceiveThread::Starter startThread = &ReceiveThread::startThread);
     ~ConfigWindow();
 
     ConfigWindow(const ConfigWindow&) = delete;
@@ -102,7 +101,7 @@ private:
     bool shutDown_ = false;
     std::unique_ptr<ReceiveBlock> receive_;
     Transmitter transmitter_;
-    std::optional<ReceiveThread> receiveThread_;  // declared last: it stops before the state it reads goes
+    std::optional<ReceiveThread> receiveThread_; // declared last: it stops before the state it reads goes
 };
 
 // The caption of a message box shown without one: the executable's file name

@@ -24,21 +24,20 @@ enum ControlId : int {
 };
 
 // Message box types: OK button only, with or without an icon.
-inline constexpr unsigned kBoxPlain = 0x00;     // no icon
-inline constexpr unsigned kBoxQuestion = 0x20;  // question-mark icon
-inline constexpr unsigned kBoxWarning = 0x30;   // exclamation icon (start-up failure only)
+inline constexpr unsigned kBoxPlain = 0x00;    // no icon
+inline constexpr unsigned kBoxQuestion = 0x20; // question-mark icon
+inline constexpr unsigned kBoxWarning = 0x30;  // exclamation icon (start-up failure only)
 
 class DialogAccess {
 public:
     virtual ~DialogAccess() = default;
-    virtual int selectedPortIndex() = 0;                           // -1 when no entry is selected
-    virtual std::string boxText(int controlId) = 0;                // UTF-8
+    virtual int selectedPortIndex() = 0;            // -1 when no entry is selected
+    virtual std::string boxText(int controlId) = 0; // UTF-8
     virtual void setBoxText(int controlId, const std::string& text) = 0;
-    virtual void enablePortPair(bool on) = 0;                      // 1001, then 1000
-    virtual void enableOperationButtons(bool on) = 0;              // 1004, 1005, 1006, 1007, 1013, 1015, 1016
+    virtual void enablePortPair(bool on) = 0;         // 1001, then 1000
+    virtual void enableOperationButtons(bool on) = 0; // 1004, 1005, 1006, 1007, 1013, 1015, 1016
     // type kBoxPlain or kBoxQuestion; no caption = the application name
-    virtual void messageBox(const std::string& text, const std::optional<std::string>& caption,
-                            unsigned type) = 0;
+    virtual void messageBox(const std::string& text, const std::optional<std::string>& caption, unsigned type) = 0;
     // One line of detail that a box does not show, for whoever started the
     // program; standard error unless overridden. No line break in line.
     virtual void logLine(const std::string& line);

@@ -11,7 +11,8 @@ constexpr unsigned kEdit = kBorder | kAutoHScroll | kTabStop;
 
 constexpr ControlTemplate kAboutControls[] = {
     {kNoControlId, ControlKind::Icon, "", 11, 17, 20, 20, kStyleNone},
-    {kNoControlId, ControlKind::Label, "管道风速Ventora " VENTORA_VERSION_SHORT " 版", 40, 10, 119, 8, kNoPrefix | kStartsGroup},
+    {kNoControlId, ControlKind::Label, "管道风速Ventora " VENTORA_VERSION_SHORT " 版", 40, 10, 119, 8,
+     kNoPrefix | kStartsGroup},
     {kNoControlId, ControlKind::Label, "版权所有 (C) 2026", 40, 25, 119, 8, kStartsGroup},
     {kIdOk, ControlKind::DefPushButton, "确定", 178, 7, 50, 14, kStartsGroup | kTabStop},
 };

@@ -6,12 +6,12 @@
 #include <span>
 
 enum class ControlKind {
-    Label,          // static text
-    Icon,           // static picture of the application icon
-    DropDown,       // combo box with an edit field
+    Label,    // static text
+    Icon,     // static picture of the application icon
+    DropDown, // combo box with an edit field
     PushButton,
-    DefPushButton,  // the button Enter presses
-    EditBox,        // single line, bordered
+    DefPushButton, // the button Enter presses
+    EditBox,       // single line, bordered
 };
 
 // Style facts of a control.
@@ -20,7 +20,7 @@ enum ControlStyle : unsigned {
     kRightAligned = 1u << 0,
     kStartsGroup = 1u << 1,
     kTabStop = 1u << 2,
-    kNoPrefix = 1u << 3,     // '&' shows as itself
+    kNoPrefix = 1u << 3, // '&' shows as itself
     kUnsorted = 1u << 4,
     kVScroll = 1u << 5,
     kAutoHScroll = 1u << 6,
@@ -33,15 +33,15 @@ inline constexpr int kIdOk = 1;
 struct ControlTemplate {
     int id;
     ControlKind kind;
-    const char* text;        // UTF-8
-    int x, y, w, h;          // dialog units; a drop-down's h includes its open list
-    unsigned style;          // ControlStyle bits
+    const char* text; // UTF-8
+    int x, y, w, h;   // dialog units; a drop-down's h includes its open list
+    unsigned style;   // ControlStyle bits
 };
 
 struct DialogTemplate {
     int id;
-    const char* caption;     // UTF-8
-    int w, h;                // client area, dialog units
+    const char* caption; // UTF-8
+    int w, h;            // client area, dialog units
     const char* fontFace;
     int pointSize;
     std::span<const ControlTemplate> controls;
@@ -59,4 +59,3 @@ extern const DialogTemplate kMainTemplate;
 
 // The string resource with this id; "" when there is none.
 const char* loadString(int id);
-

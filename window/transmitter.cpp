@@ -14,7 +14,7 @@ const char* const kTestResult = "测试结果";
 
 constexpr std::uint16_t kPolls = 50;
 constexpr std::chrono::milliseconds kPollPeriod{10};
-constexpr std::uint16_t kMinReply = 4;   // bytes; anything shorter is no reply at all
+constexpr std::uint16_t kMinReply = 4; // bytes; anything shorter is no reply at all
 
 void sleepUntil(std::chrono::steady_clock::time_point until) { std::this_thread::sleep_until(until); }
 
@@ -30,14 +30,16 @@ const char* parityName(std::uint8_t code) {
 } // namespace
 
 Transmitter::Transmitter(SerialPort& port, ReceiveBlock& receive, DialogAccess& dialog)
-    : pollSleep(sleepUntil), port_(port), receive_(receive), dialog_(dialog) {}
+    : pollSleep(sleepUntil),
+      port_(port),
+      receive_(receive),
+      dialog_(dialog) {}
 
 std::uint16_t Transmitter::exchange(std::uint16_t frameLength) {
     // replyRing holds up to 4095 bytes, more than one take: whatever a single
     // take left behind would be read as this request's reply. The loop ends
     // because the receive thread publishes at most once per 30-pass gap.
-    while (receive_.takeReply(state.replyBuf, sizeof state.replyBuf) != 0) {
-    }
+    while (receive_.takeReply(state.replyBuf, sizeof state.replyBuf) != 0) {}
     port_.write(state.txFrame, frameLength);
     // Polls fall on a fixed 10 ms grid from the write, so late wake-ups do not
     // add up over the 50 polls and push a waiting reply to the next one.

@@ -10,13 +10,13 @@
 #include "serial/local/receive_thread.h"
 #include "serial/local/serial_port.h"
 
-struct TransmitterState {                 // the fields, in this order; all zero at construction
-    std::uint8_t replyBuf[1024]{};        // each poll's reply bytes, parsed from byte 0
-    std::uint8_t txFrame[1024]{};         // each request, built from byte 0 (19 bytes at most)
+struct TransmitterState {          // the fields, in this order; all zero at construction
+    std::uint8_t replyBuf[1024]{}; // each poll's reply bytes, parsed from byte 0
+    std::uint8_t txFrame[1024]{};  // each request, built from byte 0 (19 bytes at most)
     std::uint8_t deviceAddress = 0;
     std::int32_t deviceBaud = 0;
-    bool queryBusy = false;               // set by the read-only queries, cleared by the 300 ms timer
-    bool modbusMode = false;              // identity in Modbus; every frame to 0xFF
+    bool queryBusy = false;  // set by the read-only queries, cleared by the 300 ms timer
+    bool modbusMode = false; // identity in Modbus; every frame to 0xFF
     std::uint8_t parityCode = 0, stopCheckA = 0, stopCheckB = 0;
 };
 

@@ -33,8 +33,7 @@ std::uint8_t ringPop(ByteRing& ring) {
 }
 
 std::uint32_t ringCount(const ByteRing& ring) {
-    return countOf(ring.writeIndex.load(std::memory_order_acquire),
-                   ring.readIndex.load(std::memory_order_acquire));
+    return countOf(ring.writeIndex.load(std::memory_order_acquire), ring.readIndex.load(std::memory_order_acquire));
 }
 
 std::uint32_t ringTransfer(ByteRing& from, ByteRing& to) {

@@ -14,11 +14,11 @@
 #include <cstdint>
 
 struct ByteRing {
-    std::uint8_t data[4096];                 // written by the pushing thread only
-    std::atomic<std::uint16_t> writeIndex;   // written by the pushing thread only
-    std::atomic<std::uint16_t> readIndex;    // written by the popping thread only
-    std::uint16_t capacity;                  // 4096 after ringInit; informational
-    std::uint16_t spare;                     // 0 after ringInit; unused
+    std::uint8_t data[4096];               // written by the pushing thread only
+    std::atomic<std::uint16_t> writeIndex; // written by the pushing thread only
+    std::atomic<std::uint16_t> readIndex;  // written by the popping thread only
+    std::uint16_t capacity;                // 4096 after ringInit; informational
+    std::uint16_t spare;                   // 0 after ringInit; unused
 };
 
 inline constexpr std::uint32_t kRingSlots = 4096;

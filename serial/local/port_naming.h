@@ -20,8 +20,8 @@ std::string pickPort(const std::vector<std::string>& ordered, std::uint8_t portN
 // A stable alias of a device: its name in /dev/serial/by-id and the device
 // path that link resolves to.
 struct DeviceAlias {
-    std::string name;     // "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0"
-    std::string target;   // "/dev/ttyUSB0"
+    std::string name;   // "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0"
+    std::string target; // "/dev/ttyUSB0"
 };
 
 // The alias name of devicePath ("" when none resolves to it). Where several

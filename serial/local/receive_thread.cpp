@@ -60,8 +60,7 @@ ReceiveThread::ReceiveThread(ReceiveBlock& block, SerialPort& port, Starter star
     try {
         thread_ = start(std::move(loop));
     } catch (const std::system_error&) {
-    } catch (const std::bad_alloc&) {
-    }
+    } catch (const std::bad_alloc&) {}
 }
 
 ReceiveThread::~ReceiveThread() {

@@ -24,13 +24,13 @@ public:
     // Device path for port number n; "" means there is no such device.
     using PortNamer = std::function<std::string(std::uint8_t portNumber)>;
 
-    SerialPort();                          // the system's naming rule
+    SerialPort(); // the system's naming rule
     explicit SerialPort(PortNamer namer);
-    ~SerialPort() override;                // closes the device if open
+    ~SerialPort() override; // closes the device if open
 
     // Stores the parameters for the next open; touches no device.
-    void setParams(std::uint8_t portNumber, std::uint8_t dataBits, std::uint8_t parity,
-                   std::uint8_t stopBits, std::uint32_t baudRate) {
+    void setParams(std::uint8_t portNumber, std::uint8_t dataBits, std::uint8_t parity, std::uint8_t stopBits,
+                   std::uint32_t baudRate) {
         portNumber_ = portNumber;
         setLineSettings(dataBits, parity, stopBits, baudRate);
     }
@@ -98,20 +98,20 @@ public:
     // and always on Windows).
     static std::string stableName(const std::string& devicePath);
 
-    struct Native;                         // backend state, defined per platform
+    struct Native; // backend state, defined per platform
 
 private:
     PortNamer namer_;
-    bool systemRule_ = false;   // namer_ is the system rule
-    std::uint8_t portNumber_ = 0;          // UI thread
-    std::mutex handleMutex_;               // held across read and across open/close
+    bool systemRule_ = false;     // namer_ is the system rule
+    std::uint8_t portNumber_ = 0; // UI thread
+    std::mutex handleMutex_;      // held across read and across open/close
     std::unique_ptr<Native> native_;
 
     int openLocked(const std::string& path);
 
     // Backend steps, called with handleMutex_ held. acquireLocked and
     // configureLocked record the cause of a failure.
-    bool acquireLocked(const std::string& path);   // open the device exclusively, purge, set time-outs
+    bool acquireLocked(const std::string& path); // open the device exclusively, purge, set time-outs
     bool configureLocked();
     bool closeLocked();
     // The backend's one translation of an OS error code into a cause.

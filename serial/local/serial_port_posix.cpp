@@ -20,7 +20,7 @@
 #include "serial/local/port_naming.h"
 
 struct SerialPort::Native {
-    int fd = -1;   // changed only by open/close (UI thread) under handleMutex_
+    int fd = -1; // changed only by open/close (UI thread) under handleMutex_
 };
 
 namespace {
@@ -96,10 +96,17 @@ SerialPort::~SerialPort() {
 void SerialPort::recordOsFailure(unsigned long osError) {
     OpenFailure cause = OpenFailure::Other;
     switch (int(osError)) {
-    case ENOENT: case ENODEV: case ENXIO: case ENOTDIR: cause = OpenFailure::NoSuchDevice; break;
-    case EACCES: case EPERM: case EROFS: cause = OpenFailure::PermissionDenied; break;
-    case EBUSY: case EWOULDBLOCK: cause = OpenFailure::Busy; break;
-    case EINVAL: case ENOTTY: cause = OpenFailure::SettingRefused; break;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR: cause = OpenFailure::NoSuchDevice; break;
+    case EACCES:
+    case EPERM:
+    case EROFS: cause = OpenFailure::PermissionDenied; break;
+    case EBUSY:
+    case EWOULDBLOCK: cause = OpenFailure::Busy; break;
+    case EINVAL:
+    case ENOTTY: cause = OpenFailure::SettingRefused; break;
     default: break;
     }
     recordFailure(cause, osErrorText(osError));
@@ -196,7 +203,7 @@ bool SerialPort::closeLocked() {
     // A pty outlives our descriptor, and with it the exclusive flag: clear it,
     // or a user without CAP_SYS_ADMIN could never reopen the port.
     ::ioctl(native_->fd, TIOCNXCL);
-    ::close(native_->fd);   // also drops the flock
+    ::close(native_->fd); // also drops the flock
     native_->fd = -1;
     return true;
 }
@@ -231,11 +238,11 @@ int SerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
             continue;
         }
         if (r < 0 && errno != EAGAIN && errno != EINTR) {
-            if (sent == 0) return 0;   // refused outright, e.g. the device has gone
+            if (sent == 0) return 0; // refused outright, e.g. the device has gone
             break;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         pollfd p{fd, POLLOUT, 0};
         if (::poll(&p, 1, int(left.count())) > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) break;
@@ -246,12 +253,10 @@ int SerialPort::write(const std::uint8_t* buffer, std::uint32_t count) {
     for (int pending = outputQueued(fd); pending > 0; pending = outputQueued(fd)) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) break;
-        const auto needed =
-            std::chrono::microseconds(baud == 0 ? 1000 : std::uint64_t(pending) * 10'000'000u / baud);
+        const auto needed = std::chrono::microseconds(baud == 0 ? 1000 : std::uint64_t(pending) * 10'000'000u / baud);
         // Not std::clamp: its bounds cross in the last 200 us before the deadline.
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            std::max<std::chrono::steady_clock::duration>(needed, std::chrono::microseconds(200)),
-            deadline - now));
+            std::max<std::chrono::steady_clock::duration>(needed, std::chrono::microseconds(200)), deadline - now));
     }
     return 1;
 }

@@ -10,9 +10,9 @@
 #include <windows.h>
 
 struct SerialPort::Native {
-    HANDLE handle = INVALID_HANDLE_VALUE;  // changed only by open/close (UI thread) under handleMutex_
-    OVERLAPPED writeOverlapped{};          // UI thread
-    OVERLAPPED readOverlapped{};           // receive thread
+    HANDLE handle = INVALID_HANDLE_VALUE; // changed only by open/close (UI thread) under handleMutex_
+    OVERLAPPED writeOverlapped{};         // UI thread
+    OVERLAPPED readOverlapped{};          // receive thread
 };
 
 namespace {
@@ -65,15 +65,22 @@ SerialPort::~SerialPort() {
 void SerialPort::recordOsFailure(unsigned long osError) {
     OpenFailure cause = OpenFailure::Other;
     switch (osError) {
-    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME: case ERROR_BAD_UNIT:
-    case ERROR_DEV_NOT_EXIST: case ERROR_NOT_READY:
-        cause = OpenFailure::NoSuchDevice; break;
-    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_BUSY:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_UNIT:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_NOT_READY: cause = OpenFailure::NoSuchDevice; break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
         // COM ports are opened with share mode 0, and Windows reports a port
         // that another program holds as access denied.
-        cause = OpenFailure::Busy; break;
-    case ERROR_INVALID_PARAMETER: case ERROR_NOT_SUPPORTED: case ERROR_GEN_FAILURE:
-        cause = OpenFailure::SettingRefused; break;
+        cause = OpenFailure::Busy;
+        break;
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_GEN_FAILURE: cause = OpenFailure::SettingRefused; break;
     default: break;
     }
     recordFailure(cause, osErrorText(osError));
@@ -92,7 +99,8 @@ std::vector<SerialPort::PresentDevice> SerialPort::systemDevices() {
     for (int n = 1; n <= 255; ++n) {
         char name[16];
         std::snprintf(name, sizeof name, "COM%d", n);
-        if (::QueryDosDeviceA(name, target, sizeof target) != 0) devices.push_back({std::uint8_t(n), systemPortName(std::uint8_t(n))});
+        if (::QueryDosDeviceA(name, target, sizeof target) != 0)
+            devices.push_back({std::uint8_t(n), systemPortName(std::uint8_t(n))});
     }
     return devices;
 }

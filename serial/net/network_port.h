@@ -42,7 +42,7 @@ public:
     // openTimeout bounds each open as a whole: name resolution, connecting,
     // the Telnet negotiation and the server's answers to the line settings.
     explicit NetworkSerialPort(std::chrono::milliseconds openTimeout);
-    ~NetworkSerialPort() override;   // ends the session
+    ~NetworkSerialPort() override; // ends the session
 
     // name is "rfc2217://HOST:PORT". While a session with the same server is
     // up (see close), only the line settings and a purge are sent.
@@ -65,7 +65,7 @@ public:
     std::uint64_t bytesSent() const { return bytesSent_; }
     std::uint64_t bytesReceived() const { return bytesReceived_; }
 
-    struct Socket;   // backend state
+    struct Socket; // backend state
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -80,9 +80,9 @@ private:
     };
     // What a lookup of the server found.
     struct Lookup {
-        bool notNumeric = false;   // a numeric-only lookup met a name: the name service must answer
-        int error = 0;             // the resolver's code; 0 when addresses were found
-        std::string failure;       // the resolver's words for error
+        bool notNumeric = false; // a numeric-only lookup met a name: the name service must answer
+        int error = 0;           // the resolver's code; 0 when addresses were found
+        std::string failure;     // the resolver's words for error
         std::vector<Address> addresses;
     };
 
@@ -143,15 +143,15 @@ private:
 
     std::chrono::milliseconds openTimeout_;
     std::unique_ptr<Socket> socket_;
-    bool open_ = false;            // in use between openPath and close
-    std::string sessionName_;      // the port name the session was opened for
-    std::string remote_;           // "address:port" of the server once connected
+    bool open_ = false;       // in use between openPath and close
+    std::string sessionName_; // the port name the session was opened for
+    std::string remote_;      // "address:port" of the server once connected
     int lastOsError_ = 0;
     TelnetCodec codec_;
-    std::uint8_t raw_[1024];       // bytes as they came from the server
-    std::uint8_t data_[4096];      // serial bytes decoded and not yet read
+    std::uint8_t raw_[1024];  // bytes as they came from the server
+    std::uint8_t data_[4096]; // serial bytes decoded and not yet read
     std::size_t dataHead_ = 0, dataTail_ = 0;
-    std::uint8_t out_[2 * 512];    // serial bytes encoded for the server
+    std::uint8_t out_[2 * 512]; // serial bytes encoded for the server
     std::uint64_t bytesSent_ = 0, bytesReceived_ = 0;
 };
 

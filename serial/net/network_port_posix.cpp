@@ -21,15 +21,15 @@ struct NetworkSerialPort::Socket {
 namespace {
 
 int msUntil(std::chrono::steady_clock::time_point deadline) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     return left <= 0 ? 0 : left > 60'000 ? 60'000 : int(left);
 }
 
 } // namespace
 
 NetworkSerialPort::NetworkSerialPort(std::chrono::milliseconds openTimeout)
-    : openTimeout_(openTimeout), socket_(std::make_unique<Socket>()) {}
+    : openTimeout_(openTimeout),
+      socket_(std::make_unique<Socket>()) {}
 
 NetworkSerialPort::~NetworkSerialPort() { closeSocket(); }
 
@@ -39,7 +39,9 @@ OpenFailure NetworkSerialPort::causeOf(int osError) {
     switch (osError) {
     case ECONNREFUSED: return OpenFailure::ConnectionRefused;
     case ETIMEDOUT: return OpenFailure::NoAnswer;
-    case ECONNRESET: case ECONNABORTED: case EPIPE: return OpenFailure::ConnectionLost;
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE: return OpenFailure::ConnectionLost;
     default: return OpenFailure::Other;
     }
 }
@@ -98,7 +100,8 @@ bool NetworkSerialPort::socketReady(bool forWriting, Clock::time_point deadline)
 
 long NetworkSerialPort::moveOnce(const std::uint8_t* out, std::uint8_t* in, std::size_t count, int& error) {
     // MSG_NOSIGNAL: a connection the server reset is an error here, not SIGPIPE.
-    const ssize_t r = out != nullptr ? ::send(socket_->fd, out, count, MSG_NOSIGNAL) : ::recv(socket_->fd, in, count, 0);
+    const ssize_t r =
+        out != nullptr ? ::send(socket_->fd, out, count, MSG_NOSIGNAL) : ::recv(socket_->fd, in, count, 0);
     if (r < 0) error = errno;
 #ifdef TCP_QUICKACK
     if (r > 0 && in != nullptr) {

@@ -14,7 +14,8 @@ struct NetworkSerialPort::Socket {
 };
 
 NetworkSerialPort::NetworkSerialPort(std::chrono::milliseconds openTimeout)
-    : openTimeout_(openTimeout), socket_(std::make_unique<Socket>()) {}
+    : openTimeout_(openTimeout),
+      socket_(std::make_unique<Socket>()) {}
 
 NetworkSerialPort::~NetworkSerialPort() { closeSocket(); }
 
@@ -29,9 +30,13 @@ OpenFailure NetworkSerialPort::causeOf(int osError) {
     switch (osError) {
     case WSAECONNREFUSED: return OpenFailure::ConnectionRefused;
     case WSAETIMEDOUT: return OpenFailure::NoAnswer;
-    case WSAHOST_NOT_FOUND: case WSANO_DATA: case WSATRY_AGAIN: case WSANO_RECOVERY:
-        return OpenFailure::HostNotFound;
-    case WSAECONNRESET: case WSAECONNABORTED: case WSAESHUTDOWN: return OpenFailure::ConnectionLost;
+    case WSAHOST_NOT_FOUND:
+    case WSANO_DATA:
+    case WSATRY_AGAIN:
+    case WSANO_RECOVERY: return OpenFailure::HostNotFound;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAESHUTDOWN: return OpenFailure::ConnectionLost;
     default: return OpenFailure::Other;
     }
 }
@@ -94,7 +99,7 @@ bool NetworkSerialPort::socketReady(bool forWriting, Clock::time_point deadline)
         FD_SET(s, &ready);
         FD_SET(s, &failed);
         const int n = ::select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr, &failed, &tv);
-        if (n != 0) return true;   // ready, failed, or select itself failed: the next call tells
+        if (n != 0) return true; // ready, failed, or select itself failed: the next call tells
         if (Clock::now() >= deadline) return false;
     }
 }

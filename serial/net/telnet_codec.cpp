@@ -130,9 +130,7 @@ void TelnetCodec::receiveVerb(std::uint8_t verb, std::uint8_t option) {
         // The answer to our own request: it needs none back.
         side = yes ? OptionState::Yes : OptionState::No;
         return;
-    case OptionState::WantNo:
-        side = OptionState::No;
-        return;
+    case OptionState::WantNo: side = OptionState::No; return;
     }
 }
 
@@ -156,7 +154,7 @@ void TelnetCodec::subnegotiation() {
     case kServerOffset + kSetParity: return takeByte(replies_.parity, replies_.paritySeen);
     case kServerOffset + kSetStopSize: return takeByte(replies_.stopSize, replies_.stopSizeSeen);
     case kServerOffset + kPurgeData: ++replies_.purges; return;
-    default: return;   // line and modem state notices, flow control: nothing we act on
+    default: return; // line and modem state notices, flow control: nothing we act on
     }
 }
 
@@ -213,7 +211,7 @@ std::size_t TelnetCodec::decode(const std::uint8_t* in, std::size_t count, std::
                 subnegotiation();
                 state_ = State::Data;
             } else {
-                afterIac(b);   // an unterminated subnegotiation: drop it and read the command
+                afterIac(b); // an unterminated subnegotiation: drop it and read the command
             }
             break;
         }

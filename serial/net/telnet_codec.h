@@ -54,9 +54,9 @@ struct ComPortReplies {
     bool baudSeen = false, dataSizeSeen = false, paritySeen = false, stopSizeSeen = false;
     std::uint32_t baud = 0;
     std::uint8_t dataSize = 0;
-    std::uint8_t parity = 0;     // 1 none, 2 odd, 3 even, 4 mark, 5 space
-    std::uint8_t stopSize = 0;   // 1 one, 2 two, 3 one and a half
-    unsigned purges = 0;         // PURGE-DATA acknowledgements
+    std::uint8_t parity = 0;   // 1 none, 2 odd, 3 even, 4 mark, 5 space
+    std::uint8_t stopSize = 0; // 1 one, 2 two, 3 one and a half
+    unsigned purges = 0;       // PURGE-DATA acknowledgements
 
     bool allSettingsSeen() const { return baudSeen && dataSizeSeen && paritySeen && stopSizeSeen; }
 };
@@ -109,8 +109,8 @@ public:
     void clearReplies() { replies_ = ComPortReplies{}; }
 
 private:
-    static constexpr std::uint8_t kOptions = 64;   // options above this are refused untracked
-    static constexpr std::size_t kMaxSub = 16;     // longer subnegotiations are cut
+    static constexpr std::uint8_t kOptions = 64; // options above this are refused untracked
+    static constexpr std::size_t kMaxSub = 16;   // longer subnegotiations are cut
 
     enum class State : std::uint8_t { Data, Cr, Iac, Verb, SubOption, Sub, SubIac };
 
@@ -121,7 +121,7 @@ private:
     static bool acceptTheirs(std::uint8_t option);
 
     State state_ = State::Data;
-    std::uint8_t verb_ = 0;                // WILL, WONT, DO or DONT awaiting its option
+    std::uint8_t verb_ = 0; // WILL, WONT, DO or DONT awaiting its option
     std::uint8_t subOption_ = 0;
     std::uint8_t sub_[kMaxSub]{};
     std::size_t subCount_ = 0;

@@ -65,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (count >= 6) {
         Measurement any;
         any.velocityTenths = std::uint16_t(bytes[0] << 8 | bytes[1]);
-        std::uint32_t bits = std::uint32_t(bytes[2]) << 24 | std::uint32_t(bytes[3]) << 16 |
-                             std::uint32_t(bytes[4]) << 8 | bytes[5];
+        std::uint32_t bits =
+            std::uint32_t(bytes[2]) << 24 | std::uint32_t(bytes[3]) << 16 | std::uint32_t(bytes[4]) << 8 | bytes[5];
         std::memcpy(&any.volume, &bits, sizeof bits);
         const MeasurementText text = measurementText(any);
         require(std::strlen(text.velocity) < sizeof text.velocity - 1);

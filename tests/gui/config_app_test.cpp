@@ -52,13 +52,14 @@ TEST(ConfigApp, EscapeEndsTheRunFromThePortList) {
     FakePort port;
     ConfigApp app(port, [] { return true; });
     bool focusOnPortList = false;
-    WidgetWatcher escaper([]() -> QWidget* { return shownConfigDialog(); }, [&](QWidget* widget) {
-        auto* dialog = static_cast<ConfigDialog*>(widget);
-        QWidget* focus = dialog->focusWidget();
-        auto* ports = qobject_cast<QComboBox*>(dialog->control(1000));
-        focusOnPortList = focus == ports || focus == ports->lineEdit();
-        QTest::keyClick(focus != nullptr ? focus : dialog, Qt::Key_Escape);
-    });
+    WidgetWatcher escaper([]() -> QWidget* { return shownConfigDialog(); },
+                          [&](QWidget* widget) {
+                              auto* dialog = static_cast<ConfigDialog*>(widget);
+                              QWidget* focus = dialog->focusWidget();
+                              auto* ports = qobject_cast<QComboBox*>(dialog->control(1000));
+                              focusOnPortList = focus == ports || focus == ports->lineEdit();
+                              QTest::keyClick(focus != nullptr ? focus : dialog, Qt::Key_Escape);
+                          });
 
     EXPECT_FALSE(app.initInstance());
     EXPECT_TRUE(focusOnPortList);

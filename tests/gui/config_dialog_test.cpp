@@ -73,8 +73,8 @@ TEST_F(ConfigDialogTest, WindowIsFixedWithoutMaximiseAndTabsInTemplateOrder) {
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
 
-    const std::vector<int> expected = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007,
-                                       1010, 1011, 1012, 1013, 1015, 1016};
+    const std::vector<int> expected = {1000, 1001, 1002, 1003, 1004, 1005, 1006,
+                                       1007, 1010, 1011, 1012, 1013, 1015, 1016};
     std::vector<int> order;
     QWidget* w = dialog.control(1000);
     for (int guard = 0; guard < 200 && order.size() < expected.size(); ++guard, w = w->nextInFocusChain()) {
@@ -109,8 +109,8 @@ enum class Ending { Tab, DetectClick, Enter };
 // focus-out and on Enter. Only the entry chosen with the arrows may count.
 TEST(PortList, TypedTextNeverPicksThePort) {
     const std::pair<const char*, Ending> cases[] = {
-        {"COM9", Ending::Tab},          {"com12", Ending::Tab},         {"COM9", Ending::DetectClick},
-        {"COM1", Ending::DetectClick},  {"COM99", Ending::DetectClick}, {"COM9", Ending::Enter},
+        {"COM9", Ending::Tab},         {"com12", Ending::Tab},         {"COM9", Ending::DetectClick},
+        {"COM1", Ending::DetectClick}, {"COM99", Ending::DetectClick}, {"COM9", Ending::Enter},
     };
     for (const auto& [typed, ending] : cases) {
         SCOPED_TRACE(testing::Message() << typed << ", ending " << int(ending));
@@ -190,9 +190,9 @@ TEST(PortList, EachEntryNamesTheDeviceItOpensWhenTheListDropsDown) {
 struct RouteCase {
     int button;
     std::optional<std::pair<int, const char*>> boxInput;
-    Bytes firstFrame;  // without its CRC
+    Bytes firstFrame; // without its CRC
     std::size_t frameCount;
-    const char* message;  // nullptr: none
+    const char* message; // nullptr: none
 };
 
 // The FD dialect and address 0, as after construction.
@@ -323,7 +323,8 @@ TEST(AboutBox, ShowsTheVersionLineAndClosesWithItsButton) {
     for (QLabel* label : about.findChildren<QLabel*>()) texts << label->text();
     // The project's major and minor version, handed over by CMake: the box
     // follows the project() call.
-    EXPECT_TRUE(texts.contains(QString::fromUtf8("管道风速Ventora " VENTORA_PROJECT_MAJOR_MINOR " 版"))) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains(QString::fromUtf8("管道风速Ventora " VENTORA_PROJECT_MAJOR_MINOR " 版")))
+        << texts.join('|').toStdString();
     const QList<QPushButton*> buttons = about.findChildren<QPushButton*>();
     ASSERT_EQ(buttons.size(), 1);
     EXPECT_EQ(buttons[0]->text(), QString::fromUtf8("确定"));
@@ -386,7 +387,7 @@ TEST(MessageBox, TimerTicksReachTheDialogWhileABoxIsShown) {
 
 struct CloseCase {
     const char* how;
-    int focus;  // control given the focus first; 0 = none
+    int focus; // control given the focus first; 0 = none
     Qt::Key key;
 };
 
@@ -400,7 +401,7 @@ TEST(Closing, EscapeEnterAndCloseEndTheRunAndJoinTheReceiveThread) {
     for (const CloseCase& c : cases) {
         SCOPED_TRACE(c.how);
         FakePort port;
-        port.isOpen = true;  // the receive thread reads only an open port
+        port.isOpen = true; // the receive thread reads only an open port
         RecordingDialog dialog(port);
         dialog.show();
         ASSERT_TRUE(waitUntil([&] { return port.reads.load() > 3; }));

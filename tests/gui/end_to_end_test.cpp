@@ -14,7 +14,7 @@ void click(ConfigDialog& dialog, int id) { qobject_cast<QPushButton*>(dialog.con
 
 // The window against a software transmitter on a pty, attached as COM1.
 TEST(EndToEnd, DetectMeasureAreaAndAddressAgainstTheSimulatedTransmitter) {
-    const auto transmitter = startSim();  // FD, address 1, 9600, 12.3 m/s, 1328.4 m3/h, 300 cm2
+    const auto transmitter = startSim(); // FD, address 1, 9600, 12.3 m/s, 1328.4 m3/h, 300 cm2
     ASSERT_TRUE(transmitter);
     DevicePort port(transmitter->slavePath());
     RecordingDialog dialog(port);

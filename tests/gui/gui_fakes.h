@@ -33,7 +33,7 @@ class RecordingDialog : public ConfigDialog {
 public:
     using ConfigDialog::ConfigDialog;
     std::vector<ShownBox> boxes;
-    int seenTimerId = 0;  // Qt's id of the last timer that ticked here
+    int seenTimerId = 0; // Qt's id of the last timer that ticked here
 
 protected:
     void timerEvent(QTimerEvent* event) override {
@@ -78,7 +78,8 @@ inline bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000) {
 class WidgetWatcher : public QObject {
 public:
     WidgetWatcher(std::function<QWidget*()> find, std::function<void(QWidget*)> onFound)
-        : find_(std::move(find)), onFound_(std::move(onFound)) {
+        : find_(std::move(find)),
+          onFound_(std::move(onFound)) {
         connect(&timer_, &QTimer::timeout, this, [this] {
             if (QWidget* widget = find_()) {
                 timer_.stop();

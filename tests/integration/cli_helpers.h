@@ -14,8 +14,7 @@
 // The tool, its output collected.
 class CliProcess : public Process {
 public:
-    explicit CliProcess(const std::vector<std::string>& args)
-        : Process({.program = VENTORA_CLI_PATH, .args = args}) {}
+    explicit CliProcess(const std::vector<std::string>& args) : Process({.program = VENTORA_CLI_PATH, .args = args}) {}
 };
 
 inline ProcessRun cli(const std::vector<std::string>& args) { return CliProcess(args).finish(); }

@@ -128,8 +128,8 @@ TEST_F(CliOnLine, WatchGoesOnWhileOneTransmitterIsUnplugged) {
     serve({at(3), at(77), at(200)});
     const std::string csv = testing::TempDir() + "line.csv";
     std::remove(csv.c_str());
-    CliProcess watch(with({"-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval", "50", "--count", "8",
-                           "--csv", csv}));
+    CliProcess watch(
+        with({"-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval", "50", "--count", "8", "--csv", csv}));
     // Two rounds, then 77 goes; two rounds later it is back.
     ASSERT_TRUE(waitFor([&] { return line.requests().size() >= 6; }));
     line.unplug(1);
@@ -146,7 +146,8 @@ TEST_F(CliOnLine, WatchGoesOnWhileOneTransmitterIsUnplugged) {
     for (std::size_t i = 1; i < rows.size(); ++i) {
         if (rows[i].find(",77,,,no answer") != std::string::npos) ++missed77;
         if (rows[i].find(",77,12.3,1328.4,ok") != std::string::npos) ++ok77;
-        if (rows[i].find(",3,12.3,1328.4,ok") != std::string::npos || rows[i].find(",200,12.3,1328.4,ok") != std::string::npos)
+        if (rows[i].find(",3,12.3,1328.4,ok") != std::string::npos ||
+            rows[i].find(",200,12.3,1328.4,ok") != std::string::npos)
             ++others;
     }
     EXPECT_GE(missed77, 1);
@@ -155,8 +156,9 @@ TEST_F(CliOnLine, WatchGoesOnWhileOneTransmitterIsUnplugged) {
     EXPECT_EQ(others, 16) << "the others never miss";
     EXPECT_NE(run.err.find("address 3: 8 readings; velocity min 12.3 mean 12.30 max 12.3 m/s"), std::string::npos)
         << run.err;
-    EXPECT_NE(run.err.find("address 77: " + std::to_string(ok77) + " readings, " + std::to_string(missed77) + " misses"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find("address 77: " + std::to_string(ok77) + " readings, " + std::to_string(missed77) + " misses"),
+        std::string::npos)
         << run.err;
 }
 
@@ -174,13 +176,16 @@ TEST_F(CliOnLine, BadAddressListSendsNothing) {
 std::string runOnTerminal(const std::vector<std::string>& args) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return {};
-    Process tool({.program = VENTORA_CLI_PATH, .args = args, .outTo = ::ptsname(master), .errTo = "/dev/null",
+    Process tool({.program = VENTORA_CLI_PATH,
+                  .args = args,
+                  .outTo = ::ptsname(master),
+                  .errTo = "/dev/null",
                   .ownSession = true});
     std::string screen;
     char chunk[4096];
     for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 20000) > 0;) {
         const ssize_t n = ::read(master, chunk, sizeof chunk);
-        if (n <= 0) break;   // EIO once the tool has ended and closed the terminal
+        if (n <= 0) break; // EIO once the tool has ended and closed the terminal
         screen.append(chunk, std::size_t(n));
     }
     ::close(master);
@@ -202,9 +207,11 @@ std::vector<std::string> playOut(const std::string& drawn) {
             const bool privateMode = j < drawn.size() && drawn[j] == '?';
             if (privateMode) ++j;
             std::size_t n = 0;
-            while (j < drawn.size() && std::isdigit(static_cast<unsigned char>(drawn[j]))) n = n * 10 + std::size_t(drawn[j++] - '0');
+            while (j < drawn.size() && std::isdigit(static_cast<unsigned char>(drawn[j])))
+                n = n * 10 + std::size_t(drawn[j++] - '0');
             if (j < drawn.size() && !privateMode && drawn[j] == 'A') row -= std::min(row, n);
-            if (j < drawn.size() && !privateMode && drawn[j] == 'K') screen[row].resize(std::min(column, screen[row].size()));
+            if (j < drawn.size() && !privateMode && drawn[j] == 'K')
+                screen[row].resize(std::min(column, screen[row].size()));
             i = j;
         } else if (c == '\r') {
             column = 0;
@@ -230,7 +237,7 @@ TEST_F(CliOnLine, LiveTableOnATerminal) {
         runOnTerminal(with({"-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval", "0", "--count", "5"}));
     EXPECT_NE(drawn.find("\x1b[?25h"), std::string::npos) << "the cursor is shown again at exit";
     const std::vector<std::string> screen = playOut(drawn);
-    ASSERT_EQ(screen.size(), 5u) << drawn;   // heading, column names, one row per transmitter
+    ASSERT_EQ(screen.size(), 5u) << drawn; // heading, column names, one row per transmitter
     EXPECT_NE(screen[0].find("ventora-cli watch"), std::string::npos) << screen[0];
     EXPECT_EQ(screen[2].rfind("        3     12.3     1328.4     12.3     12.3       0  ", 0), 0u) << screen[2];
     EXPECT_NE(screen[2].find("▄▄▄▄▄"), std::string::npos) << "five readings of one value: " << screen[2];

@@ -53,8 +53,8 @@ struct RemoteCase {
     sim::Dialect dialect;
     std::uint32_t baud;
     std::vector<std::string> args;
-    std::string json;                     // stdout, less the port and device keys
-    std::vector<std::uint32_t> speeds;    // what the pty's line was set to, request by request
+    std::string json;                  // stdout, less the port and device keys
+    std::vector<std::uint32_t> speeds; // what the pty's line was set to, request by request
     friend void PrintTo(const RemoteCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -67,31 +67,57 @@ TEST_P(CliRemoteCommandTest, WorksThroughSer2net) {
     args.push_back("--json");
     const ProcessRun run = CliProcess(args).finish();
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string where = R"({"port":")" + server->url() + R"(","device":"127.0.0.1:)" +
-                              std::to_string(server->port) + R"(",)";
+    const std::string where =
+        R"({"port":")" + server->url() + R"(","device":"127.0.0.1:)" + std::to_string(server->port) + R"(",)";
     EXPECT_EQ(run.out, where + c.json + "\n");
     EXPECT_EQ(speedsSeen(), c.speeds) << "the rates reach the pty through SET-BAUDRATE";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Ser2net, CliRemoteCommandTest,
-    testing::Values(
-        RemoteCase{"FdDetectAt4800", sim::Dialect::Fd, 4800, {"detect"}, R"("dialect":"fd","baud":4800,"address":3})",
-                   {2400, 4800}},
-        // Found only after FD at 2400, 4800 and 9600; its frames begin with 0xFF.
-        RemoteCase{"ModbusDetect", sim::Dialect::Modbus, 9600, {"detect"},
-                   R"("dialect":"modbus","baud":9600,"address":9,"parity":"none","stop_bits_ok":true})",
-                   {2400, 4800, 9600}},
-        RemoteCase{"FdRead", sim::Dialect::Fd, 9600, {"-b", "9600", "-d", "fd", "-a", "3", "read"},
-                   R"("dialect":"fd","baud":9600,"address":3,"velocity":12.3,"volume":1328.4})", {9600}},
-        RemoteCase{"ModbusRead", sim::Dialect::Modbus, 9600, {"-b", "9600", "-d", "modbus", "read"},
-                   R"("dialect":"modbus","baud":9600,"velocity":12.3,"volume":1328.4})", {9600}},
-        RemoteCase{"FdSetArea", sim::Dialect::Fd, 9600, {"-b", "9600", "-d", "fd", "set", "area", "4242"},
-                   R"("dialect":"fd","baud":9600,"address":3,"area":4242})", {9600}},
-        RemoteCase{"FdSetBaud", sim::Dialect::Fd, 9600, {"-b", "9600", "-d", "fd", "-a", "3", "set", "baud", "2400"},
-                   R"("dialect":"fd","baud":2400,"address":3})", {9600, 2400}},
-        RemoteCase{"ModbusSetBaud", sim::Dialect::Modbus, 9600, {"-b", "9600", "-d", "modbus", "set", "baud", "19200"},
-                   R"("dialect":"modbus","baud":19200,"address":9})", {9600, 19200}}));
+    testing::Values(RemoteCase{"FdDetectAt4800",
+                               sim::Dialect::Fd,
+                               4800,
+                               {"detect"},
+                               R"("dialect":"fd","baud":4800,"address":3})",
+                               {2400, 4800}},
+                    // Found only after FD at 2400, 4800 and 9600; its frames begin with 0xFF.
+                    RemoteCase{"ModbusDetect",
+                               sim::Dialect::Modbus,
+                               9600,
+                               {"detect"},
+                               R"("dialect":"modbus","baud":9600,"address":9,"parity":"none","stop_bits_ok":true})",
+                               {2400, 4800, 9600}},
+                    RemoteCase{"FdRead",
+                               sim::Dialect::Fd,
+                               9600,
+                               {"-b", "9600", "-d", "fd", "-a", "3", "read"},
+                               R"("dialect":"fd","baud":9600,"address":3,"velocity":12.3,"volume":1328.4})",
+                               {9600}},
+                    RemoteCase{"ModbusRead",
+                               sim::Dialect::Modbus,
+                               9600,
+                               {"-b", "9600", "-d", "modbus", "read"},
+                               R"("dialect":"modbus","baud":9600,"velocity":12.3,"volume":1328.4})",
+                               {9600}},
+                    RemoteCase{"FdSetArea",
+                               sim::Dialect::Fd,
+                               9600,
+                               {"-b", "9600", "-d", "fd", "set", "area", "4242"},
+                               R"("dialect":"fd","baud":9600,"address":3,"area":4242})",
+                               {9600}},
+                    RemoteCase{"FdSetBaud",
+                               sim::Dialect::Fd,
+                               9600,
+                               {"-b", "9600", "-d", "fd", "-a", "3", "set", "baud", "2400"},
+                               R"("dialect":"fd","baud":2400,"address":3})",
+                               {9600, 2400}},
+                    RemoteCase{"ModbusSetBaud",
+                               sim::Dialect::Modbus,
+                               9600,
+                               {"-b", "9600", "-d", "modbus", "set", "baud", "19200"},
+                               R"("dialect":"modbus","baud":19200,"address":9})",
+                               {9600, 19200}}));
 
 TEST_F(CliRemote, SettingsStayWithTheTransmitterAndTheLineFollowsTheRate) {
     serve(transmitter(sim::Dialect::Fd, 9600));
@@ -129,7 +155,7 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
         port = socket->port;
         break;
     case Server::UnknownHost:
-        host = "no-such-host.invalid";   // a name that can never resolve
+        host = "no-such-host.invalid"; // a name that can never resolve
         port = 7301;
         break;
     case Server::Ser2netKilledMidExchange: {

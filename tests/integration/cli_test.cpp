@@ -38,7 +38,8 @@ protected:
         int writes = 0;
         for (const sim::LoggedRequest& r : sim->requests()) {
             const bool fdSet = r.bytes.size() == 7 && r.bytes[0] == 0xFD && (r.bytes[3] != 0 || r.bytes[4] != 0);
-            const bool rtuWrite = r.bytes.size() >= 8 && r.bytes[0] != 0xFD && (r.bytes[1] == 0x06 || r.bytes[1] == 0x10);
+            const bool rtuWrite =
+                r.bytes.size() >= 8 && r.bytes[0] != 0xFD && (r.bytes[1] == 0x06 || r.bytes[1] == 0x10);
             writes += fdSet || rtuWrite;
         }
         return writes;
@@ -46,7 +47,7 @@ protected:
 
     std::unique_ptr<sim::SimTransmitter> sim;
     std::string port;
-    std::string device;   // as the tool reports the port's device
+    std::string device; // as the tool reports the port's device
 };
 
 // A JSON string's contents for text.
@@ -64,7 +65,7 @@ struct CommandCase {
     sim::Dialect dialect;
     std::vector<std::string> args;
     int status;
-    std::string json = "";   // the whole stdout line, when status is 0
+    std::string json = ""; // the whole stdout line, when status is 0
     friend void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -83,7 +84,8 @@ TEST_P(CliCommandTest, PrintsOneJsonLineAndTheRightStatus) {
         return;
     }
     std::string expected = c.json;
-    for (std::size_t at; (at = expected.find("DEVICE")) != std::string::npos;) expected.replace(at, 6, jsonText(device));
+    for (std::size_t at; (at = expected.find("DEVICE")) != std::string::npos;)
+        expected.replace(at, 6, jsonText(device));
     for (std::size_t at; (at = expected.find("PORT")) != std::string::npos;) expected.replace(at, 4, jsonText(port));
     EXPECT_EQ(run.out, expected + "\n");
 }
@@ -96,27 +98,48 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         CommandCase{"FdDetect", sim::Dialect::Fd, {"detect"}, 0, kFdWhere + "}"},
         CommandCase{"FdRead", sim::Dialect::Fd, {"read"}, 0, kFdWhere + R"(,"velocity":12.3,"volume":1328.4})"},
-        CommandCase{"FdReadGiven", sim::Dialect::Fd, {"-b", "9600", "-d", "fd", "-a", "3", "read"}, 0,
+        CommandCase{"FdReadGiven",
+                    sim::Dialect::Fd,
+                    {"-b", "9600", "-d", "fd", "-a", "3", "read"},
+                    0,
                     kFdWhere + R"(,"velocity":12.3,"volume":1328.4})"},
-        CommandCase{"FdReadLearnsTheAddress", sim::Dialect::Fd, {"-b", "9600", "-d", "fd", "read"}, 0,
+        CommandCase{"FdReadLearnsTheAddress",
+                    sim::Dialect::Fd,
+                    {"-b", "9600", "-d", "fd", "read"},
+                    0,
                     kFdWhere + R"(,"velocity":12.3,"volume":1328.4})"},
         CommandCase{"FdReadWrongAddressGiven", sim::Dialect::Fd, {"-b", "9600", "-d", "fd", "-a", "4", "read"}, 4},
         CommandCase{"FdReadWrongRateGiven", sim::Dialect::Fd, {"-b", "2400", "-d", "fd", "-a", "3", "read"}, 4},
         CommandCase{"FdGetAddress", sim::Dialect::Fd, {"get", "address"}, 0, kFdWhere + "}"},
         CommandCase{"FdGetArea", sim::Dialect::Fd, {"get", "area"}, 0, kFdWhere + R"(,"area":300})"},
         CommandCase{"FdSetArea", sim::Dialect::Fd, {"set", "area", "65535"}, 0, kFdWhere + R"(,"area":65535})"},
-        CommandCase{"FdSetAddress", sim::Dialect::Fd, {"set", "address", "200"}, 0,
+        CommandCase{"FdSetAddress",
+                    sim::Dialect::Fd,
+                    {"set", "address", "200"},
+                    0,
                     R"({"port":"PORT","device":"DEVICE","dialect":"fd","baud":9600,"address":200})"},
-        CommandCase{"FdSetBaud", sim::Dialect::Fd, {"set", "baud", "2400"}, 0,
+        CommandCase{"FdSetBaud",
+                    sim::Dialect::Fd,
+                    {"set", "baud", "2400"},
+                    0,
                     R"({"port":"PORT","device":"DEVICE","dialect":"fd","baud":2400,"address":3})"},
-        CommandCase{"ModbusDetect", sim::Dialect::Modbus, {"detect"}, 0,
+        CommandCase{"ModbusDetect",
+                    sim::Dialect::Modbus,
+                    {"detect"},
+                    0,
                     kModbusWhere + R"(,"address":9,"parity":"none","stop_bits_ok":true})"},
-        CommandCase{"ModbusRead", sim::Dialect::Modbus, {"-b", "9600", "-d", "modbus", "read"}, 0,
+        CommandCase{"ModbusRead",
+                    sim::Dialect::Modbus,
+                    {"-b", "9600", "-d", "modbus", "read"},
+                    0,
                     kModbusWhere + R"(,"velocity":12.3,"volume":1328.4})"},
         CommandCase{"ModbusGetBaud", sim::Dialect::Modbus, {"get", "baud"}, 0, kModbusWhere + R"(,"address":9})"},
-        CommandCase{"ModbusSetAddress", sim::Dialect::Modbus, {"set", "address", "33"}, 0,
-                    kModbusWhere + R"(,"address":33})"},
-        CommandCase{"ModbusSetBaud", sim::Dialect::Modbus, {"-b", "9600", "-d", "modbus", "set", "baud", "19200"}, 0,
+        CommandCase{
+            "ModbusSetAddress", sim::Dialect::Modbus, {"set", "address", "33"}, 0, kModbusWhere + R"(,"address":33})"},
+        CommandCase{"ModbusSetBaud",
+                    sim::Dialect::Modbus,
+                    {"-b", "9600", "-d", "modbus", "set", "baud", "19200"},
+                    0,
                     R"({"port":"PORT","device":"DEVICE","dialect":"modbus","baud":19200,"address":9})"},
         CommandCase{"ModbusGetAreaAfterDetection", sim::Dialect::Modbus, {"get", "area"}, 2},
         CommandCase{"ModbusSetAreaAfterDetection", sim::Dialect::Modbus, {"set", "area", "5"}, 2},
@@ -133,7 +156,8 @@ TEST_F(CliOnSim, SettingsReachTheTransmitterAndRefusalsSendNothing) {
     EXPECT_EQ(now.baud, 4800u);
 
     serve(transmitter(sim::Dialect::Modbus));
-    for (const auto& args : {std::vector<std::string>{"set", "area", "5"}, {"-b", "9600", "-d", "modbus", "set", "area", "5"}}) {
+    for (const auto& args :
+         {std::vector<std::string>{"set", "area", "5"}, {"-b", "9600", "-d", "modbus", "set", "area", "5"}}) {
         EXPECT_EQ(cli(with(args)).status, 2);
     }
     EXPECT_EQ(writesSent(), 0);
@@ -172,7 +196,11 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"BadCrc", sim::Dialect::Fd, sim::Fault::BadCrc, kFdRead, 5, "bad CRC"},
         FaultCase{"Exception", sim::Dialect::Fd, sim::Fault::Exception, kFdRead, 5, "exception code"},
         FaultCase{"WrongAddress", sim::Dialect::Fd, sim::Fault::WrongAddress, kFdRead, 5, "from address 4"},
-        FaultCase{"ModbusException", sim::Dialect::Modbus, sim::Fault::Exception, {"set", "address", "3"}, 5,
+        FaultCase{"ModbusException",
+                  sim::Dialect::Modbus,
+                  sim::Fault::Exception,
+                  {"set", "address", "3"},
+                  5,
                   "exception code"},
         FaultCase{"HangUp", sim::Dialect::Fd, sim::Fault::HangUp, kFdRead, 4, "hung up"}));
 
@@ -267,10 +295,12 @@ bool isModbusIdentityQuery(const sim::LoggedRequest& r) { return r.bytes.size() 
 
 // Waits until the tool has tried the last attempt of a detection round.
 bool roundEnded(const sim::SimTransmitter& sim) {
-    return waitFor([&] {
-        const auto requests = sim.requests();
-        return std::any_of(requests.begin(), requests.end(), isModbusIdentityQuery);
-    }, 5s);
+    return waitFor(
+        [&] {
+            const auto requests = sim.requests();
+            return std::any_of(requests.begin(), requests.end(), isModbusIdentityQuery);
+        },
+        5s);
 }
 
 // Plays a bench where transmitters are plugged in one after another: after
@@ -292,7 +322,7 @@ void swapAfterEachRow(sim::SimTransmitter& sim, const sim::Config& fresh, std::s
 TEST_F(CliOnSim, CommissionsThreeTransmittersIntoOneLog) {
     const sim::Config fresh = transmitter(sim::Dialect::Fd);
     serve(fresh);
-    sim->setFault(sim::Fault::Silence);   // the bench starts empty
+    sim->setFault(sim::Fault::Silence); // the bench starts empty
     const std::string log = testing::TempDir() + "commission.csv";
     std::remove(log.c_str());
     CliProcess run(with({"commission", "--address", "10", "--area", "450", "--count", "3", "--log", log, "--json"}));
@@ -308,8 +338,8 @@ TEST_F(CliOnSim, CommissionsThreeTransmittersIntoOneLog) {
     ASSERT_EQ(logRows.size(), 4u) << readFile(log);
     EXPECT_EQ(logRows[0], "time,port,device,dialect,old_address,address,old_baud,baud,area,velocity,volume,result");
     for (int i = 1; i <= 3; ++i) {
-        const std::string expected = "," + port + "," + device + ",fd,3," + std::to_string(9 + i) +
-                                     ",9600,9600,450,12.3,1328.4,ok";
+        const std::string expected =
+            "," + port + "," + device + ",fd,3," + std::to_string(9 + i) + ",9600,9600,450,12.3,1328.4,ok";
         EXPECT_NE(logRows[std::size_t(i)].find(expected), std::string::npos) << logRows[std::size_t(i)];
     }
     const std::vector<std::string> out = lines(result.out);

@@ -74,10 +74,10 @@ struct Rig {
 struct FaultCase {
     const char* name;
     sim::Fault fault;
-    unsigned splitMs;               // the pause inside a split reply
-    std::size_t noiseBefore;        // bytes of line noise that end before the request
-    std::vector<ShownBox> shown;    // by the area write under the fault
-    std::size_t straggling;         // reply bytes that complete after the write has judged
+    unsigned splitMs;            // the pause inside a split reply
+    std::size_t noiseBefore;     // bytes of line noise that end before the request
+    std::vector<ShownBox> shown; // by the area write under the fault
+    std::size_t straggling;      // reply bytes that complete after the write has judged
     bool deviceLost;
     friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 };

@@ -13,8 +13,8 @@
 // How the port left the line, as the device side sees it.
 struct LineSettings {
     bool eightBits = false;
-    bool plainFrame = false;           // no parity, one stop bit, no flow control
-    bool noEditing = false;            // no canonical input, echo or signals
+    bool plainFrame = false; // no parity, one stop bit, no flow control
+    bool noEditing = false;  // no canonical input, echo or signals
     bool noOutputProcessing = false;
 };
 

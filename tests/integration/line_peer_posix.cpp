@@ -37,9 +37,11 @@ int LinePeer::queued() {
 }
 
 std::uint32_t LinePeer::speed() {
-    static const struct { speed_t code; std::uint32_t rate; } kRates[] = {
-        {B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200}, {B38400, 38400},
-        {B57600, 57600}, {B115200, 115200}};
+    static const struct {
+        speed_t code;
+        std::uint32_t rate;
+    } kRates[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
+                  {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
     const speed_t code = impl_->pty.speed();
     for (const auto& r : kRates)
         if (r.code == code) return r.rate;

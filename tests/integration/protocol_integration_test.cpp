@@ -82,8 +82,8 @@ TEST(ProtocolIntegration, DetectsAModbusTransmitterAfterThreeFdAttempts) {
     Rig rig(modbusAt9600());
     ASSERT_TRUE(rig.sim);
     rig.transmitter.detectBaud();
-    EXPECT_EQ(rig.dialog.shown, (std::vector<ShownBox>{box("土壤水分变送器\r\n地址：17  波特率：9600\r\n偶校验",
-                                                           "测试结果", kBoxPlain)}));
+    EXPECT_EQ(rig.dialog.shown, (std::vector<ShownBox>{
+                                    box("土壤水分变送器\r\n地址：17  波特率：9600\r\n偶校验", "测试结果", kBoxPlain)}));
     EXPECT_EQ(rig.requestBytes(), (std::vector<Bytes>{kFdQuery, kFdQuery, kFdQuery, kModbusQuery}));
     EXPECT_EQ(rig.requestSpeeds(), (std::vector<std::uint32_t>{2400, 4800, 9600, 9600}));
     EXPECT_TRUE(rig.transmitter.state.modbusMode);
@@ -107,7 +107,7 @@ TEST_P(RoundTripTest, ReadsMeasurementAndReadsAndWritesTheArea) {
     EXPECT_EQ(rig.dialog.boxes[kVelocityBox], "12.3");
     EXPECT_EQ(rig.dialog.boxes[kVolumeBox], "12.500000");
 
-    if (modbus) return;   // in the Modbus dialect register 0x0200 is the bus address
+    if (modbus) return; // in the Modbus dialect register 0x0200 is the bus address
     rig.transmitter.state.queryBusy = false;
     rig.transmitter.readArea();
     EXPECT_EQ(rig.dialog.boxes[kAreaBox], "300");

@@ -50,7 +50,10 @@ TEST_F(SerialPortOnPty, OpensByNumberThroughTheNamerAndWrites) {
 }
 
 TEST_F(SerialPortOnPty, OpenFailsForPortZeroUnnamedPortsAndRefusedSpeeds) {
-    struct Case { std::uint8_t port; std::uint32_t baud; };
+    struct Case {
+        std::uint8_t port;
+        std::uint32_t baud;
+    };
 #ifdef _WIN32
     // Windows leaves an unusual speed to the port's driver, which may take it.
     const Case cases[] = {{0, 9600}, {2, 9600}};
@@ -128,28 +131,26 @@ TEST_P(OpenFailureCause, SaysWhyAndWhichDevice) {
 
 // The OS's words differ between the backends; the causes do not.
 #ifdef _WIN32
-INSTANTIATE_TEST_SUITE_P(
-    Causes, OpenFailureCause,
-    ::testing::Values(
-        FailureCase{"MissingDevice", 3, 9600, false, OpenFailure::NoSuchDevice, kMissingDevice,
-                    "COM3 (\\\\.\\COM99): no such device ("},
-        FailureCase{"PortNamingNothing", 2, 9600, false, OpenFailure::NoSuchDevice, "",
-                    "COM2: no such device (the port names no serial device present)"},
-        FailureCase{"HeldByAnotherPort", 1, 9600, true, OpenFailure::Busy, "{pty}",
-                    "COM1 ({pty}): in use by another program ("}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Causes, OpenFailureCause,
+                         ::testing::Values(FailureCase{"MissingDevice", 3, 9600, false, OpenFailure::NoSuchDevice,
+                                                       kMissingDevice, "COM3 (\\\\.\\COM99): no such device ("},
+                                           FailureCase{
+                                               "PortNamingNothing", 2, 9600, false, OpenFailure::NoSuchDevice, "",
+                                               "COM2: no such device (the port names no serial device present)"},
+                                           FailureCase{"HeldByAnotherPort", 1, 9600, true, OpenFailure::Busy, "{pty}",
+                                                       "COM1 ({pty}): in use by another program ("}),
+                         [](const auto& info) { return std::string(info.param.name); });
 #else
 INSTANTIATE_TEST_SUITE_P(
     Causes, OpenFailureCause,
-    ::testing::Values(
-        FailureCase{"MissingDevice", 3, 9600, false, OpenFailure::NoSuchDevice, kMissingDevice,
-                    "COM3 (/dev/ventora-no-such-tty): no such device (No such file or directory)"},
-        FailureCase{"PortNamingNothing", 2, 9600, false, OpenFailure::NoSuchDevice, "",
-                    "COM2: no such device (the port names no serial device present)"},
-        FailureCase{"HeldByAnotherPort", 1, 9600, true, OpenFailure::Busy, "{pty}",
-                    "COM1 ({pty}): in use by another program ("},
-        FailureCase{"RefusedSpeed", 1, 12345, false, OpenFailure::SettingRefused, "{pty}",
-                    "COM1 ({pty}): line settings refused (the speed 12345 bit/s is not supported)"}),
+    ::testing::Values(FailureCase{"MissingDevice", 3, 9600, false, OpenFailure::NoSuchDevice, kMissingDevice,
+                                  "COM3 (/dev/ventora-no-such-tty): no such device (No such file or directory)"},
+                      FailureCase{"PortNamingNothing", 2, 9600, false, OpenFailure::NoSuchDevice, "",
+                                  "COM2: no such device (the port names no serial device present)"},
+                      FailureCase{"HeldByAnotherPort", 1, 9600, true, OpenFailure::Busy, "{pty}",
+                                  "COM1 ({pty}): in use by another program ("},
+                      FailureCase{"RefusedSpeed", 1, 12345, false, OpenFailure::SettingRefused, "{pty}",
+                                  "COM1 ({pty}): line settings refused (the speed 12345 bit/s is not supported)"}),
     [](const auto& info) { return std::string(info.param.name); });
 #endif
 

@@ -14,7 +14,7 @@ struct SimOptionsCase {
     const char* name;
     std::vector<std::string> args;
     int status;
-    std::string complaint;   // a part of what stderr says
+    std::string complaint; // a part of what stderr says
     friend void PrintTo(const SimOptionsCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -30,8 +30,7 @@ TEST_P(SimOptionsTest, StatusAndComplaint) {
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, SimOptionsTest,
     testing::Values(
-        SimOptionsCase{"Help", {"--help"}, 0, ""},
-        SimOptionsCase{"UnknownOption", {"--bogus"}, 2, "--bogus"},
+        SimOptionsCase{"Help", {"--help"}, 0, ""}, SimOptionsCase{"UnknownOption", {"--bogus"}, 2, "--bogus"},
         SimOptionsCase{"ValueMissing", {"--line-rate", "--address"}, 2, "--address"},
         SimOptionsCase{"Address256", {"--address", "256"}, 2, "--address"},
         SimOptionsCase{"NegativeAddress", {"--address", "-1"}, 2, "--address"},
@@ -43,14 +42,18 @@ INSTANTIATE_TEST_SUITE_P(
         SimOptionsCase{"DialectIsLowerCase", {"--dialect", "MODBUS"}, 2, "--dialect"},
         SimOptionsCase{"LineWithATrailingComma", {"--line", "1,"}, 2, "--line"},
         SimOptionsCase{"LineWithAPause", {"--line", "1:5"}, 2, "--line"},
-        SimOptionsCase{"LinePauseAboveAMinute", {"--line", "1", "--line-turnaround", "1:60001"}, 2,
-                       "--line-turnaround"},
-        SimOptionsCase{"LinePauseWithoutLine", {"--line-turnaround", "1:5"}, 2,
-                       "ventora-sim: --line-turnaround needs --line"},
-        SimOptionsCase{"LineOfModbus", {"--dialect", "modbus", "--line", "1"}, 2,
+        SimOptionsCase{
+            "LinePauseAboveAMinute", {"--line", "1", "--line-turnaround", "1:60001"}, 2, "--line-turnaround"},
+        SimOptionsCase{
+            "LinePauseWithoutLine", {"--line-turnaround", "1:5"}, 2, "ventora-sim: --line-turnaround needs --line"},
+        SimOptionsCase{"LineOfModbus",
+                       {"--dialect", "modbus", "--line", "1"},
+                       2,
                        "ventora-sim: --line takes the addresses of FD transmitters; --address and --dialect modbus "
                        "do not apply"},
-        SimOptionsCase{"LinesAddUp", {"--line", "1", "--line", "2", "--line-turnaround", "1:5,3:5"}, 2,
+        SimOptionsCase{"LinesAddUp",
+                       {"--line", "1", "--line", "2", "--line-turnaround", "1:5,3:5"},
+                       2,
                        "ventora-sim: --line-turnaround: no transmitter at address 3"}));
 
 } // namespace

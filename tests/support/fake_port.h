@@ -34,10 +34,10 @@ public:
     std::function<bool(std::uint8_t portNumber)> opens = [](std::uint8_t portNumber) { return portNumber != 0; };
     ReceiveBlock* answerInto = nullptr;
 
-    std::vector<int> openedPorts;          // the port number of every successful open
-    std::vector<std::uint32_t> openedAt;   // the speed of every successful open
-    std::vector<Bytes> frames;             // every write
-    std::atomic<long> reads{0};            // every read call, counted from any thread
+    std::vector<int> openedPorts;        // the port number of every successful open
+    std::vector<std::uint32_t> openedAt; // the speed of every successful open
+    std::vector<Bytes> frames;           // every write
+    std::atomic<long> reads{0};          // every read call, counted from any thread
 
     // Bytes the device has sent that wait for a read.
     void arrive(const Bytes& bytes);
@@ -50,5 +50,5 @@ public:
 
 private:
     mutable std::mutex queueMutex_;
-    std::deque<std::uint8_t> queue_;   // under queueMutex_
+    std::deque<std::uint8_t> queue_; // under queueMutex_
 };

@@ -10,7 +10,7 @@
 #include <vector>
 
 struct Launch {
-    std::string program;                      // a path, or a name looked up on PATH
+    std::string program; // a path, or a name looked up on PATH
     std::vector<std::string> args = {};
     // Where standard output and standard error go: a file or device written
     // to ("/dev/null", a terminal); none, collected through a pipe.
@@ -24,9 +24,9 @@ struct Launch {
 };
 
 struct ProcessRun {
-    int status = -1;        // the exit status; 128 + the signal on POSIX; -1 when it never started
-    std::string out, err;   // what was collected
-    double cpuMs = 0;       // user and system time the child used
+    int status = -1;      // the exit status; 128 + the signal on POSIX; -1 when it never started
+    std::string out, err; // what was collected
+    double cpuMs = 0;     // user and system time the child used
 };
 
 class Process {

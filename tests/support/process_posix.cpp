@@ -53,7 +53,7 @@ void closeFd(int& fd) {
 
 struct Process::Impl {
     pid_t pid = -1;
-    int out = -1, err = -1;   // read ends of the pipes, until the child closes its side
+    int out = -1, err = -1; // read ends of the pipes, until the child closes its side
     std::string outText, errText;
     bool reaped = false;
     int status = 0;

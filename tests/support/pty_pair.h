@@ -10,7 +10,7 @@
 
 struct PtyPair {
     int master = -1;
-    int slaveKeep = -1;   // keeps the line's state alive between the port's opens, as a real device does
+    int slaveKeep = -1; // keeps the line's state alive between the port's opens, as a real device does
     std::string slavePath;
 
     PtyPair() {

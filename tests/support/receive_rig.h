@@ -16,9 +16,10 @@
 class DevicePort : public SerialPort {
 public:
     explicit DevicePort(std::string devicePath = {})
-        : SerialPort([this](std::uint8_t n) { return n == 1 ? path : std::string(); }), path(std::move(devicePath)) {}
+        : SerialPort([this](std::uint8_t n) { return n == 1 ? path : std::string(); }),
+          path(std::move(devicePath)) {}
 
-    std::string path;   // may change between opens, as when a device comes back elsewhere
+    std::string path; // may change between opens, as when a device comes back elsewhere
 };
 
 enum class Receiving { On, Off };
@@ -37,5 +38,5 @@ public:
 
     Port port;
     std::unique_ptr<ReceiveBlock> block = std::make_unique<ReceiveBlock>();
-    std::optional<ReceiveThread> thread;   // declared last: it stops before what it reads goes
+    std::optional<ReceiveThread> thread; // declared last: it stops before what it reads goes
 };

@@ -40,7 +40,7 @@ public:
 
 class FakeDialog : public Recording<DialogAccess> {
 public:
-    std::vector<std::string> enabling;   // "pair on", "pair off", "buttons on", "buttons off"
+    std::vector<std::string> enabling; // "pair on", "pair off", "buttons on", "buttons off"
 
     void enablePortPair(bool on) override { enabling.push_back(on ? "pair on" : "pair off"); }
     void enableOperationButtons(bool on) override { enabling.push_back(on ? "buttons on" : "buttons off"); }
@@ -57,7 +57,9 @@ public:
         Recording::messageBox(text, caption, type);
         calls.push_back("box " + text);
     }
-    void enableControl(int id, bool on) override { calls.push_back((on ? "enable " : "disable ") + std::to_string(id)); }
+    void enableControl(int id, bool on) override {
+        calls.push_back((on ? "enable " : "disable ") + std::to_string(id));
+    }
     void appendSystemMenuEntry(const std::string& text, unsigned command) override {
         calls.push_back("menu " + text + " " + std::to_string(command));
     }

@@ -28,7 +28,7 @@ TEST(ByteRing, HoldsAtMost4095AndDropsWhatOverfills) {
     EXPECT_EQ(ringCount(*ring), 0u);
     for (int i = 0; i < 4095; ++i) ringPush(*ring, std::uint8_t(i * 7));
     EXPECT_EQ(ringCount(*ring), 4095u);
-    ringPush(*ring, 0xEE);   // the 4096th byte is lost
+    ringPush(*ring, 0xEE); // the 4096th byte is lost
     ringPush(*ring, 0xEF);
     EXPECT_EQ(ringCount(*ring), 4095u);
     const auto out = popAll(*ring);
@@ -72,9 +72,9 @@ TEST(ByteRing, InitEmptiesWithoutClearingSlots) {
 
 struct TransferCase {
     const char* name;
-    int alreadyInTarget;   // bytes waiting in the target before the move
-    int moved;             // bytes in the source
-    int expectKept;        // source bytes that fit
+    int alreadyInTarget; // bytes waiting in the target before the move
+    int moved;           // bytes in the source
+    int expectKept;      // source bytes that fit
     friend void PrintTo(const TransferCase& c, std::ostream* os) { *os << c.name; }
 };
 

@@ -9,8 +9,8 @@ namespace {
 struct CommissionCase {
     const char* name;
     Commissioned done;
-    const char* text;   // as #2 on COM3 (/dev/ttyUSB0)
-    const char* row;    // at 2026-12-07T13:45:12.345Z
+    const char* text; // as #2 on COM3 (/dev/ttyUSB0)
+    const char* row;  // at 2026-12-07T13:45:12.345Z
     friend void PrintTo(const CommissionCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -36,12 +36,12 @@ TEST_P(CommissionRecordTest, TextAndLogRow) {
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, CommissionRecordTest,
     testing::Values(
-        CommissionCase{"FdWithAreaAndReading",
-                       commissioned({Dialect::Fd, 9600, 1}, {Dialect::Fd, 4800, 10}, 300, Measurement{123, 1328.4f},
-                                    "ok"),
-                       "#2 COM3 (/dev/ttyUSB0): address 1 -> 10, 9600 -> 4800 bit/s, area 300 cm2, 12.3 m/s, "
-                       "1328.4 m3/h: ok",
-                       "2026-12-07T13:45:12.345Z,COM3,/dev/ttyUSB0,fd,1,10,9600,4800,300,12.3,1328.4,ok"},
+        CommissionCase{
+            "FdWithAreaAndReading",
+            commissioned({Dialect::Fd, 9600, 1}, {Dialect::Fd, 4800, 10}, 300, Measurement{123, 1328.4f}, "ok"),
+            "#2 COM3 (/dev/ttyUSB0): address 1 -> 10, 9600 -> 4800 bit/s, area 300 cm2, 12.3 m/s, "
+            "1328.4 m3/h: ok",
+            "2026-12-07T13:45:12.345Z,COM3,/dev/ttyUSB0,fd,1,10,9600,4800,300,12.3,1328.4,ok"},
         CommissionCase{"ModbusWithoutAreaQuotesTheOutcome",
                        commissioned({Dialect::Modbus, 9600, 1}, {Dialect::Modbus, 9600, 11}, std::nullopt,
                                     Measurement{0, 0.5f}, "ok; area not set: no area, \"none\""),

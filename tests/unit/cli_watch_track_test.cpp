@@ -44,16 +44,22 @@ TEST_P(TrackSummaryTest, Text) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tallies, TrackSummaryTest,
-    testing::Values(
-        SummaryCase{"NothingRead", {}, false, "0 readings"},
-        SummaryCase{"OneTransmitterWithAFailure", {{10, 10.5f}, {-1}, {20, 20}}, false,
-                    "2 readings, 1 failed; velocity min 1.0 mean 1.50 max 2.0 m/s; "
-                    "volume min 10.5 mean 15.25 max 20 m3/h"},
-        SummaryCase{"OnALineMissesAreCountedAsSuch", {{-1}, {123, NAN}, {-1}}, true,
-                    "address 7: 1 readings, 2 misses; velocity min 12.3 mean 12.30 max 12.3 m/s"},
-        SummaryCase{"VolumesThatAreNotNumbersStayOut", {{5, INFINITY}, {15, 3}}, false,
-                    "2 readings; velocity min 0.5 mean 1.00 max 1.5 m/s; volume min 3 mean 3.00 max 3 m3/h"},
-        SummaryCase{"NothingReadOnALine", {{-1}}, true, "address 7: 0 readings, 1 misses"}));
+    testing::Values(SummaryCase{"NothingRead", {}, false, "0 readings"},
+                    SummaryCase{"OneTransmitterWithAFailure",
+                                {{10, 10.5f}, {-1}, {20, 20}},
+                                false,
+                                "2 readings, 1 failed; velocity min 1.0 mean 1.50 max 2.0 m/s; "
+                                "volume min 10.5 mean 15.25 max 20 m3/h"},
+                    SummaryCase{"OnALineMissesAreCountedAsSuch",
+                                {{-1}, {123, NAN}, {-1}},
+                                true,
+                                "address 7: 1 readings, 2 misses; velocity min 12.3 mean 12.30 max 12.3 m/s"},
+                    SummaryCase{
+                        "VolumesThatAreNotNumbersStayOut",
+                        {{5, INFINITY}, {15, 3}},
+                        false,
+                        "2 readings; velocity min 0.5 mean 1.00 max 1.5 m/s; volume min 3 mean 3.00 max 3 m3/h"},
+                    SummaryCase{"NothingReadOnALine", {{-1}}, true, "address 7: 0 readings, 1 misses"}));
 
 struct SparkCase {
     const char* name;
@@ -78,14 +84,13 @@ std::string repeated(const std::string& glyph, int count) {
     return line;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Readings, SparklineTest,
-    testing::Values(SparkCase{"NothingYet", {}, ""},
-                    SparkCase{"ScaledToTheTransmittersOwnRange", {{10}, {20}, {30}}, "▁▅█"},
-                    SparkCase{"OneValueSitsMidway", {{123}, {123}, {123}}, "▄▄▄"},
-                    SparkCase{"AMissLeavesAGap", {{10}, {-1}, {30}}, "▁ █"},
-                    SparkCase{"ThirtyFitTheLine", missThenSame(29), " " + repeated("▄", 29)},
-                    SparkCase{"TheOldestLeavesTheLine", missThenSame(30), repeated("▄", 30)}));
+INSTANTIATE_TEST_SUITE_P(Readings, SparklineTest,
+                         testing::Values(SparkCase{"NothingYet", {}, ""},
+                                         SparkCase{"ScaledToTheTransmittersOwnRange", {{10}, {20}, {30}}, "▁▅█"},
+                                         SparkCase{"OneValueSitsMidway", {{123}, {123}, {123}}, "▄▄▄"},
+                                         SparkCase{"AMissLeavesAGap", {{10}, {-1}, {30}}, "▁ █"},
+                                         SparkCase{"ThirtyFitTheLine", missThenSame(29), " " + repeated("▄", 29)},
+                                         SparkCase{"TheOldestLeavesTheLine", missThenSame(30), repeated("▄", 30)}));
 
 TEST(TrackTest, AFailureOutlivesLaterReadings) {
     Track track = watched({{10}});

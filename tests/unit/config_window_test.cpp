@@ -24,7 +24,7 @@ struct Window {
 
     explicit Window(ReceiveThread::Starter start = &ReceiveThread::startThread) : window(port, view, start) {
         window.transmitter().pollSleep = &noSleep;
-        window.transmitter().state.modbusMode = true;  // initialisation clears it
+        window.transmitter().state.modbusMode = true; // initialisation clears it
         window.initDialog();
         view.calls.clear();
     }
@@ -96,7 +96,13 @@ const DispatchCase kDispatch[] = {
     {"port list", EventMessage::Command, 1000, false, false, false, {}},
     {"no control 1014", EventMessage::Command, 1014, false, false, false, {}},
     {"measurement", EventMessage::Command, 1013, false, false, true, {"busy", "normal", "ended"}},
-    {"area write, no area", EventMessage::Command, 1016, false, false, true, {"busy", "box 截面积错误", "normal", "ended"}},
+    {"area write, no area",
+     EventMessage::Command,
+     1016,
+     false,
+     false,
+     true,
+     {"busy", "box 截面积错误", "normal", "ended"}},
 };
 
 TEST(ConfigWindow, DispatchRunsTheMatchingRowOnly) {
@@ -147,7 +153,7 @@ TEST(WindowView, PortPairAndOperationButtonsInTheirOrder) {
     view.enablePortPair(false);
     view.enableOperationButtons(true);
     const Calls expected = {"disable 1001", "disable 1000", "enable 1004", "enable 1005", "enable 1006",
-                            "enable 1007", "enable 1013", "enable 1015", "enable 1016"};
+                            "enable 1007",  "enable 1013",  "enable 1015", "enable 1016"};
     EXPECT_EQ(view.calls, expected);
 }
 

@@ -18,8 +18,7 @@ TEST(Dialects, RatesEachCanBeSetTo) {
         {Dialect::Modbus, 1200, true},   {Dialect::Modbus, 19200, true}, {Dialect::Modbus, 38400, true},
         {Dialect::Modbus, 57600, false}, {Dialect::Modbus, 0, false},    {Dialect::Modbus, -1, false},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(baudAllowed(c.dialect, c.baud), c.allowed) << int(c.dialect) << ' ' << c.baud;
+    for (const Case& c : cases) EXPECT_EQ(baudAllowed(c.dialect, c.baud), c.allowed) << int(c.dialect) << ' ' << c.baud;
 }
 
 // An attempt at a rate its dialect cannot name could never find a transmitter.

@@ -5,7 +5,7 @@
 namespace {
 
 TEST(FitLabel, GrowsWhereItClipsNothing) {
-    const PixelRect edit{100, 10, 50, 16};   // an edit box left of the unit label
+    const PixelRect edit{100, 10, 50, 16}; // an edit box left of the unit label
     struct Case {
         const char* name;
         PixelRect label;

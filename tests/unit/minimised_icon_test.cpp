@@ -11,11 +11,8 @@ struct Case {
 
 TEST(MinimisedIcon, CentresAndTruncatesTowardZero) {
     const Case cases[] = {
-        {36, 36, 32, 32, 2, 2},
-        {30, 36, 32, 32, 0, 2},   // -1 / 2 is 0, not -1
-        {37, 38, 32, 32, 3, 3},
-        {29, 32, 32, 32, -1, 0},
-        {160, 24, 32, 16, 64, 4},
+        {36, 36, 32, 32, 2, 2}, {30, 36, 32, 32, 0, 2}, // -1 / 2 is 0, not -1
+        {37, 38, 32, 32, 3, 3}, {29, 32, 32, 32, -1, 0}, {160, 24, 32, 16, 64, 4},
     };
     for (const Case& c : cases) {
         const IconOrigin at = iconOrigin(c.width, c.height, c.cx, c.cy);

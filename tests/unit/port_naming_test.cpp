@@ -6,8 +6,8 @@
 namespace {
 
 TEST(PortNaming, UsbFirstThenAcmAmaThenRealTtyS) {
-    const std::vector<std::string> dev = {"ttyS1", "ttyUSB10", "ttyACM0", "null", "ttyUSB2", "ttyAMA0",
-                                          "ttyS0", "ttyUSBx", "tty5", "ttyS12", "ttyUSB0"};
+    const std::vector<std::string> dev = {"ttyS1", "ttyUSB10", "ttyACM0", "null",   "ttyUSB2", "ttyAMA0",
+                                          "ttyS0", "ttyUSBx",  "tty5",    "ttyS12", "ttyUSB0"};
     const auto ordered = orderSerialDevices(dev, [](const std::string& n) { return n != "ttyS1"; });
     const std::vector<std::string> expected = {"/dev/ttyUSB0", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0",
                                                "/dev/ttyAMA0", "/dev/ttyS0",   "/dev/ttyS12"};
@@ -16,7 +16,10 @@ TEST(PortNaming, UsbFirstThenAcmAmaThenRealTtyS) {
 
 TEST(PortNaming, PortNumbersCountFromOneAndZeroNamesNothing) {
     const std::vector<std::string> ordered = {"/dev/ttyUSB0", "/dev/ttyS0"};
-    struct Case { std::uint8_t port; const char* path; };
+    struct Case {
+        std::uint8_t port;
+        const char* path;
+    };
     for (const Case c : {Case{0, ""}, Case{1, "/dev/ttyUSB0"}, Case{2, "/dev/ttyS0"}, Case{3, ""}, Case{32, ""}})
         EXPECT_EQ(pickPort(ordered, c.port), c.path) << "port " << int(c.port);
 }
@@ -47,11 +50,14 @@ TEST(PortNaming, AliasIsTheFirstByIdNameResolvingToTheDevice) {
 // the window's list spells it goes through the naming rule, anything else is a path.
 TEST(PortNaming, ComNamesGoThroughTheNamingRuleAndOtherNamesAreDevicePaths) {
     const SerialPort port([](std::uint8_t n) { return n == 4 ? std::string() : "/dev/pty" + std::to_string(n); });
-    struct Case { const char* name; const char* path; };
-    for (const Case c : {Case{"COM1", "/dev/pty1"}, Case{"COM255", "/dev/pty255"}, Case{"COM4", ""},
-                         Case{"COM0", "COM0"}, Case{"COM07", "COM07"}, Case{"COM256", "COM256"}, Case{"COM3x", "COM3x"},
-                         Case{"COM-3", "COM-3"}, Case{"com3", "com3"}, Case{"COM", "COM"},
-                         Case{"/dev/ttyUSB0", "/dev/ttyUSB0"}})
+    struct Case {
+        const char* name;
+        const char* path;
+    };
+    for (const Case c :
+         {Case{"COM1", "/dev/pty1"}, Case{"COM255", "/dev/pty255"}, Case{"COM4", ""}, Case{"COM0", "COM0"},
+          Case{"COM07", "COM07"}, Case{"COM256", "COM256"}, Case{"COM3x", "COM3x"}, Case{"COM-3", "COM-3"},
+          Case{"com3", "com3"}, Case{"COM", "COM"}, Case{"/dev/ttyUSB0", "/dev/ttyUSB0"}})
         EXPECT_EQ(port.pathFor(c.name), c.path) << c.name;
 }
 

@@ -45,7 +45,7 @@ TEST_F(ReceivePass, BurstIsReleasedOnTheThirtiethQuietPass) {
 
 struct SpellCase {
     const char* name;
-    int quietPasses;   // between the two halves
+    int quietPasses; // between the two halves
     bool oneReply;
     friend void PrintTo(const SpellCase& c, std::ostream* os) { *os << c.name; }
 };

@@ -19,8 +19,7 @@ const Bytes kMeasureReply = {0x01, 0x03, 0x08, 0x00, 0x7B, 0x00, 0x00, 0x44, 0xA
 const Bytes kFromAddress2 = {0x02, 0x03, 0x08, 0x00, 0x7B, 0x00, 0x00, 0x44, 0xA6, 0x0C, 0xCD, 0x61, 0xD2};
 const Bytes kException = {0x01, 0x83, 0x02, 0xC0, 0xF1};
 const Bytes kIdentityQuery = {0xFF, 0x03, 0x02, 0x00, 0x00, 0x05, 0x91, 0xAF};
-const Bytes kIdentityReply = {0x01, 0x03, 0x0A, 0x00, 0x01, 0x00, 0x03, 0x00, 0x00,
-                              0x00, 0x00, 0x00, 0x00, 0x1A, 0x26};
+const Bytes kIdentityReply = {0x01, 0x03, 0x0A, 0x00, 0x01, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x1A, 0x26};
 
 Bytes join(std::initializer_list<Bytes> parts) {
     Bytes all;
@@ -40,7 +39,7 @@ struct ScanCase {
     State state;
     std::uint16_t offset = 0;
     bool exception = false;
-    std::string reason = "";   // for Unusable
+    std::string reason = ""; // for Unusable
     friend void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -49,7 +48,7 @@ class ScanReplyTest : public testing::TestWithParam<ScanCase> {};
 TEST_P(ScanReplyTest, FindsTheFrameThatChecks) {
     const ScanCase& c = GetParam();
     const ReplyShape shape = replyShapeFor(c.request.data(), std::uint16_t(c.request.size()));
-    const Bytes received = c.received;   // exactly sized, for the address sanitizer
+    const Bytes received = c.received; // exactly sized, for the address sanitizer
     const ReplyScan scan = scanReply(received.data(), std::uint16_t(received.size()), shape);
     ASSERT_EQ(int(scan.state), int(c.state));
     if (c.state == State::Complete) {
@@ -73,19 +72,19 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"FdHalfReplyWaits", kFdQuery, head(kFdReply, 4), State::Waiting},
         ScanCase{"NothingYetWaits", kMeasureRequest, {}, State::Waiting},
         ScanCase{"MeasurementAlone", kMeasureRequest, kMeasureReply, State::Complete},
-        ScanCase{"MeasurementAfterNoise", kMeasureRequest, join({{0x00, 0x55, 0xAA}, kMeasureReply}),
-                 State::Complete, 3},
+        ScanCase{"MeasurementAfterNoise", kMeasureRequest, join({{0x00, 0x55, 0xAA}, kMeasureReply}), State::Complete,
+                 3},
         ScanCase{"MeasurementSplitWaits", kMeasureRequest, head(kMeasureReply, 6), State::Waiting},
         ScanCase{"ExceptionIsFiveBytes", kMeasureRequest, kException, State::Complete, 0, true},
         ScanCase{"BadCrcIsUnusable", kMeasureRequest, badCrc(kMeasureReply), State::Unusable, 0, false, "bad CRC"},
         ScanCase{"OtherAddressIsUnusable", kMeasureRequest, kFromAddress2, State::Unusable, 0, false,
                  "reply from another address"},
-        ScanCase{"NoiseAloneIsUnusable", kMeasureRequest, {0x00, 0x55, 0xAA}, State::Unusable, 0, false,
-                 "no valid frame"},
+        ScanCase{
+            "NoiseAloneIsUnusable", kMeasureRequest, {0x00, 0x55, 0xAA}, State::Unusable, 0, false, "no valid frame"},
         ScanCase{"CutShortReplyIsIncomplete", kMeasureRequest, join({head(kMeasureReply, 6), {0x00, 0x00}}),
                  State::Waiting},
-        ScanCase{"BadCrcThenGoodReply", kMeasureRequest, join({badCrc(kMeasureReply), kMeasureReply}),
-                 State::Complete, 13},
+        ScanCase{"BadCrcThenGoodReply", kMeasureRequest, join({badCrc(kMeasureReply), kMeasureReply}), State::Complete,
+                 13},
         ScanCase{"IdentityFromAnyAddress", kIdentityQuery, kIdentityReply, State::Complete},
         ScanCase{"IdentityByteCountMustMatch", kIdentityQuery, kMeasureReply, State::Unusable, 0, false,
                  "no valid frame"}));
@@ -102,8 +101,9 @@ TEST(ReplyShapeTest, LengthsOfEveryRequest) {
         {"area read", {0x01, 0x03, 0x02, 0x00, 0x00, 0x01, 0x85, 0xB2}, 7},
         {"area write", {0x01, 0x06, 0x02, 0x00, 0x01, 0xC2, 0x08, 0x73}, 8},
         {"identity read", kIdentityQuery, 15},
-        {"identity write", {0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x07, 0x00, 0x03,
-                            0, 0, 0, 0, 0, 0, 0x00, 0x00}, 8},
+        {"identity write",
+         {0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x07, 0x00, 0x03, 0, 0, 0, 0, 0, 0, 0x00, 0x00},
+         8},
         {"unknown function", {0x01, 0x2B, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, 0},
         {"too short", {0x01, 0x03}, 0},
     };

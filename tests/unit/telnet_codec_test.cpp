@@ -20,9 +20,9 @@ using Bytes = std::vector<std::uint8_t>;
 const Bytes kSer2netGreeting = {0xFF, 0xFB, 0x03, 0xFF, 0xFD, 0x03, 0xFF, 0xFB, 0x01, 0xFF, 0xFE,
                                 0x01, 0xFF, 0xFD, 0x00, 0xFF, 0xFB, 0x00, 0xFF, 0xFD, 0x2C};
 // The server's answers to 9600 8N1: SET-BAUDRATE 9600, DATASIZE 8, PARITY none, STOPSIZE 1.
-const Bytes kSettingsAnswers = {0xFF, 0xFA, 0x2C, 0x65, 0x00, 0x00, 0x25, 0x80, 0xFF, 0xF0, 0xFF, 0xFA,
-                                0x2C, 0x66, 0x08, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x67, 0x01, 0xFF, 0xF0,
-                                0xFF, 0xFA, 0x2C, 0x68, 0x01, 0xFF, 0xF0};
+const Bytes kSettingsAnswers = {0xFF, 0xFA, 0x2C, 0x65, 0x00, 0x00, 0x25, 0x80, 0xFF, 0xF0, 0xFF,
+                                0xFA, 0x2C, 0x66, 0x08, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x67, 0x01,
+                                0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x68, 0x01, 0xFF, 0xF0};
 
 // A codec that has made its opening offers, as a port does on connecting.
 TelnetCodec opened() {
@@ -57,8 +57,8 @@ TEST(TelnetOpening, OffersBinaryAndSuppressGoAheadBothWaysAndComPortLast) {
     TelnetCodec codec;
     std::uint8_t out[16];
     const std::size_t n = codec.encodeOpening(out);
-    EXPECT_EQ(Bytes(out, out + n), (Bytes{0xFF, 0xFB, 0x00, 0xFF, 0xFD, 0x00, 0xFF, 0xFB, 0x03, 0xFF, 0xFD, 0x03,
-                                           0xFF, 0xFB, 0x2C}));
+    EXPECT_EQ(Bytes(out, out + n),
+              (Bytes{0xFF, 0xFB, 0x00, 0xFF, 0xFD, 0x00, 0xFF, 0xFB, 0x03, 0xFF, 0xFD, 0x03, 0xFF, 0xFB, 0x2C}));
     EXPECT_EQ(codec.comPort(), OptionState::WantYes);
     EXPECT_EQ(codec.encodeOpening(out), 0u) << "offers pending are not repeated";
 }
@@ -77,8 +77,8 @@ TEST_P(TelnetEscapeTest, SerialBytesToTheWireAndBack) {
     const EscapeCase& c = GetParam();
     TelnetCodec codec = opened();
     // The server agrees to BINARY both ways, or refuses it both ways.
-    const Bytes answer = c.binaryAgreed ? Bytes{0xFF, 0xFD, 0x00, 0xFF, 0xFB, 0x00}
-                                        : Bytes{0xFF, 0xFE, 0x00, 0xFF, 0xFC, 0x00};
+    const Bytes answer =
+        c.binaryAgreed ? Bytes{0xFF, 0xFD, 0x00, 0xFF, 0xFB, 0x00} : Bytes{0xFF, 0xFE, 0x00, 0xFF, 0xFC, 0x00};
     EXPECT_TRUE(decodeAll(codec, {answer}).empty());
     Bytes wire(2 * c.serial.size());
     wire.resize(codec.encodeData(c.serial.data(), c.serial.size(), wire.data()));
@@ -90,23 +90,27 @@ TEST_P(TelnetEscapeTest, SerialBytesToTheWireAndBack) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frames, TelnetEscapeTest,
-    testing::Values(
-        // A Modbus-dialect request: it begins with 0xFF.
-        EscapeCase{"ModbusRequestLeadingFf", {0xFF, 0x03, 0x02, 0x00, 0x00, 0x01, 0x91, 0xA8}, true,
-                   {0xFF, 0xFF, 0x03, 0x02, 0x00, 0x00, 0x01, 0x91, 0xA8}},
-        EscapeCase{"RunOfFf", {0xFF, 0xFF, 0xFF}, true, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-        EscapeCase{"FdFrameUntouched", {0xFD, 0xFD, 0xFD, 0x00, 0x00, 0xE9, 0x88}, true,
-                   {0xFD, 0xFD, 0xFD, 0x00, 0x00, 0xE9, 0x88}},
-        EscapeCase{"CrStaysBareInBinary", {0x0D, 0x0A, 0x0D}, true, {0x0D, 0x0A, 0x0D}},
-        EscapeCase{"CrGetsNulWithoutBinary", {0x0D, 0x41, 0x0D}, false, {0x0D, 0x00, 0x41, 0x0D, 0x00}},
-        EscapeCase{"FfAndCrWithoutBinary", {0xFF, 0x0D}, false, {0xFF, 0xFF, 0x0D, 0x00}}));
+INSTANTIATE_TEST_SUITE_P(Frames, TelnetEscapeTest,
+                         testing::Values(
+                             // A Modbus-dialect request: it begins with 0xFF.
+                             EscapeCase{"ModbusRequestLeadingFf",
+                                        {0xFF, 0x03, 0x02, 0x00, 0x00, 0x01, 0x91, 0xA8},
+                                        true,
+                                        {0xFF, 0xFF, 0x03, 0x02, 0x00, 0x00, 0x01, 0x91, 0xA8}},
+                             EscapeCase{"RunOfFf", {0xFF, 0xFF, 0xFF}, true, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+                             EscapeCase{"FdFrameUntouched",
+                                        {0xFD, 0xFD, 0xFD, 0x00, 0x00, 0xE9, 0x88},
+                                        true,
+                                        {0xFD, 0xFD, 0xFD, 0x00, 0x00, 0xE9, 0x88}},
+                             EscapeCase{"CrStaysBareInBinary", {0x0D, 0x0A, 0x0D}, true, {0x0D, 0x0A, 0x0D}},
+                             EscapeCase{
+                                 "CrGetsNulWithoutBinary", {0x0D, 0x41, 0x0D}, false, {0x0D, 0x00, 0x41, 0x0D, 0x00}},
+                             EscapeCase{"FfAndCrWithoutBinary", {0xFF, 0x0D}, false, {0xFF, 0xFF, 0x0D, 0x00}}));
 
 struct NegotiationCase {
     const char* name;
     Bytes fromServer;
-    Bytes answers;             // what the client owes the server afterwards
+    Bytes answers; // what the client owes the server afterwards
     OptionState comPort;
     OptionState binaryOurs, binaryTheirs;
     friend void PrintTo(const NegotiationCase& c, std::ostream* os) { *os << c.name; }
@@ -141,24 +145,28 @@ INSTANTIATE_TEST_SUITE_P(
         NegotiationCase{"ComPortRefused", {0xFF, 0xFE, 0x2C}, {}, S::No, S::WantYes, S::WantYes},
         NegotiationCase{"BinaryRefusedBothWays", {0xFF, 0xFE, 0x00, 0xFF, 0xFC, 0x00}, {}, S::WantYes, S::No, S::No},
         // An option we never asked for: refused, in the right direction.
-        NegotiationCase{"UnknownDoGetsWont", {0xFF, 0xFD, 0x18}, {0xFF, 0xFC, 0x18}, S::WantYes, S::WantYes,
-                        S::WantYes},
-        NegotiationCase{"UnknownWillGetsDont", {0xFF, 0xFB, 0x05}, {0xFF, 0xFE, 0x05}, S::WantYes, S::WantYes,
-                        S::WantYes},
-        NegotiationCase{"OptionAbove63GetsWont", {0xFF, 0xFD, 0xC8}, {0xFF, 0xFC, 0xC8}, S::WantYes, S::WantYes,
-                        S::WantYes},
+        NegotiationCase{
+            "UnknownDoGetsWont", {0xFF, 0xFD, 0x18}, {0xFF, 0xFC, 0x18}, S::WantYes, S::WantYes, S::WantYes},
+        NegotiationCase{
+            "UnknownWillGetsDont", {0xFF, 0xFB, 0x05}, {0xFF, 0xFE, 0x05}, S::WantYes, S::WantYes, S::WantYes},
+        NegotiationCase{
+            "OptionAbove63GetsWont", {0xFF, 0xFD, 0xC8}, {0xFF, 0xFC, 0xC8}, S::WantYes, S::WantYes, S::WantYes},
         // Agreed, then withdrawn by the server: acknowledged once, not looped.
-        NegotiationCase{"BinaryWithdrawn", {0xFF, 0xFB, 0x00, 0xFF, 0xFC, 0x00, 0xFF, 0xFC, 0x00},
-                        {0xFF, 0xFE, 0x00}, S::WantYes, S::WantYes, S::No},
-        NegotiationCase{"RepeatedDoIsNotAnswered", {0xFF, 0xFD, 0x2C, 0xFF, 0xFD, 0x2C}, {}, S::Yes, S::WantYes,
-                        S::WantYes},
-        NegotiationCase{"NopAndGoAheadIgnored", {0xFF, 0xF1, 0xFF, 0xF9, 0xFF, 0xFD, 0x2C}, {}, S::Yes, S::WantYes,
-                        S::WantYes}));
+        NegotiationCase{"BinaryWithdrawn",
+                        {0xFF, 0xFB, 0x00, 0xFF, 0xFC, 0x00, 0xFF, 0xFC, 0x00},
+                        {0xFF, 0xFE, 0x00},
+                        S::WantYes,
+                        S::WantYes,
+                        S::No},
+        NegotiationCase{
+            "RepeatedDoIsNotAnswered", {0xFF, 0xFD, 0x2C, 0xFF, 0xFD, 0x2C}, {}, S::Yes, S::WantYes, S::WantYes},
+        NegotiationCase{
+            "NopAndGoAheadIgnored", {0xFF, 0xF1, 0xFF, 0xF9, 0xFF, 0xFD, 0x2C}, {}, S::Yes, S::WantYes, S::WantYes}));
 
 struct SubnegotiationCase {
     const char* name;
     Bytes fromServer;
-    Bytes data;                // serial data around the commands
+    Bytes data; // serial data around the commands
     ComPortReplies replies;
     friend void PrintTo(const SubnegotiationCase& c, std::ostream* os) { *os << c.name; }
 };
@@ -211,16 +219,22 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         SubnegotiationCase{"SettingsAnswers", kSettingsAnswers, {}, replies(9600, 8, 1, 1)},
         SubnegotiationCase{"PurgeAnswerAmongData",
-                           {0x03, 0xFF, 0xFA, 0x2C, 0x70, 0x03, 0xFF, 0xF0, 0x04}, {0x03, 0x04},
-                           [] { ComPortReplies r; r.purges = 1; return r; }()},
+                           {0x03, 0xFF, 0xFA, 0x2C, 0x70, 0x03, 0xFF, 0xF0, 0x04},
+                           {0x03, 0x04},
+                           [] {
+                               ComPortReplies r;
+                               r.purges = 1;
+                               return r;
+                           }()},
         // 255 bit/s: the rate's last byte is 0xFF, doubled inside the subnegotiation.
-        SubnegotiationCase{"FfInsideTheRate", {0xFF, 0xFA, 0x2C, 0x65, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xF0},
-                           {}, baudOnly(255)},
+        SubnegotiationCase{
+            "FfInsideTheRate", {0xFF, 0xFA, 0x2C, 0x65, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xF0}, {}, baudOnly(255)},
         // Notices of line and modem state are read past.
-        SubnegotiationCase{"ModemStateNotice", {0x01, 0xFF, 0xFA, 0x2C, 0x6B, 0x00, 0xFF, 0xF0, 0x02}, {0x01, 0x02},
-                           {}},
+        SubnegotiationCase{
+            "ModemStateNotice", {0x01, 0xFF, 0xFA, 0x2C, 0x6B, 0x00, 0xFF, 0xF0, 0x02}, {0x01, 0x02}, {}},
         SubnegotiationCase{"EscapedFfDataBetweenAnswers",
-                           concat({{0xFF, 0xFF, 0x03}, kSettingsAnswers, {0xFF, 0xFF}}), {0xFF, 0x03, 0xFF},
+                           concat({{0xFF, 0xFF, 0x03}, kSettingsAnswers, {0xFF, 0xFF}}),
+                           {0xFF, 0x03, 0xFF},
                            replies(9600, 8, 1, 1)},
         SubnegotiationCase{"TooShortRateIgnored", {0xFF, 0xFA, 0x2C, 0x65, 0x25, 0x80, 0xFF, 0xF0}, {}, {}}));
 
@@ -245,16 +259,16 @@ TEST_P(TelnetSettingsTest, ComPortCommands) {
 INSTANTIATE_TEST_SUITE_P(
     LineSettings, TelnetSettingsTest,
     testing::Values(
-        SettingsCase{"9600_8N1", 9600, 8, 0, 0,
-                     {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x25, 0x80, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x02, 0x08, 0xFF,
-                      0xF0, 0xFF, 0xFA, 0x2C, 0x03, 0x01, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x04, 0x01, 0xFF, 0xF0}},
-        SettingsCase{"19200_7E2", 19200, 7, 2, 2,
-                     {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x4B, 0x00, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x02, 0x07, 0xFF,
-                      0xF0, 0xFF, 0xFA, 0x2C, 0x03, 0x03, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x04, 0x02, 0xFF, 0xF0}},
-        SettingsCase{"255Baud8O1EscapesTheRate", 255, 8, 1, 1,
-                     {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x02, 0x08,
-                      0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x03, 0x02, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x04, 0x01, 0xFF,
-                      0xF0}}));
+        SettingsCase{"9600_8N1", 9600, 8, 0, 0, {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x25, 0x80, 0xFF, 0xF0, 0xFF,
+                                                 0xFA, 0x2C, 0x02, 0x08, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x03, 0x01,
+                                                 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x04, 0x01, 0xFF, 0xF0}},
+        SettingsCase{"19200_7E2", 19200, 7, 2, 2, {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x4B, 0x00, 0xFF, 0xF0, 0xFF,
+                                                   0xFA, 0x2C, 0x02, 0x07, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x03, 0x03,
+                                                   0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x04, 0x02, 0xFF, 0xF0}},
+        SettingsCase{"255Baud8O1EscapesTheRate", 255, 8, 1, 1, {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x00, 0xFF,
+                                                                0xFF, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x02, 0x08,
+                                                                0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 0x03, 0x02, 0xFF,
+                                                                0xF0, 0xFF, 0xFA, 0x2C, 0x04, 0x01, 0xFF, 0xF0}}));
 
 TEST(TelnetPurge, BothBuffers) {
     TelnetCodec codec;
@@ -283,21 +297,20 @@ TEST_P(NetworkPortNameTest, Parses) {
     EXPECT_EQ(endpoint.port, c.tcpPort);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, NetworkPortNameTest,
-    testing::Values(NameCase{"Name", "rfc2217://bus-3.plant:7301", true, "bus-3.plant", 7301},
-                    NameCase{"Ipv4", "rfc2217://10.0.0.5:2001", true, "10.0.0.5", 2001},
-                    NameCase{"Ipv6InBrackets", "rfc2217://[fe80::1]:7301", true, "fe80::1", 7301},
-                    NameCase{"SchemeInCapitals", "RFC2217://host:1", true, "host", 1},
-                    NameCase{"HighestPort", "rfc2217://host:65535", true, "host", 65535},
-                    NameCase{"NoPort", "rfc2217://host", false},
-                    NameCase{"EmptyPort", "rfc2217://host:", false},
-                    NameCase{"PortZero", "rfc2217://host:0", false},
-                    NameCase{"PortTooHigh", "rfc2217://host:65536", false},
-                    NameCase{"NoHost", "rfc2217://:7301", false},
-                    NameCase{"Ipv6WithoutBrackets", "rfc2217://fe80::1:7301", false},
-                    NameCase{"TrailingPath", "rfc2217://host:7301/", false},
-                    NameCase{"OtherScheme", "telnet://host:7301", false},
-                    NameCase{"DevicePath", "/dev/ttyUSB0", false}));
+INSTANTIATE_TEST_SUITE_P(Names, NetworkPortNameTest,
+                         testing::Values(NameCase{"Name", "rfc2217://bus-3.plant:7301", true, "bus-3.plant", 7301},
+                                         NameCase{"Ipv4", "rfc2217://10.0.0.5:2001", true, "10.0.0.5", 2001},
+                                         NameCase{"Ipv6InBrackets", "rfc2217://[fe80::1]:7301", true, "fe80::1", 7301},
+                                         NameCase{"SchemeInCapitals", "RFC2217://host:1", true, "host", 1},
+                                         NameCase{"HighestPort", "rfc2217://host:65535", true, "host", 65535},
+                                         NameCase{"NoPort", "rfc2217://host", false},
+                                         NameCase{"EmptyPort", "rfc2217://host:", false},
+                                         NameCase{"PortZero", "rfc2217://host:0", false},
+                                         NameCase{"PortTooHigh", "rfc2217://host:65536", false},
+                                         NameCase{"NoHost", "rfc2217://:7301", false},
+                                         NameCase{"Ipv6WithoutBrackets", "rfc2217://fe80::1:7301", false},
+                                         NameCase{"TrailingPath", "rfc2217://host:7301/", false},
+                                         NameCase{"OtherScheme", "telnet://host:7301", false},
+                                         NameCase{"DevicePath", "/dev/ttyUSB0", false}));
 
 } // namespace

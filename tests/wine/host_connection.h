@@ -9,8 +9,8 @@
 
 class HostConnection {
 public:
-    HostConnection();    // connects; ok() says whether it worked
-    ~HostConnection();   // ends the session, which frees its port
+    HostConnection();  // connects; ok() says whether it worked
+    ~HostConnection(); // ends the session, which frees its port
 
     HostConnection(const HostConnection&) = delete;
     HostConnection& operator=(const HostConnection&) = delete;
@@ -27,6 +27,6 @@ public:
     }
 
 private:
-    std::uintptr_t socket_;   // a SOCKET, kept out of this header
+    std::uintptr_t socket_; // a SOCKET, kept out of this header
     std::string pending_;
 };

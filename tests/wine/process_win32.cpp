@@ -39,7 +39,7 @@ std::string environmentBlock(const std::vector<std::string>& overrides) {
     for (const std::string& o : overrides) block += o + '\0';
     char* inherited = ::GetEnvironmentStringsA();
     for (const char* e = inherited; *e != '\0'; e += std::strlen(e) + 1) {
-        const char* equals = std::strchr(e + 1, '=');   // "=C:=C:\..." entries start with '='
+        const char* equals = std::strchr(e + 1, '='); // "=C:=C:\..." entries start with '='
         const std::size_t nameEnd = equals != nullptr ? std::size_t(equals - e) + 1 : std::strlen(e);
         bool replaced = false;
         for (const std::string& o : overrides) replaced = replaced || o.compare(0, nameEnd, e, nameEnd) == 0;
@@ -69,8 +69,8 @@ HANDLE outputFor(const std::optional<std::string>& to, HANDLE& readEnd) {
 
 struct Process::Impl {
     PROCESS_INFORMATION process{};
-    HANDLE out = nullptr, err = nullptr;   // read ends of the pipes, when collected
-    std::string outRaw;                    // what awaitOutput has read so far
+    HANDLE out = nullptr, err = nullptr; // read ends of the pipes, when collected
+    std::string outRaw;                  // what awaitOutput has read so far
 };
 
 Process::Process(const Launch& launch) : impl_(std::make_unique<Impl>()) {
@@ -150,7 +150,7 @@ ProcessRun Process::finish() {
     FILETIME created, exited, kernel, user;
     if (::GetProcessTimes(impl_->process.hProcess, &created, &exited, &kernel, &user)) {
         const auto ticks = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-        run.cpuMs = double(ticks(kernel) + ticks(user)) / 10000.0;   // 100 ns ticks
+        run.cpuMs = double(ticks(kernel) + ticks(user)) / 10000.0; // 100 ns ticks
     }
     return run;
 }

@@ -12,10 +12,10 @@
 namespace sim {
 
 struct SimTransmitter::Impl {
-    Config config;   // until start(); the host holds the state from then on
+    Config config; // until start(); the host holds the state from then on
     HostConnection host;
     std::string port;
-    mutable std::mutex mutex;   // one exchange with the host at a time
+    mutable std::mutex mutex; // one exchange with the host at a time
 
     bool ask(const std::string& command, std::string& reply) {
         std::lock_guard lock(mutex);

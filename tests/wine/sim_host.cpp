@@ -37,7 +37,7 @@ namespace {
 std::string linkFolder;
 std::mutex slotsMutex;
 int firstPort = 1;
-std::vector<bool> slotTaken;   // index i is COM(firstPort + i); under slotsMutex
+std::vector<bool> slotTaken; // index i is COM(firstPort + i); under slotsMutex
 
 // Replaced in one rename, so that a port opened meanwhile finds either the old
 // device or the new one, never no link at all.

@@ -91,8 +91,8 @@ TEST(Win32Window, StartsWithTheTemplatesControlsTextsAndEnabledStates) {
         } else {
             EXPECT_EQ(text(child), w(c.text)) << c.text;
         }
-        const bool operation = std::find(std::begin(kOperationButtons), std::end(kOperationButtons), c.id) !=
-                               std::end(kOperationButtons);
+        const bool operation =
+            std::find(std::begin(kOperationButtons), std::end(kOperationButtons), c.id) != std::end(kOperationButtons);
         EXPECT_EQ(IsWindowEnabled(child) != FALSE, !operation) << c.text;
         child = GetWindow(child, GW_HWNDNEXT);
     }
@@ -125,7 +125,7 @@ TEST(Win32Window, StartsWithTheTemplatesControlsTextsAndEnabledStates) {
 }
 
 TEST(Win32Window, DetectsAnFdTransmitterThenMeasuresReadsWritesAndSetsIt) {
-    const auto transmitter = startSim();  // FD, address 1, 9600, 12.3 m/s, 1328.4 m3/h, 300 cm2
+    const auto transmitter = startSim(); // FD, address 1, 9600, 12.3 m/s, 1328.4 m3/h, 300 cm2
     ASSERT_TRUE(transmitter);
     Rig rig(transmitter->slavePath());
 
@@ -205,7 +205,7 @@ TEST(Win32Window, APortThatIsNotMappedFailsToOpen) {
 
 struct TypedCase {
     const wchar_t* typed;
-    bool leaveFirst;  // the focus leaves the list before the click
+    bool leaveFirst; // the focus leaves the list before the click
 };
 
 // Win32's combo box moves its selection to the entry the typed text begins,
@@ -249,10 +249,13 @@ struct ModalWatch {
     explicit ModalWatch(std::function<bool(HWND)> onWindow) {
         act = std::move(onWindow);
         timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
-            EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) -> BOOL {
-                if (act && IsWindowVisible(window) && act(window)) act = nullptr;
-                return TRUE;
-            }, 0);
+            EnumThreadWindows(
+                GetCurrentThreadId(),
+                [](HWND window, LPARAM) -> BOOL {
+                    if (act && IsWindowVisible(window) && act(window)) act = nullptr;
+                    return TRUE;
+                },
+                0);
         });
     }
     ~ModalWatch() {
@@ -284,14 +287,14 @@ TEST(Win32Window, AboutFromTheSystemMenuShowsTheAboutBox) {
 
 struct KeyCase {
     WPARAM key;
-    int focusedControl;   // 1000: the port list's field
+    int focusedControl; // 1000: the port list's field
     INT_PTR ended;
 };
 
 // Escape anywhere, and Enter in an edit box, end the modal run and so the program.
 TEST(Win32Window, EscapeAndEnterInAnEditBoxEndTheModalRun) {
-    const KeyCase cases[] = {{VK_ESCAPE, 1000, IDCANCEL}, {VK_ESCAPE, 1012, IDCANCEL}, {VK_RETURN, 1002, IDOK},
-                             {VK_RETURN, 1012, IDOK}};
+    const KeyCase cases[] = {
+        {VK_ESCAPE, 1000, IDCANCEL}, {VK_ESCAPE, 1012, IDCANCEL}, {VK_RETURN, 1002, IDOK}, {VK_RETURN, 1012, IDOK}};
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "key " << c.key << " in " << c.focusedControl);
         SerialPort port([](std::uint8_t) { return std::string(); });
@@ -300,8 +303,10 @@ TEST(Win32Window, EscapeAndEnterInAnEditBoxEndTheModalRun) {
         ModalWatch presser([&](HWND window) {
             if (window != dialog.window()) return false;
             HWND control = GetDlgItem(window, c.focusedControl);
-            if (c.focusedControl == 1000) control = GetFocus();
-            else SetFocus(control);
+            if (c.focusedControl == 1000)
+                control = GetFocus();
+            else
+                SetFocus(control);
             focused = GetFocus() == control && (GetDlgCtrlID(control) == c.focusedControl ||
                                                 GetDlgCtrlID(GetParent(control)) == c.focusedControl);
             PostMessageW(control, WM_KEYDOWN, c.key, 0);
