@@ -10,10 +10,10 @@
 
 // ---- heap allocations, counted on the thread that asks for it -------------
 
+namespace {
+
 thread_local bool tCounting = false;
 std::atomic<std::uint64_t> gAllocations{0};
-
-namespace {
 
 void* countedAlloc(std::size_t n) {
     if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
@@ -43,6 +43,16 @@ std::string pad(const std::string& s, std::size_t width) {
 }
 
 } // namespace
+
+void startCountingAllocations() {
+    gAllocations = 0;
+    tCounting = true;
+}
+
+std::uint64_t stopCountingAllocations() {
+    tCounting = false;
+    return gAllocations.load();
+}
 
 void* operator new(std::size_t n) { return countedAlloc(n); }
 void* operator new[](std::size_t n) { return countedAlloc(n); }

@@ -31,9 +31,9 @@ void row(std::string figure, std::string measured, std::string goal, std::option
 // The table of every row so far, on standard output.
 void printTable();
 
-// Heap allocations made on a thread while its counting flag is set.
-extern thread_local bool tCounting;
-extern std::atomic<std::uint64_t> gAllocations;
+// Heap allocations made on the calling thread between the two calls.
+void startCountingAllocations();
+std::uint64_t stopCountingAllocations();
 
 // A transmitter emitting at the line rate; ends the program when no
 // pseudo-terminal can be made.

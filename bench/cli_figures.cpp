@@ -99,11 +99,9 @@ void cliAllocations(int iterations) {
     const std::uint16_t length = buildReadMeasurement(request, 1);
     int answered = 0;
     cliLine.exchange(request, length); // the first exchange may set up the C library's buffers
-    gAllocations = 0;
-    tCounting = true;
+    startCountingAllocations();
     for (int i = 0; i < iterations; ++i) answered += cliLine.exchange(request, length).status == ReplyStatus::Ok;
-    tCounting = false;
-    const double perExchange = double(gAllocations.load()) / iterations;
+    const double perExchange = double(stopCountingAllocations()) / iterations;
     row("CLI: heap allocations per exchange", fmt("%.2f (%.0f of %.0f answered)", perExchange, answered, iterations),
         "0", perExchange == 0 && answered == iterations);
 }

@@ -239,11 +239,9 @@ void allocations(int iterations) {
     tool.transmitter.state.deviceAddress = 1;
     const std::uint16_t length = buildReadMeasurement(tool.transmitter.state.txFrame, 1);
     int answered = 0;
-    gAllocations = 0;
-    tCounting = true;
+    startCountingAllocations();
     for (int i = 0; i < iterations; ++i) answered += tool.transmitter.exchange(length) > 3;
-    tCounting = false;
-    const double perExchange = double(gAllocations.load()) / iterations;
+    const double perExchange = double(stopCountingAllocations()) / iterations;
     row("Heap allocations per exchange", fmt("%.2f (%.0f of %.0f answered)", perExchange, answered, iterations), "0",
         perExchange == 0 && answered == iterations);
 }

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
+#include <functional>
 #include <memory>
+#include <ostream>
 
 #include "tests/support/fake_port.h"
 #include "tests/support/operations_rig.h"
@@ -343,11 +343,11 @@ TEST_F(OperationsTest, ReadOnlyQueriesRunOnceUntilTheBusyFlagIsCleared) {
          {&Transmitter::queryIdentity, &Transmitter::readMeasurement, &Transmitter::readArea}) {
         port.frames.clear();
         transmitter.state.queryBusy = false;
-        (transmitter.*query)();
-        (transmitter.*query)();
+        std::invoke(query, transmitter);
+        std::invoke(query, transmitter);
         EXPECT_EQ(port.frames.size(), 1u);
         transmitter.state.queryBusy = false;
-        (transmitter.*query)();
+        std::invoke(query, transmitter);
         EXPECT_EQ(port.frames.size(), 2u);
     }
 }
