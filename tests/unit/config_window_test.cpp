@@ -37,7 +37,7 @@ TEST(ConfigWindow, InitialisationTellsTheViewEachStepInOrder) {
     window.transmitter().state.modbusMode = true;
     window.initDialog();
 
-    Calls expected = {"menu 关于 Ventora(&A)... 16", "icon"};
+    Calls expected = {"separator", "menu 关于 Ventora(&A)... 16", "menu English 48", "icon"};
     for (int n = 1; n <= 32; ++n) expected.push_back("port COM" + std::to_string(n));
     expected.push_back("select 0");
     for (int id : {1004, 1005, 1006, 1007, 1013, 1015, 1016}) expected.push_back("disable " + std::to_string(id));

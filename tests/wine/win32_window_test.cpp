@@ -84,16 +84,17 @@ TEST(Win32Window, StartsWithTheTemplatesControlsTextsAndEnabledStates) {
     // The children in creation order: every control of the template, with its text.
     HWND child = GetWindow(rig.hwnd, GW_CHILD);
     for (const ControlTemplate& c : kMainTemplate.controls) {
-        ASSERT_NE(child, nullptr) << c.text;
-        EXPECT_EQ(GetDlgCtrlID(child), c.id) << c.text;
+        const char* label = uiText(c.text, Language::Chinese);
+        ASSERT_NE(child, nullptr) << label;
+        EXPECT_EQ(GetDlgCtrlID(child), c.id) << label;
         if (c.kind == ControlKind::DropDown) {
             EXPECT_EQ(text(child), L"COM1");
         } else {
-            EXPECT_EQ(text(child), w(c.text)) << c.text;
+            EXPECT_EQ(text(child), w(label)) << label;
         }
         const bool operation =
             std::find(std::begin(kOperationButtons), std::end(kOperationButtons), c.id) != std::end(kOperationButtons);
-        EXPECT_EQ(IsWindowEnabled(child) != FALSE, !operation) << c.text;
+        EXPECT_EQ(IsWindowEnabled(child) != FALSE, !operation) << label;
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, nullptr);
@@ -111,12 +112,15 @@ TEST(Win32Window, StartsWithTheTemplatesControlsTextsAndEnabledStates) {
 
     HMENU menu = GetSystemMenu(rig.hwnd, FALSE);
     const int count = GetMenuItemCount(menu);
-    ASSERT_GE(count, 2);
+    ASSERT_GE(count, 3);
     wchar_t item[64] = {};
-    GetMenuStringW(menu, UINT(count - 1), item, 64, MF_BYPOSITION);
+    GetMenuStringW(menu, UINT(count - 2), item, 64, MF_BYPOSITION);
     EXPECT_EQ(std::wstring(item), w("关于 Ventora(&A)..."));
-    EXPECT_EQ(GetMenuItemID(menu, count - 1), 16u);
-    EXPECT_EQ(GetMenuState(menu, UINT(count - 2), MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
+    EXPECT_EQ(GetMenuItemID(menu, count - 2), 16u);
+    EXPECT_EQ(GetMenuState(menu, UINT(count - 3), MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
+    GetMenuStringW(menu, UINT(count - 1), item, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(item), L"English");
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), 48u);
 
     const auto big = SendMessageW(rig.hwnd, WM_GETICON, ICON_BIG, 0);
     EXPECT_NE(big, 0);
@@ -280,7 +284,7 @@ TEST(Win32Window, AboutFromTheSystemMenuShowsTheAboutBox) {
     SendMessageW(rig.hwnd, WM_SYSCOMMAND, 16, 0);
     EXPECT_EQ(caption, w("关于管道风速变送器配置软件"));
     ASSERT_EQ(texts.size(), 4u);
-    EXPECT_EQ(texts[1], w(kAboutTemplate.controls[1].text));
+    EXPECT_EQ(texts[1], w(uiText(kAboutTemplate.controls[1].text, Language::Chinese)));
     EXPECT_EQ(texts[3], w("确定"));
     EXPECT_TRUE(IsWindow(rig.hwnd));
 }
@@ -349,7 +353,7 @@ TEST(Win32Window, SocketsThatDoNotStartShowTheFailureBoxAndNoWindow) {
     EXPECT_EQ(runVentora(port, StartupRecord::startup()), 0);
     EXPECT_FALSE(dialogShown);
     ASSERT_EQ(StartupRecord::boxes.size(), 1u);
-    EXPECT_EQ(StartupRecord::boxes[0].text, w(loadString(kStringSocketsFailed)));
+    EXPECT_EQ(StartupRecord::boxes[0].text, w(loadString(kStringSocketsFailed, Language::Chinese)));
     EXPECT_EQ(StartupRecord::boxes[0].caption, L"ventora_win32_window_tests");
     EXPECT_EQ(StartupRecord::boxes[0].type, UINT(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_EQ(StartupRecord::stops, 0);
