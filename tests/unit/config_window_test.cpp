@@ -117,6 +117,24 @@ TEST(ConfigWindow, DispatchRunsTheMatchingRowOnly) {
     }
 }
 
+// The language entry switches the view's texts, both menu entries and the
+// operations' boxes, and back again.
+TEST(ConfigWindow, TheLanguageEntrySwitchesEveryTextBothWays) {
+    Window w;
+    const std::pair<Calls, const char*> rounds[] = {
+        {{"texts en", "rename 16 About Ventora(&A)...", "rename 48 中文"}, "Area out of range (0 to 65535)"},
+        {{"texts zh", "rename 16 关于 Ventora(&A)...", "rename 48 English"}, "截面积错误"},
+    };
+    for (const auto& [calls, areaBox] : rounds) {
+        EXPECT_TRUE(w.window.dispatch(EventMessage::SysCommand, 48 + 3));
+        EXPECT_EQ(w.view.calls, calls);
+        w.window.dispatch(EventMessage::Command, 1016);
+        ASSERT_FALSE(w.view.shown.empty());
+        EXPECT_EQ(w.view.shown.back().text, areaBox);
+        w.view.calls.clear();
+    }
+}
+
 TEST(ConfigWindow, OnlyTimerOneReopensTheQueriesAfterOneRan) {
     Window w;
     const unsigned queries[] = {1013, 1015, 1004, 1006};
