@@ -14,7 +14,8 @@ namespace {
 
 bool hasCjk(const QString& text) {
     for (QChar c : text) {
-        if ((c.unicode() >= 0x3000 && c.unicode() <= 0x9FFF) || c.unicode() >= 0xFF00) return true;
+        if ((c.unicode() >= 0x3000 && c.unicode() <= 0x9FFF) || (c.unicode() >= 0xFF00 && c.unicode() <= 0xFFEF))
+            return true;
     }
     return false;
 }
