@@ -37,6 +37,7 @@ cmake --build "$BUILD_DIR" --target ventora-sim >/dev/null
 BUILD_DIR="$WINDOWS_BUILD_DIR" ./dev.sh windows >/dev/null
 exe=$(realpath "$WINDOWS_BUILD_DIR/win32/Ventora.exe")
 
+source tools/wine-common.sh
 export PATH=/usr/lib/wine:$PATH
 export WINEPREFIX=$(realpath -m "$WINDOWS_BUILD_DIR/wine-window") WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
@@ -64,6 +65,7 @@ timeout 60 wine64 regedit /S "$(timeout 30 wine64 winepath -w "$work/window.reg"
 timeout 30 wineserver -k >/dev/null 2>&1 || true
 
 if [ "${1:-}" = --screenshot ]; then
+    wine_locales "$work/locales"
     for shot in zh_CN:zh:doc/screenshot-windows.png en_US:en:doc/screenshot-windows-en.png; do
         IFS=: read -r locale language out <<<"$shot"
         LANG=$locale.UTF-8 xvfb-run -a -s "-screen 0 800x600x24" "$0" --on-display "$exe" "$language" "$out"
