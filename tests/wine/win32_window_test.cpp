@@ -442,8 +442,10 @@ TEST(Win32Window, SocketsThatDoNotStartShowTheFailureBoxAndNoWindow) {
     EXPECT_EQ(StartupRecord::stops, 0);
 }
 
-TEST(Win32Window, ABadLangIsRefusedInABoxBeforeTheWindow) {
+TEST(Win32Window, TheUserLanguageUnlessLangAndABadLangIsRefusedInABox) {
     const Win32Startup startup = StartupRecord::startup();
+    // The Wine scripts give Wine the user language zh_CN through LANG.
+    EXPECT_EQ(startupLanguage({}, startup), Language::Chinese);
     EXPECT_EQ(startupLanguage({"--lang", "en"}, startup), Language::English);
     EXPECT_EQ(startupLanguage({"--lang=zh"}, startup), Language::Chinese);
     EXPECT_TRUE(StartupRecord::boxes.empty());
