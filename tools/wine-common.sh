@@ -1,6 +1,7 @@
-# Sourced by .ci/wine-tests.sh and tools/wine-bench.sh: a fresh, headless Wine
-# prefix whose COM ports lead to transmitters served on Linux, and the figures
-# that compare the Windows programs under Wine with the Linux ones.
+# Sourced by .ci/wine-tests.sh and tools/wine-bench.sh (and, for wine_locales,
+# by tools/wine-window.sh): a fresh, headless Wine prefix whose COM ports lead
+# to transmitters served on Linux, and the figures that compare the Windows
+# programs under Wine with the Linux ones.
 #
 #   wine_prefix_up SIM_HOST
 #     SIM_HOST is a Linux build's tests/ventora-sim-host. It serves the
