@@ -86,7 +86,7 @@ wine-window)
     WINDOWS_BUILD_DIR=$WINDOWS_BUILD_DIR BUILD_DIR=$BUILD_DIR exec tools/wine-window.sh
     ;;
 wine-bench)
-    install_missing g++-mingw-w64-x86-64-posix wine64
+    install_missing g++-mingw-w64-x86-64-posix wine64 locales
     WINDOWS_BUILD_DIR=$WINDOWS_BUILD_DIR BUILD_DIR=$BUILD_DIR exec tools/wine-bench.sh
     ;;
 *)

@@ -5,13 +5,13 @@
 #include "app/dialog_units.h"
 #include "window/dialog_templates.h"
 
-AboutDialog::AboutDialog(QWidget* owner)
+AboutDialog::AboutDialog(QWidget* owner, Language language)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint) {
-    setWindowTitle(QString::fromUtf8(kAboutTemplate.caption));
+    setWindowTitle(QString::fromUtf8(uiText(kAboutTemplate.caption, language)));
     setFont(dialogFont(kAboutTemplate));
     const DialogUnits units = DialogUnits::forFont(font());
-    const QList<QWidget*> widgets = buildControls(*this, kAboutTemplate, units);
+    const QList<QWidget*> widgets = buildControls(*this, kAboutTemplate, units, language);
     for (QWidget* widget : widgets) {
         if (auto* button = qobject_cast<QPushButton*>(widget))
             connect(button, &QPushButton::clicked, this, &QDialog::accept);

@@ -1,6 +1,8 @@
 #include "app/app_resources.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "window/config_window.h"
 #include "window/dialog_templates.h"
@@ -18,4 +20,21 @@ QString applicationName() {
     return QString::fromStdString(applicationNameOf(QCoreApplication::applicationFilePath().toStdString()));
 }
 
-QString loadQString(int id) { return QString::fromUtf8(loadString(id)); }
+QString loadQString(int id, Language language) { return QString::fromUtf8(loadString(id, language)); }
+
+void useQtTranslations(Language language) {
+    static QTranslator* chinese = nullptr; // installed while not null
+    if (language == Language::Chinese && chinese == nullptr) {
+        auto* translator = new QTranslator(qApp);
+        if (translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            QCoreApplication::installTranslator(translator);
+            chinese = translator;
+        } else {
+            delete translator;
+        }
+    } else if (language == Language::English && chinese != nullptr) {
+        QCoreApplication::removeTranslator(chinese);
+        delete chinese;
+        chinese = nullptr;
+    }
+}

@@ -4,6 +4,8 @@
 #include <QIcon>
 #include <QString>
 
+#include "window/texts.h"
+
 // Icon 128, the application icon.
 QIcon applicationIcon();
 
@@ -11,5 +13,9 @@ QIcon applicationIcon();
 // message boxes shown without one.
 QString applicationName();
 
-// String resource id as a QString; empty when there is none.
-QString loadQString(int id);
+// String resource id in the language as a QString; empty when there is none.
+QString loadQString(int id, Language language);
+
+// Qt's own texts (the buttons of its boxes) in the language: Qt's Chinese
+// translations for Chinese, when installed, its English otherwise.
+void useQtTranslations(Language language);

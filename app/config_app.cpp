@@ -1,26 +1,24 @@
 #include "app/config_app.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QStyleFactory>
-#include <QTranslator>
 
 #include "app/app_resources.h"
 #include "app/config_dialog.h"
 #include "window/dialog_templates.h"
 
-ConfigApp::ConfigApp(SerialPort& port, StartupStep startup) : port_(port), startup_(startup) {
-    // The user interface is Chinese, so are the platform's own button texts.
-    auto* translator = new QTranslator(qApp);
-    if (translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QCoreApplication::installTranslator(translator);
-    }
+ConfigApp::ConfigApp(SerialPort& port, StartupStep startup, Language language)
+    : port_(port),
+      startup_(startup),
+      language_(language) {
+    useQtTranslations(language);
 }
 
 bool ConfigApp::initInstance() {
     if (!startup_()) {
-        QMessageBox box(QMessageBox::Warning, applicationName(), loadQString(kStringSocketsFailed), QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Warning, applicationName(), loadQString(kStringSocketsFailed, language_),
+                        QMessageBox::Ok);
         box.exec();
         return false;
     }
@@ -28,7 +26,7 @@ bool ConfigApp::initInstance() {
     // One style on every desktop: the templates' rectangles fit its controls.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
-    ConfigDialog dialog(port_);
+    ConfigDialog dialog(port_, language_);
     dialog.exec();
     return false;
 }

@@ -9,7 +9,8 @@ public:
     using StartupStep = bool (*)();
 
     // The port must outlive the application object. A QApplication must exist.
-    explicit ConfigApp(SerialPort& port, StartupStep startup = &platformStartup);
+    // The window and the boxes start in the language.
+    explicit ConfigApp(SerialPort& port, StartupStep startup = &platformStartup, Language language = Language::Chinese);
 
     // Runs start-up and the main dialog until it closes; if the start-up step
     // fails, shows the one failure box instead. Always false: the program
@@ -19,4 +20,5 @@ public:
 private:
     SerialPort& port_;
     StartupStep startup_;
+    Language language_;
 };

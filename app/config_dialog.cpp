@@ -15,7 +15,6 @@
 
 #include "app/about_dialog.h"
 #include "app/app_resources.h"
-#include "app/dialog_units.h"
 #include "app/drop_down_list.h"
 #include "app/platform.h"
 #include "window/dialog_templates.h"
@@ -37,27 +36,28 @@ QMessageBox::Icon boxIcon(unsigned type) {
 
 } // namespace
 
-ConfigDialog::ConfigDialog(SerialPort& port, QWidget* parent, ReceiveThread::Starter startThread)
+ConfigDialog::ConfigDialog(SerialPort& port, Language language, QWidget* parent, ReceiveThread::Starter startThread)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       port_(port),
       dialogIcon_(applicationIcon()),
       systemMenu_(new QMenu(this)),
       window_(port, *this, startThread) {
-    setWindowTitle(QString::fromUtf8(kMainTemplate.caption));
+    window_.setLanguage(language);
+    setWindowTitle(QString::fromUtf8(uiText(kMainTemplate.caption, language)));
     setFont(dialogFont(kMainTemplate));
-    const DialogUnits units = DialogUnits::forFont(font());
-    const QList<QWidget*> widgets = buildControls(*this, kMainTemplate, units);
-    for (qsizetype i = 0; i < widgets.size(); ++i) {
+    units_ = DialogUnits::forFont(font());
+    widgets_ = buildControls(*this, kMainTemplate, units_, language);
+    for (qsizetype i = 0; i < widgets_.size(); ++i) {
         const ControlTemplate& c = kMainTemplate.controls[static_cast<std::size_t>(i)];
         if (c.id == kNoControlId) continue;
-        controls_.insert(c.id, widgets[i]);
-        if (auto* button = qobject_cast<QPushButton*>(widgets[i])) {
+        controls_.insert(c.id, widgets_[i]);
+        if (auto* button = qobject_cast<QPushButton*>(widgets_[i])) {
             const auto id = static_cast<unsigned>(c.id);
             connect(button, &QPushButton::clicked, this, [this, id] { dispatch(EventMessage::Command, id); });
         }
     }
-    setFixedSize(clientSize(kMainTemplate, units));
+    setFixedSize(clientSize(kMainTemplate, units_));
 
     window_.initDialog();
     connect(portList(), &DropDownList::aboutToDescribe, this, &ConfigDialog::describePorts);
@@ -66,8 +66,20 @@ ConfigDialog::ConfigDialog(SerialPort& port, QWidget* parent, ReceiveThread::Sta
 
 ConfigDialog::~ConfigDialog() = default;
 
-void ConfigDialog::appendSystemMenuEntry(const std::string& text, unsigned command) {
-    ::appendSystemMenuEntry(*this, *systemMenu_, QString::fromStdString(text), command);
+void ConfigDialog::appendSystemMenuEntry(const std::string& text, unsigned command, bool afterSeparator) {
+    ::appendSystemMenuEntry(*this, *systemMenu_, QString::fromStdString(text), command, afterSeparator);
+}
+
+void ConfigDialog::renameSystemMenuEntry(unsigned command, const std::string& text) {
+    for (QAction* entry : systemMenu_->actions()) {
+        if (!entry->isSeparator() && entry->data().toUInt() == command) entry->setText(QString::fromStdString(text));
+    }
+}
+
+void ConfigDialog::showTexts(Language language) {
+    useQtTranslations(language);
+    setWindowTitle(QString::fromUtf8(uiText(kMainTemplate.caption, language)));
+    showControlTexts(widgets_, kMainTemplate, units_, language);
 }
 
 void ConfigDialog::setDialogIcon() { setWindowIcon(dialogIcon_); }
@@ -82,7 +94,7 @@ void ConfigDialog::setTimer(unsigned timerId, int periodMs) {
 }
 
 void ConfigDialog::showAbout() {
-    AboutDialog about(this);
+    AboutDialog about(this, window_.language());
     execModal(about);
 }
 
@@ -186,7 +198,7 @@ void ConfigDialog::describePorts() {
     const std::vector<std::string> devices = port_.devicesFor(std::uint8_t(ports->count()));
     for (int i = 0; i < ports->count(); ++i) {
         const std::string& path = devices[std::size_t(i)];
-        QString tip = QString::fromUtf8("无此设备");
+        QString tip = QString::fromUtf8(uiText(TextId::NoDevice, window_.language()));
         if (!path.empty()) {
             tip = QString::fromStdString(path);
             const std::string stable = SerialPort::stableName(path);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/dialog_units.h"
 #include "serial/local/receive_thread.h"
 #include "serial/local/serial_port.h"
 #include "window/config_window.h"
@@ -22,7 +23,8 @@ public:
     // The port must outlive the dialog. The receive thread runs from here
     // until the dialog closes, if startThread can start it; without it the
     // dialog runs and every exchange ends with no reply.
-    explicit ConfigDialog(SerialPort& port, QWidget* parent = nullptr,
+    // Its texts are in the language until the system menu switches it.
+    explicit ConfigDialog(SerialPort& port, Language language = Language::Chinese, QWidget* parent = nullptr,
                           ReceiveThread::Starter startThread = &ReceiveThread::startThread);
     ~ConfigDialog() override;
 
@@ -52,7 +54,9 @@ protected:
 
 private:
     void enableControl(int controlId, bool on) override;
-    void appendSystemMenuEntry(const std::string& text, unsigned command) override;
+    void appendSystemMenuEntry(const std::string& text, unsigned command, bool afterSeparator) override;
+    void renameSystemMenuEntry(unsigned command, const std::string& text) override;
+    void showTexts(Language language) override;
     void setDialogIcon() override;
     void addPort(const std::string& name) override;
     void selectPort(int index) override;
@@ -70,6 +74,8 @@ private:
     SerialPort& port_;
     QIcon dialogIcon_;
     QMenu* systemMenu_;
+    DialogUnits units_;
+    QList<QWidget*> widgets_; // in template order
     QHash<int, QWidget*> controls_;
     int busyTimer_ = 0;        // Qt's id of the window's timer
     unsigned busyTimerId_ = 0; // the id the window gave it

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/config_app.h"
@@ -11,6 +12,8 @@
 #include "sim/sim_transmitter.h"
 
 int main(int argc, char** argv) {
+    const std::optional<Language> language = startupLanguage("Ventora-demo", argc, argv);
+    if (!language) return 2;
     if (!platformHasDisplay("Ventora-demo")) return 1;
 
     sim::Config config;
@@ -30,7 +33,7 @@ int main(int argc, char** argv) {
 
     SerialPort port([com1](std::uint8_t portNumber) { return portNumber == 1 ? com1 : std::string(); });
     QApplication app(argc, argv);
-    ConfigApp configApp(port);
+    ConfigApp configApp(port, &platformStartup, *language);
     configApp.initInstance();
     return 0;
 }

@@ -32,8 +32,8 @@ QRect fitLabelWidget(const QLabel& label, const QRect& rect, bool rightAligned) 
     return QRect(fitted.x, fitted.y, fitted.w, fitted.h);
 }
 
-QWidget* makeControl(QWidget& dialog, const ControlTemplate& c, const DialogUnits& units) {
-    const QString text = QString::fromUtf8(c.text);
+QWidget* makeControl(QWidget& dialog, const ControlTemplate& c, const DialogUnits& units, Language language) {
+    const QString text = QString::fromUtf8(uiText(c.text, language));
     const QRect rect = units.toPixels(c.x, c.y, c.w, c.h);
     switch (c.kind) {
     case ControlKind::Label: {
@@ -109,11 +109,12 @@ QSize clientSize(const DialogTemplate& tmpl, const DialogUnits& units) {
     return QSize(units.toPixelsX(tmpl.w), units.toPixelsY(tmpl.h));
 }
 
-QList<QWidget*> buildControls(QWidget& dialog, const DialogTemplate& tmpl, const DialogUnits& units) {
+QList<QWidget*> buildControls(QWidget& dialog, const DialogTemplate& tmpl, const DialogUnits& units,
+                              Language language) {
     QList<QWidget*> widgets;
     QWidget* previousStop = nullptr;
     for (const ControlTemplate& c : tmpl.controls) {
-        QWidget* widget = makeControl(dialog, c, units);
+        QWidget* widget = makeControl(dialog, c, units, language);
         if (c.id != kNoControlId) widget->setObjectName(QStringLiteral("control%1").arg(c.id));
         if (c.style & kTabStop) {
             widget->setFocusPolicy(Qt::StrongFocus);
@@ -125,4 +126,19 @@ QList<QWidget*> buildControls(QWidget& dialog, const DialogTemplate& tmpl, const
         widgets.append(widget);
     }
     return widgets;
+}
+
+void showControlTexts(const QList<QWidget*>& widgets, const DialogTemplate& tmpl, const DialogUnits& units,
+                      Language language) {
+    for (qsizetype i = 0; i < widgets.size(); ++i) {
+        const ControlTemplate& c = tmpl.controls[static_cast<std::size_t>(i)];
+        if (c.text == TextId::None) continue;
+        const QString text = QString::fromUtf8(uiText(c.text, language));
+        if (auto* button = qobject_cast<QPushButton*>(widgets[i])) button->setText(text);
+        if (auto* label = qobject_cast<QLabel*>(widgets[i])) {
+            label->setText(text);
+            const bool rightAligned = (c.style & kRightAligned) != 0;
+            label->setGeometry(fitLabelWidget(*label, units.toPixels(c.x, c.y, c.w, c.h), rightAligned));
+        }
+    }
 }

@@ -24,9 +24,15 @@ struct DialogUnits {
 // to have in its place.
 QFont dialogFont(const DialogTemplate& tmpl);
 
-// Creates the template's controls on the dialog, in template order, and sets
-// the tab order to that order. Returns the widgets in template order.
-QList<QWidget*> buildControls(QWidget& dialog, const DialogTemplate& tmpl, const DialogUnits& units);
+// Creates the template's controls on the dialog with their texts in the
+// language, in template order, and sets the tab order to that order. Returns
+// the widgets in template order.
+QList<QWidget*> buildControls(QWidget& dialog, const DialogTemplate& tmpl, const DialogUnits& units, Language language);
+
+// Gives the widgets that buildControls made their texts in the language, and
+// fits the labels again from their template rectangles.
+void showControlTexts(const QList<QWidget*>& widgets, const DialogTemplate& tmpl, const DialogUnits& units,
+                      Language language);
 
 // The client area of the template, px.
 QSize clientSize(const DialogTemplate& tmpl, const DialogUnits& units);

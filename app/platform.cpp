@@ -1,15 +1,18 @@
 #include "app/platform.h"
 
 #include <QAction>
+#include <QLocale>
 #include <QMenu>
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 bool platformStartup() { return true; }
 
-bool appendSystemMenuEntry(QWidget&, QMenu& contextMenu, const QString& text, unsigned command) {
-    contextMenu.addSeparator();
+bool appendSystemMenuEntry(QWidget&, QMenu& contextMenu, const QString& text, unsigned command, bool afterSeparator) {
+    if (afterSeparator) contextMenu.addSeparator();
     QAction* entry = contextMenu.addAction(text);
     entry->setData(command);
     return true;
@@ -25,4 +28,14 @@ bool platformHasDisplay(const char* program) {
                  "Start it from a desktop session, or over ssh -X.\n",
                  program);
     return false;
+}
+
+std::optional<Language> startupLanguage(const char* program, int argc, char** argv) {
+    const QStringList uiLanguages = QLocale::system().uiLanguages();
+    const Language system = languageOf(uiLanguages.isEmpty() ? std::string() : uiLanguages.first().toStdString());
+    std::string complaint;
+    const std::optional<Language> chosen =
+        chooseLanguage(std::vector<std::string>(argv + 1, argv + argc), system, complaint);
+    if (!chosen) std::fprintf(stderr, "%s: %s\n", program, complaint.c_str());
+    return chosen;
 }

@@ -2,6 +2,10 @@
 // What the Qt window needs of the desktop it runs on (Linux; Windows has the
 // native view in win32/).
 
+#include <optional>
+
+#include "window/texts.h"
+
 class QMenu;
 class QString;
 class QWidget;
@@ -10,10 +14,18 @@ class QWidget;
 // False when it failed.
 bool platformStartup();
 
-// Appends a separator and then an entry (text, command id) to the window's
-// menu of window commands: the window system owns the title-bar menu, so
-// the entry goes to contextMenu. False when the window has no such menu.
-bool appendSystemMenuEntry(QWidget& window, QMenu& contextMenu, const QString& text, unsigned command);
+// Appends an entry (text, command id) to the window's menu of window
+// commands, after a separator when asked: the window system owns the
+// title-bar menu, so the entry goes to contextMenu. False when the window has
+// no such menu.
+bool appendSystemMenuEntry(QWidget& window, QMenu& contextMenu, const QString& text, unsigned command,
+                           bool afterSeparator);
+
+// The window's language at start: the user's interface language as Qt reads
+// it from LANGUAGE, LC_ALL, LC_MESSAGES and LANG, unless the command line's
+// --lang overrides it. Nullopt after a bad --lang, which it has then told
+// the user about on stderr, naming the program.
+std::optional<Language> startupLanguage(const char* program, int argc, char** argv);
 
 // Whether Qt can open a window here. On Linux that needs an X11 or Wayland
 // display, or an explicit QT_QPA_PLATFORM; without one Qt would abort with a

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "app/config_app.h"
@@ -62,6 +63,8 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    const std::optional<Language> language = startupLanguage("ventora-startup-probe", argc, argv);
+    if (!language) return 2;
     if (!platformHasDisplay("ventora-startup-probe")) return 1;
     const bool detect = argc == 3 && std::strcmp(argv[1], "--detect") == 0;
     const std::string device = detect ? argv[2] : "";
@@ -69,7 +72,7 @@ int main(int argc, char** argv) {
         detect ? SerialPort([device](std::uint8_t n) { return n == 1 ? device : std::string(); }) : SerialPort();
     QApplication app(argc, argv);
     app.installEventFilter(new StartupProbe(detect, &app));
-    ConfigApp configApp(port);
+    ConfigApp configApp(port, &platformStartup, *language);
     configApp.initInstance();
     return 0;
 }

@@ -7,6 +7,7 @@ if(TARGET ventora_app)
       gui/config_dialog_test.cpp
       gui/config_app_test.cpp
       gui/end_to_end_test.cpp
+      gui/language_test.cpp
     )
     target_link_libraries(ventora_gui_tests PRIVATE ventora_app ventora_sim ventora_test_support Qt6::Test GTest::gtest)
     target_compile_definitions(ventora_gui_tests PRIVATE

@@ -4,6 +4,7 @@ if(TARGET ventora_window)
     unit/config_window_test.cpp
     unit/minimised_icon_test.cpp
     unit/label_fit_test.cpp
+    unit/texts_test.cpp
   )
   target_link_libraries(ventora_window_unit_tests PRIVATE ventora_window ventora_test_support GTest::gtest_main)
   # Initialisation starts the receive thread, hence "threaded" too.

@@ -1,23 +1,24 @@
 #!/usr/bin/env bash
-# Regenerates doc/screenshot.png: the demo window after "测试波特率" has found
-# the simulated transmitter on COM1, and the live values and area were read.
-# Runs the demo on a virtual X display and drives it with key events only.
+# Regenerates doc/screenshot.png (Chinese) and doc/screenshot-en.png (English):
+# the demo window after "测试波特率" ("Detect") has found the simulated
+# transmitter on COM1, and the live values and area were read. Runs the demo
+# on a virtual X display and drives it with key events only.
 #   tools/screenshot.sh            uses BUILD_DIR (default build), builds Ventora-demo
 # Needs xvfb, xdotool, imagemagick and a CJK font (fonts-wqy-zenhei).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 BUILD_DIR=${BUILD_DIR:-build}
-out=doc/screenshot.png
 
-# The part that runs on the virtual display: this script again, with --on-display.
+# The part that runs on the virtual display: this script again, with
+# --on-display DEMO LANGUAGE OUT.
 if [ "${1:-}" = --on-display ]; then
-    demo=$2
-    "$demo" &
+    demo=$2 language=$3 out=$4
+    "$demo" --lang "$language" &
     pid=$!
     source tools/on-display.sh
-    window=$(detect_on_display '管道风速变送器485配置软件' 100 20)
-    # Nine Tabs on from "测试波特率" is the measurement's "查询", one more the area's "查询".
+    window=$(detect_on_display "$language" 100 20)
+    # Nine Tabs on from "测试波特率" is the measurement's "查询" ("Read"), one more the area's.
     sleep 0.3
     xdotool windowfocus --sync "$window"
     xdotool key --delay 50 Tab Tab Tab Tab Tab Tab Tab Tab Tab Return Tab Return
@@ -42,5 +43,8 @@ fi
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD_DIR" --target Ventora-demo >/dev/null
 
-xvfb-run -a -s "-screen 0 800x600x24" "$0" --on-display "$BUILD_DIR/app/Ventora-demo"
-echo "$out: $(stat -c %s "$out") bytes"
+for shot in zh:doc/screenshot.png en:doc/screenshot-en.png; do
+    out=${shot#*:}
+    xvfb-run -a -s "-screen 0 800x600x24" "$0" --on-display "$BUILD_DIR/app/Ventora-demo" "${shot%%:*}" "$out"
+    echo "$out: $(stat -c %s "$out") bytes"
+done

@@ -1,6 +1,7 @@
-# Sourced by .ci/wine-tests.sh and tools/wine-bench.sh: a fresh, headless Wine
-# prefix whose COM ports lead to transmitters served on Linux, and the figures
-# that compare the Windows programs under Wine with the Linux ones.
+# Sourced by .ci/wine-tests.sh and tools/wine-bench.sh (and, for wine_locales,
+# by tools/wine-window.sh): a fresh, headless Wine prefix whose COM ports lead
+# to transmitters served on Linux, and the figures that compare the Windows
+# programs under Wine with the Linux ones.
 #
 #   wine_prefix_up SIM_HOST
 #     SIM_HOST is a Linux build's tests/ventora-sim-host. It serves the
@@ -17,6 +18,21 @@
 #     the Qt window's start-up and detection against Ventora.exe's, and the
 #     size of Ventora.exe.
 
+# wine_locales DIR
+#   Wine takes the user's interface language from LANG, and only for a locale
+#   that the C library has. Builds zh_CN.UTF-8 and en_US.UTF-8 into DIR (from
+#   the locales package's sources) and exports LOCPATH, so that LANG picks either.
+wine_locales() {
+    local name
+    mkdir -p "$1"
+    for name in zh_CN en_US; do
+        # localedef fails on mere warnings, with the locale written.
+        [ -d "$1/$name.UTF-8" ] || localedef -i "$name" -f UTF-8 "$1/$name.UTF-8" >/dev/null 2>&1 ||
+            [ -d "$1/$name.UTF-8" ]
+    done
+    export LOCPATH=$1
+}
+
 first_port=41
 ports=8
 window_port=32
@@ -29,6 +45,10 @@ wine_prefix_up() {
     # Debian's wine64 keeps its loader and wineserver out of PATH.
     export PATH=/usr/lib/wine:$PATH
     export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=d;mshtml=d"
+    # Ventora.exe follows the user's language, as the Qt window on Linux does
+    # (Chinese without one); without LANG, Wine's would be English.
+    wine_locales "$work/locales"
+    export LANG=zh_CN.UTF-8
     unset DISPLAY
 
     host_pid=

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Opens Ventora.exe under Wine with a simulated FD transmitter (address 1,
 # 9600 bit/s, line rate) as COM1, on this desktop; or, with --screenshot,
-# takes doc/screenshot-windows.png of it after a detection on a virtual X
-# display.
+# takes doc/screenshot-windows.png (Chinese) and doc/screenshot-windows-en.png
+# (English) of it after a detection on a virtual X display. Wine takes the
+# interface language from LANG, so each shot sets it.
 #   tools/wine-window.sh [--screenshot]
 # BUILD_DIR (default build) holds the Linux build of the simulator,
 # WINDOWS_BUILD_DIR (default build-windows) the MinGW build of Ventora.exe;
@@ -12,15 +13,15 @@ cd "$(dirname "$0")/.."
 
 BUILD_DIR=${BUILD_DIR:-build}
 WINDOWS_BUILD_DIR=${WINDOWS_BUILD_DIR:-build-windows}
-out=doc/screenshot-windows.png
-caption='管道风速变送器485配置软件'
 
-# The part that runs on the virtual display: this script again.
+# The part that runs on the virtual display: this script again, with
+# --on-display EXE LANGUAGE OUT.
 if [ "${1:-}" = --on-display ]; then
+    language=$3 out=$4
     wine64 "$2" >/dev/null 2>&1 &
     pid=$!
     source tools/on-display.sh
-    window=$(detect_on_display "$caption" 200 60)
+    window=$(detect_on_display "$language" 200 60)
     # The buttons come back when the box has gone, and the area it covered is repainted.
     sleep 2
     import -silent -window "$window" -strip -colors 64 "PNG8:$out"
@@ -36,6 +37,7 @@ cmake --build "$BUILD_DIR" --target ventora-sim >/dev/null
 BUILD_DIR="$WINDOWS_BUILD_DIR" ./dev.sh windows >/dev/null
 exe=$(realpath "$WINDOWS_BUILD_DIR/win32/Ventora.exe")
 
+source tools/wine-common.sh
 export PATH=/usr/lib/wine:$PATH
 export WINEPREFIX=$(realpath -m "$WINDOWS_BUILD_DIR/wine-window") WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
@@ -63,8 +65,13 @@ timeout 60 wine64 regedit /S "$(timeout 30 wine64 winepath -w "$work/window.reg"
 timeout 30 wineserver -k >/dev/null 2>&1 || true
 
 if [ "${1:-}" = --screenshot ]; then
-    xvfb-run -a -s "-screen 0 800x600x24" "$0" --on-display "$exe"
-    echo "$out"
+    wine_locales "$work/locales"
+    for shot in zh_CN:zh:doc/screenshot-windows.png en_US:en:doc/screenshot-windows-en.png; do
+        IFS=: read -r locale language out <<<"$shot"
+        LANG=$locale.UTF-8 xvfb-run -a -s "-screen 0 800x600x24" "$0" --on-display "$exe" "$language" "$out"
+        timeout 30 wineserver -k >/dev/null 2>&1 || true
+        echo "$out"
+    done
 else
     echo "Ventora.exe under Wine; COM1 is the simulated transmitter on $pty"
     wine64 "$exe"

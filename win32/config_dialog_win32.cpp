@@ -35,8 +35,8 @@ INT_PTR CALLBACK aboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
 
 } // namespace
 
-void runAboutDialog(HWND owner) {
-    const DialogTemplateBlock about(kAboutTemplate, kAboutStyle, 0);
+void runAboutDialog(HWND owner, Language language) {
+    const DialogTemplateBlock about(kAboutTemplate, language, kAboutStyle, 0);
     DialogBoxIndirectParamW(instance(), about.get(), owner, aboutProc, 0);
 }
 
@@ -57,8 +57,10 @@ std::wstring applicationCaption() {
     return widen(applicationNameOf(narrow(std::wstring(path, n))));
 }
 
-Win32ConfigDialog::Win32ConfigDialog(SerialPort& port, ReceiveThread::Starter startThread)
-    : window_(port, *this, startThread) {}
+Win32ConfigDialog::Win32ConfigDialog(SerialPort& port, Language language, ReceiveThread::Starter startThread)
+    : window_(port, *this, startThread) {
+    window_.setLanguage(language);
+}
 
 Win32ConfigDialog::~Win32ConfigDialog() {
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
@@ -66,13 +68,13 @@ Win32ConfigDialog::~Win32ConfigDialog() {
 
 INT_PTR Win32ConfigDialog::runModal() {
     modal_ = true;
-    const DialogTemplateBlock main(kMainTemplate, kMainStyle, kMainExStyle);
+    const DialogTemplateBlock main(kMainTemplate, window_.language(), kMainStyle, kMainExStyle);
     return DialogBoxIndirectParamW(instance(), main.get(), nullptr, dialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 HWND Win32ConfigDialog::createModeless() {
     modal_ = false;
-    const DialogTemplateBlock main(kMainTemplate, kMainStyle, kMainExStyle);
+    const DialogTemplateBlock main(kMainTemplate, window_.language(), kMainStyle, kMainExStyle);
     return CreateDialogIndirectParamW(instance(), main.get(), nullptr, dialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -226,11 +228,35 @@ void Win32ConfigDialog::logLine(const std::string& line) { OutputDebugStringW(wi
 
 void Win32ConfigDialog::enableControl(int controlId, bool on) { EnableWindow(GetDlgItem(hwnd_, controlId), on); }
 
-void Win32ConfigDialog::appendSystemMenuEntry(const std::string& text, unsigned command) {
+void Win32ConfigDialog::appendSystemMenuEntry(const std::string& text, unsigned command, bool afterSeparator) {
     HMENU menu = GetSystemMenu(hwnd_, FALSE);
     if (menu == nullptr) return;
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    if (afterSeparator) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, command, widen(text).c_str());
+}
+
+void Win32ConfigDialog::renameSystemMenuEntry(unsigned command, const std::string& text) {
+    HMENU menu = GetSystemMenu(hwnd_, FALSE);
+    if (menu != nullptr) ModifyMenuW(menu, command, MF_BYCOMMAND | MF_STRING, command, widen(text).c_str());
+}
+
+// The children are the template's controls in creation order; each label goes
+// back to its template rectangle before it is fitted to its new text.
+void Win32ConfigDialog::showTexts(Language language) {
+    SetWindowTextW(hwnd_, widen(uiText(kMainTemplate.caption, language)).c_str());
+    HWND child = GetWindow(hwnd_, GW_CHILD);
+    for (const ControlTemplate& c : kMainTemplate.controls) {
+        if (child == nullptr) break;
+        if (c.text != TextId::None) {
+            RECT r{c.x, c.y, c.x + c.w, c.y + c.h};
+            MapDialogRect(hwnd_, &r);
+            MoveWindow(child, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+            SetWindowTextW(child, widen(uiText(c.text, language)).c_str());
+        }
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    fitLabels(hwnd_);
+    InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void Win32ConfigDialog::setDialogIcon() {
@@ -254,7 +280,7 @@ void Win32ConfigDialog::setTimer(unsigned timerId, int periodMs) {
 
 void Win32ConfigDialog::showAbout() { runAboutBox(); }
 
-void Win32ConfigDialog::runAboutBox() { runAboutDialog(hwnd_); }
+void Win32ConfigDialog::runAboutBox() { runAboutDialog(hwnd_, window_.language()); }
 
 bool Win32ConfigDialog::paintMinimised() {
     if (!IsIconic(hwnd_)) return false;

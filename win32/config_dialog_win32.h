@@ -14,8 +14,10 @@
 
 class Win32ConfigDialog : public WindowView {
 public:
-    // The port must outlive the dialog.
-    explicit Win32ConfigDialog(SerialPort& port, ReceiveThread::Starter startThread = &ReceiveThread::startThread);
+    // The port must outlive the dialog. Its texts are in the language until
+    // the system menu switches it.
+    explicit Win32ConfigDialog(SerialPort& port, Language language = Language::Chinese,
+                               ReceiveThread::Starter startThread = &ReceiveThread::startThread);
     ~Win32ConfigDialog() override;
 
     Win32ConfigDialog(const Win32ConfigDialog&) = delete;
@@ -58,7 +60,9 @@ private:
     void setTimer(unsigned timerId, int periodMs) override;
     bool paintMinimised() override;
     bool queryDragIcon() override;
-    void appendSystemMenuEntry(const std::string& text, unsigned command) override;
+    void appendSystemMenuEntry(const std::string& text, unsigned command, bool afterSeparator) override;
+    void renameSystemMenuEntry(unsigned command, const std::string& text) override;
+    void showTexts(Language language) override;
     void showAbout() override;
 
     static INT_PTR CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -76,8 +80,8 @@ private:
     ConfigWindow window_; // declared last: its receive thread stops before the rest goes
 };
 
-// Runs the About box from kAboutTemplate modally over owner.
-void runAboutDialog(HWND owner);
+// Runs the About box from kAboutTemplate, in the language, modally over owner.
+void runAboutDialog(HWND owner, Language language);
 // Centres a dialog over its owner, or in the work area when it has none.
 void centreDialog(HWND dialog);
 // The caption of message boxes shown without one.

@@ -64,7 +64,7 @@ DWORD controlStyle(const ControlTemplate& c) {
     return style;
 }
 
-DialogTemplateBlock::DialogTemplateBlock(const DialogTemplate& tmpl, DWORD style, DWORD exStyle) {
+DialogTemplateBlock::DialogTemplateBlock(const DialogTemplate& tmpl, Language language, DWORD style, DWORD exStyle) {
     add(1);      // dlgVer
     add(0xFFFF); // signature: extended
     addDword(0); // helpID
@@ -77,7 +77,7 @@ DialogTemplateBlock::DialogTemplateBlock(const DialogTemplate& tmpl, DWORD style
     add(WORD(tmpl.h));
     add(0); // no menu
     add(0); // the standard dialog class
-    addText(tmpl.caption);
+    addText(uiText(tmpl.caption, language));
     add(WORD(tmpl.pointSize));
     add(FW_NORMAL);
     add(0); // not italic, default character set
@@ -99,7 +99,7 @@ DialogTemplateBlock::DialogTemplateBlock(const DialogTemplate& tmpl, DWORD style
             add(0xFFFF);
             add(WORD(kAppIconId));
         } else {
-            addText(c.text);
+            addText(uiText(c.text, language));
         }
         add(0); // no creation data
     }

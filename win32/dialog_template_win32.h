@@ -14,11 +14,11 @@ std::wstring widen(const std::string& utf8);
 std::string narrow(const std::wstring& utf16);
 
 // A DLGTEMPLATEEX with its DLGITEMTEMPLATEEX items, DWORD-aligned as Windows
-// wants it. style and exStyle are the dialog's own; each control's come from
-// its kind and style bits.
+// wants it, with the texts in the language. style and exStyle are the
+// dialog's own; each control's come from its kind and style bits.
 class DialogTemplateBlock {
 public:
-    DialogTemplateBlock(const DialogTemplate& tmpl, DWORD style, DWORD exStyle);
+    DialogTemplateBlock(const DialogTemplate& tmpl, Language language, DWORD style, DWORD exStyle);
     const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
 
 private:

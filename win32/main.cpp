@@ -3,13 +3,17 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
+
 #include "serial/local/serial_port.h"
 #include "win32/win32_app.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Loads the common controls that the manifest names, for visual styles.
     InitCommonControls();
+    const std::optional<Language> language = startupLanguage(commandLineArgs());
+    if (!language) return 2;
     // Outlives the window; closes the device, if one is open, at the end.
     static SerialPort port;
-    return runVentora(port);
+    return runVentora(port, systemStartup(), *language);
 }

@@ -60,8 +60,9 @@ ConfigWindow::ConfigWindow(SerialPort& port, WindowView& view, ReceiveThread::St
 ConfigWindow::~ConfigWindow() = default;
 
 void ConfigWindow::initDialog() {
-    const std::string aboutEntry = loadString(kStringAboutEntry);
-    if (!aboutEntry.empty()) view_.appendSystemMenuEntry(aboutEntry, kAboutCommand);
+    const std::string aboutEntry = loadString(kStringAboutEntry, language());
+    if (!aboutEntry.empty()) view_.appendSystemMenuEntry(aboutEntry, kAboutCommand, true);
+    view_.appendSystemMenuEntry(uiText(TextId::OtherLanguageEntry, language()), kLanguageCommand, false);
 
     view_.setDialogIcon();
 
@@ -93,9 +94,18 @@ void ConfigWindow::shutDown() {
 }
 
 bool ConfigWindow::onSysCommand(unsigned command) {
-    if ((command & kSysCommandMask) != kAboutCommand) return false;
-    view_.showAbout();
-    return true;
+    switch (command & kSysCommandMask) {
+    case kAboutCommand: view_.showAbout(); return true;
+    case kLanguageCommand: switchLanguage(); return true;
+    default: return false;
+    }
+}
+
+void ConfigWindow::switchLanguage() {
+    setLanguage(otherLanguage(language()));
+    view_.showTexts(language());
+    view_.renameSystemMenuEntry(kAboutCommand, loadString(kStringAboutEntry, language()));
+    view_.renameSystemMenuEntry(kLanguageCommand, uiText(TextId::OtherLanguageEntry, language()));
 }
 
 bool ConfigWindow::onTimer(unsigned timerId) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "window/dialog_access.h"
+#include "window/texts.h"
 #include "window/transmitter.h"
 #include "serial/local/receive_thread.h"
 #include "serial/local/serial_port.h"
@@ -22,8 +23,9 @@ enum class EventMessage : unsigned {
     Timer = 0x0113,
 };
 
-inline constexpr unsigned kAboutCommand = 16; // the About entry of the system menu
-inline constexpr unsigned kBusyTimerId = 1;   // its ticks clear queryBusy
+inline constexpr unsigned kAboutCommand = 16;    // the About entry of the system menu
+inline constexpr unsigned kLanguageCommand = 48; // the entry below it, which switches the language
+inline constexpr unsigned kBusyTimerId = 1;      // its ticks clear queryBusy
 inline constexpr int kBusyTimerMs = 300;
 inline constexpr int kPortCount = 32; // COM1 to COM32
 
@@ -35,9 +37,15 @@ public:
     void enablePortPair(bool on) final;
     void enableOperationButtons(bool on) final;
 
-    // Appends a separator, then the entry, to the window's menu of window
-    // commands.
-    virtual void appendSystemMenuEntry(const std::string& text, unsigned command) = 0;
+    // Appends the entry to the window's menu of window commands, after a
+    // separator when asked.
+    virtual void appendSystemMenuEntry(const std::string& text, unsigned command, bool afterSeparator) = 0;
+    // Gives an entry appended before its text in the language now shown.
+    virtual void renameSystemMenuEntry(unsigned command, const std::string& text) = 0;
+    // Shows every text of the window's controls and caption in the language,
+    // and keeps to it for what the view shows from then on (the About box,
+    // tooltips).
+    virtual void showTexts(Language language) = 0;
     // Icon 128 as the window's big and small icon.
     virtual void setDialogIcon() = 0;
     virtual void addPort(const std::string& name) = 0;
@@ -82,6 +90,10 @@ public:
     // receive thread is stopped and joined.
     void shutDown();
 
+    // The language shown, Chinese unless set; set it before initDialog.
+    void setLanguage(Language language) { transmitter_.language = language; }
+    Language language() const { return transmitter_.language; }
+
     Transmitter& transmitter() { return transmitter_; }
     bool receiving() const { return receiveThread_ && receiveThread_->running(); }
 
@@ -90,6 +102,7 @@ private:
     static const EventRow eventTable[];
 
     bool onSysCommand(unsigned command);
+    void switchLanguage();
     bool onTimer(unsigned timerId);
     bool runOperation(void (Transmitter::*operation)());
     template <void (Transmitter::*operation)()>

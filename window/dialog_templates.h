@@ -1,9 +1,12 @@
 #pragma once
-// The two dialog templates and the string table, as data. Geometry is in
+// The two dialog templates and the string resources, as data; their texts
+// are ids into window/texts.h. Geometry is in
 // dialog units, which each view converts for its own font; the controls are
 // listed in creation order, which is also the tab order.
 
 #include <span>
+
+#include "window/texts.h"
 
 enum class ControlKind {
     Label,    // static text
@@ -33,15 +36,15 @@ inline constexpr int kIdOk = 1;
 struct ControlTemplate {
     int id;
     ControlKind kind;
-    const char* text; // UTF-8
-    int x, y, w, h;   // dialog units; a drop-down's h includes its open list
-    unsigned style;   // ControlStyle bits
+    TextId text;
+    int x, y, w, h; // dialog units; a drop-down's h includes its open list
+    unsigned style; // ControlStyle bits
 };
 
 struct DialogTemplate {
     int id;
-    const char* caption; // UTF-8
-    int w, h;            // client area, dialog units
+    TextId caption;
+    int w, h; // client area, dialog units
     const char* fontFace;
     int pointSize;
     std::span<const ControlTemplate> controls;
@@ -57,5 +60,5 @@ inline constexpr int kStringSocketsFailed = 103;
 extern const DialogTemplate kAboutTemplate;
 extern const DialogTemplate kMainTemplate;
 
-// The string resource with this id; "" when there is none.
-const char* loadString(int id);
+// The string resource with this id in the language; "" when there is none.
+const char* loadString(int id, Language language);

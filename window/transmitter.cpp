@@ -9,21 +9,18 @@
 
 namespace {
 
-const char* const kWarning = "警告";
-const char* const kTestResult = "测试结果";
-
 constexpr std::uint16_t kPolls = 50;
 constexpr std::chrono::milliseconds kPollPeriod{10};
 constexpr std::uint16_t kMinReply = 4; // bytes; anything shorter is no reply at all
 
 void sleepUntil(std::chrono::steady_clock::time_point until) { std::this_thread::sleep_until(until); }
 
-const char* parityName(std::uint8_t code) {
+TextId parityName(std::uint8_t code) {
     switch (code) {
-    case 0: return "无校验";
-    case 1: return "奇校验";
-    case 2: return "偶校验";
-    default: return "错误校验";
+    case 0: return TextId::ParityNone;
+    case 1: return TextId::ParityOdd;
+    case 2: return TextId::ParityEven;
+    default: return TextId::ParityInvalid;
     }
 }
 
@@ -74,12 +71,18 @@ void Transmitter::adoptIdentity(const Identity& identity, bool withLineChecks) {
 void Transmitter::showOpenFailure() {
     const std::string portName = "COM" + std::to_string(port_.portNumber());
     dialog_.logLine("Ventora: cannot open " + openFailureLine(port_, portName));
-    dialog_.messageBox("串口打开失败", kWarning, kBoxQuestion);
+    show(TextId::OpenFailed, TextId::WarningCaption, kBoxQuestion);
 }
 
-void Transmitter::showFailure(const char* text, std::uint16_t replyCount) {
-    dialog_.messageBox(text, kWarning, kBoxQuestion);
-    if (replyCount >= kMinReply) dialog_.messageBox(text, kWarning, kBoxQuestion);
+void Transmitter::showFailure(TextId text, std::uint16_t replyCount) {
+    show(text, TextId::WarningCaption, kBoxQuestion);
+    if (replyCount >= kMinReply) show(text, TextId::WarningCaption, kBoxQuestion);
+}
+
+void Transmitter::show(TextId text, std::optional<TextId> caption, unsigned type) {
+    std::optional<std::string> captionText;
+    if (caption) captionText = uiText(*caption, language);
+    dialog_.messageBox(uiText(text, language), captionText, type);
 }
 
 Dialect Transmitter::dialect() const { return state.modbusMode ? Dialect::Modbus : Dialect::Fd; }
@@ -109,24 +112,25 @@ void Transmitter::detectBaud() {
         }
     }
     dialog_.enablePortPair(true);
-    dialog_.messageBox("测试结束 未知波特率", kTestResult, kBoxPlain);
+    show(TextId::NothingAnswered, TextId::TestResultCaption, kBoxPlain);
 }
 
 void Transmitter::showDetected(Dialect found) {
     char text[160];
     if (found == Dialect::Fd) {
-        std::snprintf(text, sizeof text, "设备地址：%d  波特率：%d", int(state.deviceAddress), int(state.deviceBaud));
-        dialog_.messageBox(text, kTestResult, kBoxPlain);
+        std::snprintf(text, sizeof text, uiText(TextId::FdDetected, language), int(state.deviceAddress),
+                      int(state.deviceBaud));
+        dialog_.messageBox(text, uiText(TextId::TestResultCaption, language), kBoxPlain);
         return;
     }
-    std::snprintf(text, sizeof text, "土壤水分变送器\r\n地址：%d  波特率：%d\r\n%s", int(state.deviceAddress),
-                  int(state.deviceBaud), parityName(state.parityCode));
+    std::snprintf(text, sizeof text, uiText(TextId::ModbusDetected, language), int(state.deviceAddress),
+                  int(state.deviceBaud), uiText(parityName(state.parityCode), language));
     std::string message = text;
     if (state.stopCheckA != 0 || state.stopCheckB != 0) {
-        message += "\r\n停止位异常,请重新配置地址或波特率";
-        dialog_.messageBox(message, "测试结果异常", kBoxQuestion);
+        message += uiText(TextId::StopBitsWrong, language);
+        dialog_.messageBox(message, uiText(TextId::TestFaultCaption, language), kBoxQuestion);
     } else {
-        dialog_.messageBox(message, kTestResult, kBoxPlain);
+        dialog_.messageBox(message, uiText(TextId::TestResultCaption, language), kBoxPlain);
     }
 }
 
@@ -154,35 +158,35 @@ bool Transmitter::writeIdentity(IdentityField field, Identity wanted, std::uint1
 void Transmitter::setAddress() {
     const int value = dialog_.readBoxInt(kAddressBox);
     if (value == 0) {
-        dialog_.messageBox("地址不能为0", std::nullopt, kBoxPlain);
+        show(TextId::AddressZero, std::nullopt, kBoxPlain);
         return;
     }
     if (value < 1 || value > 255) {
-        dialog_.messageBox("地址错误", std::nullopt, kBoxPlain);
+        show(TextId::AddressWrong, std::nullopt, kBoxPlain);
         return;
     }
     const Identity wanted{std::uint8_t(value), state.deviceBaud};
     std::uint16_t count = 0;
     if (writeIdentity(IdentityField::Address, wanted, count))
-        dialog_.messageBox("地址设置成功", std::nullopt, kBoxPlain);
+        show(TextId::AddressSet, std::nullopt, kBoxPlain);
     else
-        showFailure("地址设置失败", count);
+        showFailure(TextId::AddressFailed, count);
 }
 
 void Transmitter::setBaudRate() {
     const int baud = dialog_.readBoxInt(kBaudBox);
     // The window offers the FD rates in both dialects.
     if (!baudAllowed(Dialect::Fd, baud)) {
-        dialog_.messageBox("波特率错误", std::nullopt, kBoxPlain);
+        show(TextId::BaudWrong, std::nullopt, kBoxPlain);
         return;
     }
     const Identity wanted{state.deviceAddress, baud};
     std::uint16_t count = 0;
     if (!writeIdentity(IdentityField::Baud, wanted, count)) {
-        showFailure("波特率设置失败", count);
+        showFailure(TextId::BaudFailed, count);
         return;
     }
-    dialog_.messageBox("波特率设置成功", std::nullopt, kBoxPlain);
+    show(TextId::BaudSet, std::nullopt, kBoxPlain);
     // A Modbus transmitter takes its new rate when it restarts; the port stays.
     if (!state.modbusMode && !reopen(dialog_.selectedPortIndex(), std::uint32_t(baud))) showOpenFailure();
 }
@@ -215,13 +219,13 @@ void Transmitter::readArea() {
 void Transmitter::writeArea() {
     std::uint16_t area = 0;
     if (!parseAreaText(dialog_.boxText(kAreaBox), area)) {
-        dialog_.messageBox("截面积错误", std::nullopt, kBoxPlain);
+        show(TextId::AreaWrong, std::nullopt, kBoxPlain);
         return;
     }
     const std::uint8_t address = registerAddress(dialect(), state.deviceAddress);
     const std::uint16_t count = exchange(buildWriteArea(state.txFrame, address, area));
     if (count >= kMinReply && checkRegisterWrite(state.replyBuf, count, address))
-        dialog_.messageBox("设置成功", std::nullopt, kBoxPlain);
+        show(TextId::AreaSet, std::nullopt, kBoxPlain);
     else
-        showFailure("设置失败", count);
+        showFailure(TextId::AreaFailed, count);
 }

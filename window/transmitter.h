@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "window/dialog_access.h"
+#include "window/texts.h"
 #include "protocol/dialect.h"
 #include "serial/local/receive_thread.h"
 #include "serial/local/serial_port.h"
@@ -25,6 +26,7 @@ public:
     Transmitter(SerialPort& port, ReceiveBlock& receive, DialogAccess& dialog);
 
     TransmitterState state;
+    Language language = Language::Chinese; // of the message boxes
 
     // Waits for the next reply poll, due at `until`; tests may replace it.
     using PollSleep = void (*)(std::chrono::steady_clock::time_point until);
@@ -54,7 +56,9 @@ private:
     // After a failed open: "串口打开失败", and why on the dialog's log line.
     void showOpenFailure();
     // The failure box once for no usable reply (0..3 bytes), twice for a rejected one.
-    void showFailure(const char* text, std::uint16_t replyCount);
+    void showFailure(TextId text, std::uint16_t replyCount);
+    // A box with a text of the table and, when given, a caption of it.
+    void show(TextId text, std::optional<TextId> caption, unsigned type);
     void showDetected(Dialect found);
     // Sends the identity write of `wanted` and adopts what its acknowledgement
     // confirms; count is the reply's length, for showFailure.

@@ -33,7 +33,7 @@ TEST(ConfigApp, StartupFailureShowsTheOneWarningAndNoDialog) {
     WidgetWatcher closer(&activeMessageBox, [&](QWidget* widget) {
         auto* box = static_cast<QMessageBox*>(widget);
         ++boxesSeen;
-        seen = {false, box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+        seen = {false, box->windowTitle(), box->text(), box->icon(), box->standardButtons(), {}};
         dialogExisted = anyConfigDialog();
         box->accept();
     });

@@ -59,12 +59,14 @@ TEST_F(ConfigDialogTest, InitialisationFillsThePortListAndDisablesTheOperations)
     EXPECT_FALSE(dialog.transmitter().state.modbusMode);
 }
 
-TEST_F(ConfigDialogTest, MenuEndsWithSeparatorAndAboutEntry) {
+TEST_F(ConfigDialogTest, MenuEndsWithSeparatorAboutEntryAndLanguageEntry) {
     const QList<QAction*> actions = dialog.systemMenu().actions();
-    ASSERT_GE(actions.size(), 2);
-    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
-    EXPECT_EQ(actions.last()->text(), QString::fromUtf8("关于 Ventora(&A)..."));
-    EXPECT_EQ(actions.last()->data().toUInt(), 16u);
+    ASSERT_GE(actions.size(), 3);
+    EXPECT_TRUE(actions[actions.size() - 3]->isSeparator());
+    EXPECT_EQ(actions[actions.size() - 2]->text(), QString::fromUtf8("关于 Ventora(&A)..."));
+    EXPECT_EQ(actions[actions.size() - 2]->data().toUInt(), 16u);
+    EXPECT_EQ(actions.last()->text(), QStringLiteral("English"));
+    EXPECT_EQ(actions.last()->data().toUInt(), 48u);
 }
 
 TEST_F(ConfigDialogTest, WindowIsFixedWithoutMaximiseAndTabsInTemplateOrder) {

@@ -67,7 +67,7 @@ TEST(EndToEnd, WithoutAReceiveThreadTheWindowRunsAndNothingIsAnswered) {
     const auto transmitter = startSim();
     ASSERT_TRUE(transmitter);
     DevicePort port(transmitter->slavePath());
-    RecordingDialog dialog(port, nullptr, [](ReceiveThread::Loop) -> std::jthread {
+    RecordingDialog dialog(port, Language::Chinese, nullptr, [](ReceiveThread::Loop) -> std::jthread {
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     });
     TimerBlock timerBlock;

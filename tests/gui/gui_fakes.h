@@ -2,8 +2,10 @@
 // Test doubles for the Qt window: a dialog that records its boxes instead of
 // running them, and a watcher for modal boxes.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMessageBox>
 #include <QObject>
 #include <QTimer>
@@ -26,6 +28,7 @@ struct ShownBox {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QStringList texts; // of every label and button in the box
 };
 
 // Records each box it would have run and returns at once.
@@ -51,6 +54,8 @@ protected:
         } else {
             shown.about = qobject_cast<AboutDialog*>(&box) != nullptr;
         }
+        for (QLabel* label : box.findChildren<QLabel*>()) shown.texts << label->text();
+        for (QAbstractButton* button : box.findChildren<QAbstractButton*>()) shown.texts << button->text();
         boxes.push_back(shown);
         return 0;
     }

@@ -60,8 +60,15 @@ public:
     void enableControl(int id, bool on) override {
         calls.push_back((on ? "enable " : "disable ") + std::to_string(id));
     }
-    void appendSystemMenuEntry(const std::string& text, unsigned command) override {
+    void appendSystemMenuEntry(const std::string& text, unsigned command, bool afterSeparator) override {
+        if (afterSeparator) calls.push_back("separator");
         calls.push_back("menu " + text + " " + std::to_string(command));
+    }
+    void renameSystemMenuEntry(unsigned command, const std::string& text) override {
+        calls.push_back("rename " + std::to_string(command) + " " + text);
+    }
+    void showTexts(Language language) override {
+        calls.push_back(language == Language::English ? "texts en" : "texts zh");
     }
     void setDialogIcon() override { calls.push_back("icon"); }
     void addPort(const std::string& name) override { calls.push_back("port " + name); }

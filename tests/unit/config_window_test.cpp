@@ -37,7 +37,7 @@ TEST(ConfigWindow, InitialisationTellsTheViewEachStepInOrder) {
     window.transmitter().state.modbusMode = true;
     window.initDialog();
 
-    Calls expected = {"menu 关于 Ventora(&A)... 16", "icon"};
+    Calls expected = {"separator", "menu 关于 Ventora(&A)... 16", "menu English 48", "icon"};
     for (int n = 1; n <= 32; ++n) expected.push_back("port COM" + std::to_string(n));
     expected.push_back("select 0");
     for (int id : {1004, 1005, 1006, 1007, 1013, 1015, 1016}) expected.push_back("disable " + std::to_string(id));
@@ -114,6 +114,24 @@ TEST(ConfigWindow, DispatchRunsTheMatchingRowOnly) {
         w.view.answersDragIcon = c.answersDragIcon;
         EXPECT_EQ(w.window.dispatch(c.message, c.param), c.handled);
         EXPECT_EQ(w.view.calls, c.calls);
+    }
+}
+
+// The language entry switches the view's texts, both menu entries and the
+// operations' boxes, and back again.
+TEST(ConfigWindow, TheLanguageEntrySwitchesEveryTextBothWays) {
+    Window w;
+    const std::pair<Calls, const char*> rounds[] = {
+        {{"texts en", "rename 16 About Ventora(&A)...", "rename 48 中文"}, "Area out of range (0 to 65535)"},
+        {{"texts zh", "rename 16 关于 Ventora(&A)...", "rename 48 English"}, "截面积错误"},
+    };
+    for (const auto& [calls, areaBox] : rounds) {
+        EXPECT_TRUE(w.window.dispatch(EventMessage::SysCommand, 48 + 3));
+        EXPECT_EQ(w.view.calls, calls);
+        w.window.dispatch(EventMessage::Command, 1016);
+        ASSERT_FALSE(w.view.shown.empty());
+        EXPECT_EQ(w.view.shown.back().text, areaBox);
+        w.view.calls.clear();
     }
 }
 

@@ -84,16 +84,17 @@ TEST(Win32Window, StartsWithTheTemplatesControlsTextsAndEnabledStates) {
     // The children in creation order: every control of the template, with its text.
     HWND child = GetWindow(rig.hwnd, GW_CHILD);
     for (const ControlTemplate& c : kMainTemplate.controls) {
-        ASSERT_NE(child, nullptr) << c.text;
-        EXPECT_EQ(GetDlgCtrlID(child), c.id) << c.text;
+        const char* label = uiText(c.text, Language::Chinese);
+        ASSERT_NE(child, nullptr) << label;
+        EXPECT_EQ(GetDlgCtrlID(child), c.id) << label;
         if (c.kind == ControlKind::DropDown) {
             EXPECT_EQ(text(child), L"COM1");
         } else {
-            EXPECT_EQ(text(child), w(c.text)) << c.text;
+            EXPECT_EQ(text(child), w(label)) << label;
         }
         const bool operation =
             std::find(std::begin(kOperationButtons), std::end(kOperationButtons), c.id) != std::end(kOperationButtons);
-        EXPECT_EQ(IsWindowEnabled(child) != FALSE, !operation) << c.text;
+        EXPECT_EQ(IsWindowEnabled(child) != FALSE, !operation) << label;
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, nullptr);
@@ -111,12 +112,15 @@ TEST(Win32Window, StartsWithTheTemplatesControlsTextsAndEnabledStates) {
 
     HMENU menu = GetSystemMenu(rig.hwnd, FALSE);
     const int count = GetMenuItemCount(menu);
-    ASSERT_GE(count, 2);
+    ASSERT_GE(count, 3);
     wchar_t item[64] = {};
-    GetMenuStringW(menu, UINT(count - 1), item, 64, MF_BYPOSITION);
+    GetMenuStringW(menu, UINT(count - 2), item, 64, MF_BYPOSITION);
     EXPECT_EQ(std::wstring(item), w("关于 Ventora(&A)..."));
-    EXPECT_EQ(GetMenuItemID(menu, count - 1), 16u);
-    EXPECT_EQ(GetMenuState(menu, UINT(count - 2), MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
+    EXPECT_EQ(GetMenuItemID(menu, count - 2), 16u);
+    EXPECT_EQ(GetMenuState(menu, UINT(count - 3), MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
+    GetMenuStringW(menu, UINT(count - 1), item, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(item), L"English");
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), 48u);
 
     const auto big = SendMessageW(rig.hwnd, WM_GETICON, ICON_BIG, 0);
     EXPECT_NE(big, 0);
@@ -280,9 +284,59 @@ TEST(Win32Window, AboutFromTheSystemMenuShowsTheAboutBox) {
     SendMessageW(rig.hwnd, WM_SYSCOMMAND, 16, 0);
     EXPECT_EQ(caption, w("关于管道风速变送器配置软件"));
     ASSERT_EQ(texts.size(), 4u);
-    EXPECT_EQ(texts[1], w(kAboutTemplate.controls[1].text));
+    EXPECT_EQ(texts[1], w(uiText(kAboutTemplate.controls[1].text, Language::Chinese)));
     EXPECT_EQ(texts[3], w("确定"));
     EXPECT_TRUE(IsWindow(rig.hwnd));
+}
+
+bool hasCjk(const std::wstring& text) {
+    for (wchar_t c : text) {
+        if ((c >= 0x3000 && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF)) return true;
+    }
+    return false;
+}
+
+std::vector<std::wstring> windowTexts(HWND window) {
+    std::vector<std::wstring> texts{text(window)};
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        texts.push_back(text(child));
+    return texts;
+}
+
+// The window started in Chinese and switched to English from its system menu,
+// through a detection, a refused area and the About box: its caption,
+// controls and boxes hold no Chinese character.
+TEST(Win32Window, SwitchedToEnglishTheWindowShowsNoChineseCharacter) {
+    const auto transmitter = startSim();
+    ASSERT_TRUE(transmitter);
+    Rig rig(transmitter->slavePath());
+    RECT chinese{}, english{};
+    GetWindowRect(rig.hwnd, &chinese);
+    SendMessageW(rig.hwnd, WM_SYSCOMMAND, 48, 0);
+    wchar_t entry[64] = {};
+    GetMenuStringW(GetSystemMenu(rig.hwnd, FALSE), 48, entry, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(entry), w("中文"));
+
+    rig.click(1001);
+    rig.set(1012, "x");
+    rig.click(1016);
+    std::vector<std::wstring> texts = windowTexts(rig.hwnd);
+    ModalWatch closer([&](HWND window) {
+        if (window == rig.hwnd) return false;
+        const std::vector<std::wstring> about = windowTexts(window);
+        texts.insert(texts.end(), about.begin(), about.end());
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+        return true;
+    });
+    SendMessageW(rig.hwnd, WM_SYSCOMMAND, 16, 0);
+
+    ASSERT_EQ(rig.dialog.boxes.size(), 2u);
+    EXPECT_EQ(rig.dialog.boxes[0].text, L"Address: 1  Baud rate: 9600");
+    EXPECT_EQ(texts.size(), 29u) << "the window's 23 controls and caption, the About box's 4 and caption";
+    GetWindowRect(rig.hwnd, &english);
+    EXPECT_TRUE(EqualRect(&chinese, &english));
+    for (const Box& box : rig.dialog.boxes) texts.insert(texts.end(), {box.text, box.caption});
+    for (const std::wstring& t : texts) EXPECT_FALSE(hasCjk(t)) << narrow(t);
 }
 
 struct KeyCase {
@@ -349,10 +403,20 @@ TEST(Win32Window, SocketsThatDoNotStartShowTheFailureBoxAndNoWindow) {
     EXPECT_EQ(runVentora(port, StartupRecord::startup()), 0);
     EXPECT_FALSE(dialogShown);
     ASSERT_EQ(StartupRecord::boxes.size(), 1u);
-    EXPECT_EQ(StartupRecord::boxes[0].text, w(loadString(kStringSocketsFailed)));
+    EXPECT_EQ(StartupRecord::boxes[0].text, w(loadString(kStringSocketsFailed, Language::Chinese)));
     EXPECT_EQ(StartupRecord::boxes[0].caption, L"ventora_win32_window_tests");
     EXPECT_EQ(StartupRecord::boxes[0].type, UINT(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_EQ(StartupRecord::stops, 0);
+}
+
+TEST(Win32Window, TheUserLanguageUnlessLangAndABadLangIsRefusedInABox) {
+    const Win32Startup startup = StartupRecord::startup();
+    // The Wine scripts give Wine the user language zh_CN through LANG.
+    EXPECT_EQ(startupLanguage({}, startup), Language::Chinese);
+    EXPECT_EQ(startupLanguage({"--lang", "en"}, startup), Language::English);
+    EXPECT_EQ(startupLanguage({"--lang", "fr"}, startup), std::nullopt);
+    ASSERT_EQ(StartupRecord::boxes.size(), 1u);
+    EXPECT_EQ(StartupRecord::boxes[0].text, L"Ventora: --lang takes zh or en, not \"fr\"");
 }
 
 TEST(Win32Window, SocketsThatStartAreStoppedOnceTheWindowHasClosed) {
