@@ -43,9 +43,10 @@ expect Upgrade "$(rows "$msi" Upgrade | awk -F'\t' '{ print $1, "min=" $2, "max=
     "$upgrade_code min= max=$version 1 WIX_UPGRADE_DETECTED
 $upgrade_code min=$version max= 2 WIX_DOWNGRADE_DETECTED"
 rows "$msi" LaunchCondition | grep -q '^NOT WIX_DOWNGRADE_DETECTED' || fail "no launch condition refuses a downgrade"
-unversioned=$(rows "$msi" File | awk -F'\t' -v v="$version" '{ want = $3 ~ /\.exe$/ ? v : ""; if ($5 != want) print $3 }')
+unversioned=$(rows "$msi" File | awk -F'\t' -v v="$version" '$5 != ($3 ~ /\.exe$/ ? v : "") { print $3 }')
 [ -z "$unversioned" ] || fail "File table versions wrong for: $unversioned"
-expect Shortcut "$(rows "$msi" Shortcut | awk -F'\t' '{ print $2 "|" $3 "|" $5 "|" $6 "|" $12 }' | LC_ALL=C sort)" \
+shortcuts=$(rows "$msi" Shortcut | awk -F'\t' '{ print $2 "|" $3 "|" $5 "|" $6 "|" $12 }' | LC_ALL=C sort)
+expect Shortcut "$shortcuts" \
     "ProgramMenuFolder|Ventora command line|[System64Folder]cmd.exe|/k ventora-cli --version|INSTALLDIR
 ProgramMenuFolder|Ventora|[#VentoraExe]||INSTALLDIR"
 
@@ -62,8 +63,9 @@ msiexec() { timeout 120 wine64 msiexec "$1" "$(wine64 winepath -w "$2" 2>/dev/nu
 # (reg reports a missing key on standard output).
 registered() {
     local entry
-    entry=$(wine64 reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" 2>/dev/null) &&
-        tr -d '\r' <<<"$entry" || true
+    if entry=$(wine64 reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" 2>/dev/null); then
+        tr -d '\r' <<<"$entry"
+    fi
 }
 # Windows Installer's packed form of a GUID, which names its registry keys.
 packed() {
@@ -86,12 +88,13 @@ t0=$EPOCHREALTIME
 msiexec /i "$msi" || fail "msiexec /i failed with status $?"
 install_ms=$(ms_since "$t0")
 
-diff -r "$zip_folder/ventora-cli-$version-win64" "$installed" >/dev/null || fail "$installed differs from the zip's contents"
+diff -r "$zip_folder/ventora-cli-$version-win64" "$installed" >/dev/null ||
+    fail "$installed differs from the zip's contents"
 # The links keep their target as text; the working folder and the arguments in UTF-16.
 link_holds() { strings -a -e "$2" "$menu/$1" | grep -qiF "$3" || fail "the link $1 lacks $3"; }
 link_holds Ventora.lnk s '\AppData\Local\Programs\Ventora\Ventora.exe'
 link_holds 'Ventora command line.lnk' s '\system32\cmd.exe'
-link_holds 'Ventora command line.lnk' l '\AppData\Local\Programs\Ventora\'
+link_holds 'Ventora command line.lnk' l "\\AppData\\Local\\Programs\\Ventora\\"
 link_holds 'Ventora command line.lnk' l '/k ventora-cli --version'
 # Add/Remove Programs (Wine keeps even a per-user product's entry under HKLM).
 entry=$(registered "$product")
@@ -130,10 +133,12 @@ newer=$work/newer.msi
 (cd "$zip_folder" && wixl -a x64 -D Version=$((${version%%.*} + 1)).0.0 -D Stage="ventora-cli-$version-win64" \
     -D Icon="$(realpath --relative-to=. "$root/app/res/ventora.ico")" -o "$newer" "$root/packaging/ventora.wxs")
 newer_product=$(property "$newer" ProductCode)
-msiexec /i "$msi" && msiexec /i "$newer" || fail "the newer version did not install over $version"
-[ -z "$(registered "$product")" ] && [ -n "$(registered "$newer_product")" ] || fail "the newer version did not replace $version"
+only_newer() { [ -z "$(registered "$product")" ] && [ -n "$(registered "$newer_product")" ]; }
+msiexec /i "$msi" || fail "$version did not install again after its removal"
+msiexec /i "$newer" || fail "the newer version did not install over $version"
+only_newer || fail "the newer version did not replace $version"
 ! msiexec /i "$msi" || fail "$version installed over a newer version"
-[ -z "$(registered "$product")" ] && [ -n "$(registered "$newer_product")" ] || fail "$version displaced a newer version"
+only_newer || fail "$version displaced a newer version"
 msiexec /x "$newer" || fail "msiexec /x of the newer version failed with status $?"
 nothing_left "the upgrade and removal"
 
@@ -144,9 +149,13 @@ left=$(grep -F -e '\Ventora' -e "${product//[\{\}]/}" -e "${newer_product//[\{\}
     -e "$(packed "$newer_product")" -e "$(packed "$upgrade_code")" "$WINEPREFIX"/*.reg || true)
 [ -z "$left" ] || fail "left in the registry: $left"
 
-awk -v msi="$(stat -c %s "$msi")" -v zip="$(stat -c %s "$zip")" -v i="$install_ms" -v r="$remove_ms" -v name="${msi##*/}" 'BEGIN {
-    printf "%s: %d bytes, %.2fx the zip (goal 1.2x or less: %s)\n", name, msi, msi / zip, msi <= 1.2 * zip ? "met" : "missed"
+awk -v msi="$(stat -c %s "$msi")" -v zip="$(stat -c %s "$zip")" -v i="$install_ms" -v r="$remove_ms" \
+    -v name="${msi##*/}" 'BEGIN {
+    printf "%s: %d bytes, %.2fx the zip (goal 1.2x or less: %s)\n", name, msi, msi / zip,
+        msi <= 1.2 * zip ? "met" : "missed"
     s = (i + r) / 1000
-    printf "Install %.1f s plus removal %.1f s under Wine: %.1f s (goal under 30 s: %s)\n", i / 1000, r / 1000, s, s < 30 ? "met" : "missed"
+    printf "Install %.1f s plus removal %.1f s under Wine: %.1f s (goal under 30 s: %s)\n", i / 1000, r / 1000, s,
+        s < 30 ? "met" : "missed"
 }'
-echo "${msi##*/}: tables, per-user install, files, Start-menu links, Add/Remove Programs entry, both programs, upgrade, refused downgrade and removal checked"
+echo "${msi##*/}: tables, per-user install, files, Start-menu links, Add/Remove Programs entry, both programs,"
+echo "upgrade, refused downgrade and removal checked"
