@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the per-user installer, ventora-<version>-win64.msi: first its tables,
 # then, under Wine in a fresh prefix, an install as a user without
-# administrator rights runs it, the programs it installed, an upgrade, a
+# administrator rights would run it, the programs it installed, an upgrade, a
 # refused downgrade, and removals that leave nothing behind. Ends with the
 # figures against their goals. CI runs it; so can anyone after
 # `./dev.sh windows` (`./dev.sh wine-msi` does both).
@@ -115,6 +115,7 @@ expect "ventora-cli --version" "$(cd "$installed" && timeout 30 wine64 cmd /c ve
 window=$!
 shown=
 for _ in $(seq 1 100); do
+    kill -0 "$window" 2>/dev/null || break
     grep -q '#32770 .*485' <<<"$(timeout 10 wine64 winedbg --command "info wnd" 2>/dev/null)" && { shown=1; break; }
     sleep 0.2
 done
