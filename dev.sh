@@ -3,10 +3,12 @@
 #   ./dev.sh test   install what is missing, build, run every test through CTest
 #   ./dev.sh run    install what is missing, build, open the window with the built-in simulated transmitter
 #   ./dev.sh bench  build and run the benchmark
-#   ./dev.sh windows  cross-compile Ventora.exe and ventora-cli.exe with MinGW-w64 and zip them: ventora-cli-<version>-win64.zip (in BUILD_DIR, default build-windows)
+#   ./dev.sh windows  cross-compile Ventora.exe and ventora-cli.exe with MinGW-w64, zip them (ventora-cli-<version>-win64.zip)
+#                     and build the per-user installer ventora-<version>-win64.msi (in BUILD_DIR, default build-windows)
 #   ./dev.sh package  build the Debian package ventora_<version>_amd64.deb (in BUILD_DIR, default build-package)
 #   ./dev.sh wine-window  open Ventora.exe (the native Windows window) under Wine with the simulated transmitter as COM1
 #   ./dev.sh wine-bench   time the Windows programs under Wine against the Linux ones (start-up, detection, a read)
+#   ./dev.sh wine-msi     check the MSI under Wine as CI does: install, the programs, upgrade, removal
 # Environment: BUILD_DIR (default build), CMAKE_ARGS (extra configure arguments).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -71,15 +73,15 @@ package)
     ls "$BUILD_DIR"/ventora_*.deb
     ;;
 windows)
-    install_missing g++-mingw-w64-x86-64-posix
+    install_missing g++-mingw-w64-x86-64-posix wixl msitools
     BUILD_DIR=$WINDOWS_BUILD_DIR
     # The header-only libraries reach the cross build through a folder of their own.
     mkdir -p "$BUILD_DIR/header-only"
     cp -r /usr/include/CLI /usr/include/nlohmann "$BUILD_DIR/header-only/"
     CMAKE_ARGS="-DCMAKE_TOOLCHAIN_FILE=$PWD/.ci/mingw-w64.cmake -DVENTORA_HEADER_ONLY_DIR=$(realpath "$BUILD_DIR/header-only") \
         -DVENTORA_BUILD_APP=ON -DVENTORA_BUILD_TESTS=OFF -DVENTORA_BUILD_BENCH=ON ${CMAKE_ARGS:-}" \
-        configure_and_build --target ventora-cli-zip
-    ls "$BUILD_DIR"/ventora-cli-*-win64.zip
+        configure_and_build --target ventora-cli-zip ventora-msi
+    ls "$BUILD_DIR"/ventora-cli-*-win64.zip "$BUILD_DIR"/ventora-*-win64.msi
     ;;
 wine-window)
     install_missing g++-mingw-w64-x86-64-posix wine64
@@ -89,8 +91,14 @@ wine-bench)
     install_missing g++-mingw-w64-x86-64-posix wine64 locales
     WINDOWS_BUILD_DIR=$WINDOWS_BUILD_DIR BUILD_DIR=$BUILD_DIR exec tools/wine-bench.sh
     ;;
+wine-msi)
+    install_missing g++-mingw-w64-x86-64-posix wixl msitools wine64
+    configure_and_build --target ventora-sim-host >/dev/null
+    BUILD_DIR=$WINDOWS_BUILD_DIR ./dev.sh windows >/dev/null
+    exec tools/wine-msi.sh "$WINDOWS_BUILD_DIR" "$BUILD_DIR/tests/ventora-sim-host"
+    ;;
 *)
-    echo "usage: $0 test | run | bench | package | windows | wine-window | wine-bench" >&2
+    echo "usage: $0 test | run | bench | package | windows | wine-window | wine-bench | wine-msi" >&2
     exit 2
     ;;
 esac
