@@ -1,5 +1,5 @@
-# Sourced by .ci/wine-tests.sh and tools/wine-bench.sh (and, for wine_locales,
-# by tools/wine-window.sh): a fresh, headless Wine prefix whose COM ports lead
+# Sourced by .ci/wine-tests.sh, tools/wine-bench.sh and tools/wine-msi.sh (and,
+# for wine_locales, by tools/wine-window.sh): a fresh, headless Wine prefix whose COM ports lead
 # to transmitters served on Linux, and the figures that compare the Windows
 # programs under Wine with the Linux ones.
 #
