@@ -107,7 +107,8 @@ icon=$({ wine64 reg query "HKCU\\Software\\Microsoft\\Installer\\Products\\$(pac
 
 # The programs, started as the Start-menu entries start them: ventora-cli by
 # name from a command prompt in the install folder; the window, whose dialog
-# must appear (winedbg lists the null display's windows) and end with status 0
+# must appear (winedbg lists the null display's windows, each caption in the
+# prefix's code page, so the dialog is known by its class) and end with status 0
 # when asked to close.
 expect "ventora-cli --version" "$(cd "$installed" && timeout 30 wine64 cmd /c ventora-cli --version | tr -d '\r')" \
     "ventora-cli $version"
@@ -116,7 +117,7 @@ window=$!
 shown=
 for _ in $(seq 1 100); do
     kill -0 "$window" 2>/dev/null || break
-    grep -q '#32770 .*485' <<<"$(timeout 10 wine64 winedbg --command "info wnd" 2>/dev/null)" && { shown=1; break; }
+    grep -q ' #32770 ' <<<"$(timeout 10 wine64 winedbg --command "info wnd" 2>/dev/null)" && { shown=1; break; }
     sleep 0.2
 done
 timeout 10 wine64 taskkill /im Ventora.exe >/dev/null 2>&1 || true
