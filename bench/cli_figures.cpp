@@ -186,6 +186,16 @@ void cliWatch(bool smoke) {
         fmt("%.3f %% of a core (%.1f ms of CPU)", percent, run.cpuMs), "<= 0.1 %", percent <= 0.1 && run.status == 0);
 }
 
+// Transmitters at 3, 77 and 200 on line.
+bool startLineOfThree(sim::SimLine& line) {
+    for (const std::uint8_t address : {3, 77, 200}) {
+        sim::Config c;
+        c.address = address;
+        line.add(c);
+    }
+    return line.start();
+}
+
 // The CPU a watch of the line costs drawing its live table on a terminal,
 // against printing plain lines.
 void cliLiveTable(const std::string& path, bool smoke) {
@@ -214,12 +224,7 @@ void cliLiveTable(const std::string& path, bool smoke) {
 // live table costs over plain lines.
 void cliLine(bool smoke) {
     sim::SimLine line(9600, true);
-    for (const std::uint8_t address : {3, 77, 200}) {
-        sim::Config c;
-        c.address = address;
-        line.add(c);
-    }
-    if (!line.start()) return;
+    if (!startLineOfThree(line)) return;
     const std::string path = line.slavePath();
     {
         const int last = smoke ? 10 : 255;
@@ -295,12 +300,7 @@ void cliRemote(bool smoke) {
 // --mqtt, in turns: the CPU of a round, start-up included.
 void cliMqttCpu(const MqttBroker& broker, bool smoke) {
     sim::SimLine line(9600, true);
-    for (const std::uint8_t address : {3, 77, 200}) {
-        sim::Config c;
-        c.address = address;
-        line.add(c);
-    }
-    if (!line.start()) return;
+    if (!startLineOfThree(line)) return;
     const int rounds = smoke ? 10 : 100;
     const std::vector<std::string> watch = {
         "-p",      line.slavePath(),      "-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval", "0",
@@ -323,34 +323,38 @@ void cliMqttCpu(const MqttBroker& broker, bool smoke) {
 }
 
 // ventora-cli watches a transmitter that this thread plays on a bare pty, so
-// that the moment each reply's last byte is written is known; a subscriber
+// that the moment each reply's last byte is written is known; mosquitto_sub
 // notes when each state arrives.
 void cliMqttLatency(const MqttBroker& broker, bool smoke) {
     static const std::uint8_t kReply[] = {0x01, 0x03, 0x08, 0x00, 0x7B, 0x00, 0x00, 0x44, 0xA6, 0x0C, 0xCD, 0x6E, 0x96};
     const int readings = smoke ? 20 : 300;
     PtyPair line;
-    MqttSubscriber subscriber(broker.port, "ventora/bench/1/state");
-    if (!subscriber.connected()) return;
-    std::vector<Clock::time_point> lastBytes;
+    const auto subscriber = subscribe(broker, "ventora/bench/#");
+    if (!subscriber) return;
+    std::vector<double> lastBytes; // seconds since 1970, as mosquitto_sub writes its times
     std::jthread transmitter([&](std::stop_token stop) {
         std::uint8_t request[64];
         while (!stop.stop_requested() && int(lastBytes.size()) < readings) {
             pollfd p{line.master, POLLIN, 0};
             if (::poll(&p, 1, 100) <= 0 || ::read(line.master, request, sizeof request) <= 0) continue;
-            const ssize_t n = ::write(line.master, kReply, sizeof kReply);
-            if (n == ssize_t(sizeof kReply)) lastBytes.push_back(Clock::now());
+            if (::write(line.master, kReply, sizeof kReply) == ssize_t(sizeof kReply))
+                lastBytes.push_back(
+                    std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
         }
     });
     const ChildRun run = runCli({"-p", line.slavePath, "-b", "9600", "-d", "fd", "-a", "1", "watch", "--interval", "20",
                                  "--count", std::to_string(readings), "--mqtt", broker.url(), "--mqtt-line", "bench"});
+    transmitter.request_stop();
     transmitter.join();
-    const std::vector<ReceivedMessage> states = subscriber.on();
+    subscriber->awaitOutput("ventora/bench/status offline", 2s);
+    subscriber->kill();
+    const std::vector<ReceivedMessage> states = receivedMessages(subscriber->finish().out, "ventora/bench/1/state");
     std::vector<double> ms;
     for (std::size_t i = 0; i < std::min(states.size(), lastBytes.size()); ++i)
-        ms.push_back(std::chrono::duration<double, std::milli>(states[i].at - lastBytes[i]).count());
+        ms.push_back((states[i].unixTime - lastBytes[i]) * 1000.0);
     const bool ok = run.status == 0 && ms.size() == std::size_t(readings);
     const double p95 = percentile(ms, 95);
-    row("CLI: --mqtt, a reading's last byte to its state at a subscriber on loopback, p50 / p95 / max",
+    row("CLI: --mqtt, a reading's last byte to its state at mosquitto_sub on loopback, p50 / p95 / max",
         fmt("%.2f / %.2f / %.2f ms", percentile(ms, 50), p95,
             ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end())) +
             (ok ? "" : " (failed)"),

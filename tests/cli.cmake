@@ -33,7 +33,7 @@ if(TARGET ventora_cli_core)
 
       # watch --mqtt against Debian's mosquitto on 127.0.0.1; skipped without mosquitto.
       add_library(ventora_mqtt_test_support STATIC support/mqtt_broker_posix.cpp)
-      target_link_libraries(ventora_mqtt_test_support PUBLIC ventora_test_support PRIVATE PkgConfig::MOSQUITTO)
+      target_link_libraries(ventora_mqtt_test_support PUBLIC ventora_test_support)
       add_executable(cli_mqtt_tests integration/cli_mqtt_test.cpp)
       target_link_libraries(cli_mqtt_tests PRIVATE ventora_cli_core ventora_mqtt_test_support GTest::gtest_main)
       target_compile_definitions(cli_mqtt_tests PRIVATE VENTORA_CLI_PATH="$<TARGET_FILE:ventora-cli>")
