@@ -342,11 +342,13 @@ void cliMqttLatency(const MqttBroker& broker, bool smoke) {
                     std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
         }
     });
+    // Read as it comes, or a full pipe would hold mosquitto_sub back.
+    std::jthread listener([&] { subscriber->awaitOutput("ventora/bench/status offline", 120s); });
     const ChildRun run = runCli({"-p", line.slavePath, "-b", "9600", "-d", "fd", "-a", "1", "watch", "--interval", "20",
                                  "--count", std::to_string(readings), "--mqtt", broker.url(), "--mqtt-line", "bench"});
     transmitter.request_stop();
     transmitter.join();
-    subscriber->awaitOutput("ventora/bench/status offline", 2s);
+    listener.join();
     subscriber->kill();
     const std::vector<ReceivedMessage> states = receivedMessages(subscriber->finish().out, "ventora/bench/1/state");
     std::vector<double> ms;

@@ -34,7 +34,8 @@ private:
 
 // mosquitto_sub on the broker, subscribed to filter by the time it is
 // returned (null if it could not subscribe). Its output holds a line per
-// message, which receivedMessages reads once it is ended.
+// message, which receivedMessages reads once it is ended; over a long run it
+// must be read as it comes (awaitOutput), as a full pipe holds it back.
 std::unique_ptr<Process> subscribe(const MqttBroker& broker, const std::string& filter = "#");
 
 struct ReceivedMessage {
