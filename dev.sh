@@ -17,6 +17,8 @@ PACKAGE_BUILD_DIR=${BUILD_DIR:-build-package}
 WINDOWS_BUILD_DIR=${BUILD_DIR:-build-windows}
 BUILD_DIR=${BUILD_DIR:-build}
 PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-translations-l10n libcli11-dev nlohmann-json3-dev)
+# ventora-cli's watch --mqtt: the client library, and the broker and subscriber its tests run.
+PACKAGES+=(libmosquitto-dev mosquitto mosquitto-clients)
 
 install_missing() {
     local missing=()

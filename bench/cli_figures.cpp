@@ -1,6 +1,7 @@
 // The command-line tool's figures: its length-framed exchange in the process,
 // and the tool as a user runs it, against the software transmitter, a line of
-// three, and ser2net. Built only where ventora-cli is (VENTORA_CLI_PATH).
+// three, ser2net, and an MQTT broker. Built only where ventora-cli is
+// (VENTORA_CLI_PATH).
 
 #include <poll.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "bench/figures.h"
 #include "cli/line.h"
 #include "serial/net/network_port.h"
+#include "tests/support/mqtt_broker.h"
 #include "tests/support/process.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/ser2net.h"
@@ -182,6 +184,16 @@ void cliWatch(bool smoke) {
         fmt("%.3f %% of a core (%.1f ms of CPU)", percent, run.cpuMs), "<= 0.1 %", percent <= 0.1 && run.status == 0);
 }
 
+// Transmitters at 3, 77 and 200 on line.
+bool startLineOfThree(sim::SimLine& line) {
+    for (const std::uint8_t address : {3, 77, 200}) {
+        sim::Config c;
+        c.address = address;
+        line.add(c);
+    }
+    return line.start();
+}
+
 // The CPU a watch of the line costs drawing its live table on a terminal,
 // against printing plain lines.
 void cliLiveTable(const std::string& path, bool smoke) {
@@ -210,12 +222,7 @@ void cliLiveTable(const std::string& path, bool smoke) {
 // live table costs over plain lines.
 void cliLine(bool smoke) {
     sim::SimLine line(9600, true);
-    for (const std::uint8_t address : {3, 77, 200}) {
-        sim::Config c;
-        c.address = address;
-        line.add(c);
-    }
-    if (!line.start()) return;
+    if (!startLineOfThree(line)) return;
     const std::string path = line.slavePath();
     {
         const int last = smoke ? 10 : 255;
@@ -287,6 +294,87 @@ void cliRemote(bool smoke) {
         "-", std::nullopt);
 }
 
+// A line of three at the line rate, watched with --interval 0 with and without
+// --mqtt, in turns: the CPU of a round, start-up included.
+void cliMqttCpu(const MqttBroker& broker, bool smoke) {
+    sim::SimLine line(9600, true);
+    if (!startLineOfThree(line)) return;
+    const int rounds = smoke ? 10 : 100;
+    const std::vector<std::string> watch = {
+        "-p",      line.slavePath(),      "-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval", "0",
+        "--count", std::to_string(rounds)};
+    std::vector<std::string> published = watch;
+    published.insert(published.end(), {"--mqtt", broker.url()});
+    double plainMs = 0, mqttMs = 0;
+    bool ok = true;
+    for (int i = 0; i < (smoke ? 1 : 3); ++i) {
+        const ChildRun plain = runCli(watch), mqtt = runCli(published);
+        ok = ok && plain.status == 0 && mqtt.status == 0;
+        plainMs += plain.cpuMs;
+        mqttMs += mqtt.cpuMs;
+    }
+    const double ratio = mqttMs / std::max(plainMs, 0.001);
+    const double runs = smoke ? 1 : 3;
+    row("CLI: watch three transmitters, CPU per round with --mqtt / without",
+        fmt("%.3f / %.3f ms (%.2fx)", mqttMs / runs / rounds, plainMs / runs / rounds, ratio) + (ok ? "" : " (failed)"),
+        "<= 1.1x", ratio <= 1.1 && ok);
+}
+
+// ventora-cli watches a transmitter that this thread plays on a bare pty, so
+// that the moment each reply's last byte is written is known; mosquitto_sub
+// notes when each state arrives.
+void cliMqttLatency(const MqttBroker& broker, bool smoke) {
+    static const std::uint8_t kReply[] = {0x01, 0x03, 0x08, 0x00, 0x7B, 0x00, 0x00, 0x44, 0xA6, 0x0C, 0xCD, 0x6E, 0x96};
+    const int readings = smoke ? 20 : 300;
+    PtyPair line;
+    const auto subscriber = subscribe(broker, "ventora/bench/#");
+    if (!subscriber) return;
+    std::vector<double> lastBytes; // seconds since 1970, as mosquitto_sub writes its times
+    std::jthread transmitter([&](std::stop_token stop) {
+        std::uint8_t request[64];
+        while (!stop.stop_requested() && int(lastBytes.size()) < readings) {
+            pollfd p{line.master, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0 || ::read(line.master, request, sizeof request) <= 0) continue;
+            if (::write(line.master, kReply, sizeof kReply) == ssize_t(sizeof kReply))
+                lastBytes.push_back(
+                    std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
+        }
+    });
+    // Read as it comes, or a full pipe would hold mosquitto_sub back.
+    std::jthread listener([&] { subscriber->awaitOutput("ventora/bench/status offline", 120s); });
+    const ChildRun run = runCli({"-p", line.slavePath, "-b", "9600", "-d", "fd", "-a", "1", "watch", "--interval", "20",
+                                 "--count", std::to_string(readings), "--mqtt", broker.url(), "--mqtt-line", "bench"});
+    transmitter.request_stop();
+    transmitter.join();
+    listener.join();
+    subscriber->kill();
+    const std::vector<ReceivedMessage> states = receivedMessages(subscriber->finish().out, "ventora/bench/1/state");
+    std::vector<double> ms;
+    for (std::size_t i = 0; i < std::min(states.size(), lastBytes.size()); ++i)
+        ms.push_back((states[i].unixTime - lastBytes[i]) * 1000.0);
+    const bool ok = run.status == 0 && ms.size() == std::size_t(readings);
+    const double p95 = percentile(ms, 95);
+    row("CLI: --mqtt, a reading's last byte to its state at mosquitto_sub on loopback, p50 / p95 / max",
+        fmt("%.2f / %.2f / %.2f ms", percentile(ms, 50), p95,
+            ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end())) +
+            (ok ? "" : " (failed)"),
+        "p95 <= 5 ms", p95 <= 5.0 && ok);
+}
+
+void cliMqtt(bool smoke) {
+    if (mosquittoPath() == nullptr) {
+        row("CLI: watch --mqtt", "mosquitto not installed: skipped", "-", std::nullopt);
+        return;
+    }
+    const MqttBroker broker;
+    if (!broker.running()) {
+        row("CLI: watch --mqtt", "mosquitto did not start: skipped", "-", std::nullopt);
+        return;
+    }
+    cliMqttCpu(broker, smoke);
+    cliMqttLatency(broker, smoke);
+}
+
 } // namespace
 
 void cliFigures(bool smoke) {
@@ -298,4 +386,5 @@ void cliFigures(bool smoke) {
     cliWatch(smoke);
     cliLine(smoke);
     cliRemote(smoke);
+    cliMqtt(smoke);
 }

@@ -3,9 +3,11 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <fstream>
 #include <ostream>
 #include <string_view>
 
+#include "cli/mqtt_publisher.h"
 #include "serial/net/network_port.h"
 
 #ifndef VENTORA_VERSION
@@ -19,9 +21,12 @@ constexpr const char* kCommands = R"(Commands:
   detect                         find the baud rate and dialect (FD at 2400, 4800, 9600, then Modbus at 9600)
   read                           one measurement: velocity (m/s) and volume (m3/h)
   watch [--interval MS] [--count N] [--csv FILE]
+        [--mqtt URL [--mqtt-line NAME] [--mqtt-password-file FILE] [--ha-discovery]]
                                  repeated measurements until N rounds are taken or SIGINT/SIGTERM,
                                  then a min/mean/max summary on stderr; with -a LIST, each
-                                 transmitter of a line in turn; on a terminal, a live table
+                                 transmitter of a line in turn; on a terminal, a live table;
+                                 with --mqtt, each reading also to an MQTT broker as
+                                 PREFIX/LINE/ADDRESS/state (URL: mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT][/PREFIX])
   scan [--from A] [--to B]       every transmitter that answers on a line, address by address
                                  (default 1 to 255; -t defaults to 60 ms per address here)
   get address|baud|area          read one setting
@@ -90,6 +95,10 @@ struct Given {
     int scanTo = 255;
     int firstAddress = 0;
     int newArea = -1;
+    std::string mqttUrl;
+    std::string mqttLine;
+    std::string mqttPasswordFile;
+    bool haDiscovery = false;
     CLI::Option* addressOption = nullptr;
     CLI::Option* timeoutOption = nullptr;
     CLI::Option* countOption = nullptr;
@@ -128,6 +137,11 @@ void addReadingCommands(CLI::App& app, Options& o, Given& given) {
     given.countOption = watch->add_option("--count", given.count, "stop after N rounds of readings")
                             ->check(CLI::Range(1u, 1'000'000'000u));
     watch->add_option("--csv", o.csvPath, "also append each reading to this CSV file");
+    watch->add_option("--mqtt", given.mqttUrl, "also publish each reading to this MQTT broker");
+    watch->add_option("--mqtt-line", given.mqttLine, "the line's topic level (default: the port's name)");
+    watch->add_option("--mqtt-password-file", given.mqttPasswordFile,
+                      "the broker's password, from the first line of this file");
+    watch->add_flag("--ha-discovery", given.haDiscovery, "announce the transmitters to Home Assistant");
     watch->group("");
     watch->callback([&] { o.command = Command::Watch; });
 }
@@ -212,6 +226,33 @@ bool takeCommission(Options& o, const Given& given, std::ostream& err) {
     return true;
 }
 
+// --mqtt and the options that go with it.
+bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
+    if (given.mqttUrl.empty()) {
+        if (!given.mqttLine.empty() || !given.mqttPasswordFile.empty() || given.haDiscovery)
+            return complain(err, "--mqtt-line, --mqtt-password-file and --ha-discovery go with --mqtt");
+        return true;
+    }
+    if (!mqttBuilt())
+        return complain(err, "--mqtt: this build of ventora-cli has no MQTT (the Windows build leaves it out)");
+    MqttTarget target;
+    std::string error;
+    if (!parseMqttUrl(given.mqttUrl, target, error)) return complain(err, "--mqtt " + given.mqttUrl + ": " + error);
+    target.line = given.mqttLine.empty() ? topicSafeName(o.port) : given.mqttLine;
+    if (!topicLevelAllowed(target.line))
+        return complain(err, "--mqtt-line must be one topic level: not empty, without '/', '+' or '#'");
+    if (!given.mqttPasswordFile.empty()) {
+        if (target.user.empty()) return complain(err, "--mqtt-password-file needs a USER@ in the --mqtt URL");
+        std::ifstream file(given.mqttPasswordFile);
+        if (!file || !std::getline(file, target.password))
+            return complain(err, "--mqtt-password-file: cannot read " + given.mqttPasswordFile);
+        if (!target.password.empty() && target.password.back() == '\r') target.password.pop_back();
+    }
+    target.haDiscovery = given.haDiscovery;
+    o.mqtt = target;
+    return true;
+}
+
 // The checks CLI11 cannot make one option at a time, in the order their
 // complaints take.
 bool takeGiven(Options& o, const Given& given, std::ostream& err) {
@@ -219,6 +260,7 @@ bool takeGiven(Options& o, const Given& given, std::ostream& err) {
     if (given.countOption->count() > 0) o.count = given.count;
     if (o.command == Command::Scan && !takeScan(o, given, err)) return false;
     if (o.command == Command::Commission && !takeCommission(o, given, err)) return false;
+    if (!takeMqtt(o, given, err)) return false;
     return checkCombination(o, given.dialectText, err);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/device.h"
+#include "cli/mqtt_topics.h"
 
 // Long enough for a transmitter that takes 200 ms to start answering, short
 // enough that a whole detection round with nothing attached (four attempts)
@@ -43,6 +44,7 @@ struct Options {
     int intervalMs = 1000;
     std::optional<unsigned> count;
     std::string csvPath;
+    std::optional<MqttTarget> mqtt; // --mqtt, with --mqtt-line, --mqtt-password-file and --ha-discovery
 
     // get, set
     Field field = Field::Address;

@@ -1,12 +1,14 @@
 // watch: repeated measurements of one transmitter or of several on a line,
-// as lines, CSV rows, or a live table on a terminal.
+// as lines, CSV rows, or a live table on a terminal, and to an MQTT broker.
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/command_list.h"
+#include "cli/mqtt_publisher.h"
 #include "cli/platform.h"
 #include "cli/watch_track.h"
 
@@ -32,8 +34,12 @@ private:
     Status findTransmitters();
     // Reads every track once; a lost port ends the round.
     void round(SystemClock::time_point when);
-    // One reading's line and CSV row; measurement is null for a miss.
-    void show(const Track& track, const Measurement* measurement, SystemClock::time_point when);
+    // Reaches the broker, or says why not (-1 when connected or not asked for).
+    int connectBroker();
+    // The transmitters for Home Assistant, when asked for.
+    void announce();
+    // One reading's line and CSV row; reading is its time, values and result.
+    void show(const Track& track, const Json& reading, bool measured);
     int summary() const;
 
     Session& session_;
@@ -43,6 +49,7 @@ private:
     AppendedFile csv_;
     std::vector<Track> tracks_ = std::vector<Track>(1);
     std::optional<LiveTable> table_;
+    std::optional<MqttPublisher> publisher_;
     bool portLost_ = false; // a device server's connection dropped: no later round can read
 };
 
@@ -68,6 +75,7 @@ int Watch::run() {
     }
     table_.reset();
     csv_.reset();
+    if (publisher_) publisher_->close();
     if (portLost_) report_.fail(Status::OpenFailed);
     return summary();
 }
@@ -78,6 +86,7 @@ int Watch::setUp() {
                                     several_ ? "time,address,velocity,volume,result" : "time,velocity,volume")))
         return int(Status::Usage);
     installStopHandlers();
+    if (const int status = connectBroker(); status >= 0) return status;
     const Status status = findTransmitters();
     if (status != Status::Ok) return stopRequested() ? 0 : report_.fail(status);
     if (several_) {
@@ -91,8 +100,33 @@ int Watch::setUp() {
             tracks_[i].identity.address = options_.addresses[i];
         }
     }
+    announce();
     if (!options_.json && isTerminal(report_.out())) table_.emplace(report_.out());
     return -1;
+}
+
+// Before the line is touched, so that a broker out of reach sends nothing to
+// the transmitters.
+int Watch::connectBroker() {
+    if (!options_.mqtt) return -1;
+    publisher_.emplace(*options_.mqtt);
+    std::string why;
+    const auto timeout =
+        std::max(std::chrono::milliseconds(kNetworkOpenTimeoutMs), std::chrono::milliseconds(options_.timeoutMs));
+    if (publisher_->connect(timeout, why)) return -1;
+    return report_.failWith(Status::OpenFailed, why);
+}
+
+void Watch::announce() {
+    if (!publisher_ || !options_.mqtt->haDiscovery) return;
+    std::vector<MqttMessage> messages;
+    for (const Track& track : tracks_) {
+        const std::string model =
+            std::string("air-velocity transmitter, ") + dialectName(track.identity.dialect) + " dialect";
+        for (MqttMessage& m : discoveryMessages(*options_.mqtt, track.identity.address, model))
+            messages.push_back(std::move(m));
+    }
+    publisher_->announce(std::move(messages));
 }
 
 // The transmitter, or on a line the first of the list, whose dialect and
@@ -111,35 +145,37 @@ void Watch::round(SystemClock::time_point when) {
         if (status != Status::Ok && stopRequested()) break; // cut short by the stop, not a fault
         portLost_ = status == Status::OpenFailed;
         if (portLost_) break;
-        if (status == Status::Ok)
+        const bool measured = status == Status::Ok;
+        if (measured)
             track.add(measurement);
         else
             track.miss(status, missResult(status));
-        if (!several_ && status != Status::Ok) {
+        const Json reading = {{"time", isoTime(when)},
+                              {"velocity", measured ? Json(velocityOf(measurement)) : Json(nullptr)},
+                              {"volume", measured ? floatJson(measurement.volume) : Json(nullptr)},
+                              {"result", track.lastResult}};
+        if (publisher_) publisher_->publishState(track.identity.address, reading.dump());
+        if (!several_ && !measured) {
             if (!table_) report_.fail(status);
             continue;
         }
-        show(track, status == Status::Ok ? &measurement : nullptr, when);
+        show(track, reading, measured);
     }
 }
 
-void Watch::show(const Track& track, const Measurement* measurement, SystemClock::time_point when) {
-    const std::string time = isoTime(when);
+void Watch::show(const Track& track, const Json& reading, bool measured) {
+    const std::string time = reading["time"];
     Json json = report_.describe(track.identity);
-    json["time"] = time;
-    json["velocity"] = measurement != nullptr ? Json(velocityOf(*measurement)) : Json(nullptr);
-    json["volume"] = measurement != nullptr ? floatJson(measurement->volume) : Json(nullptr);
-    json["result"] = track.lastResult;
+    json.update(reading);
     std::string text = time + "\t";
     if (several_) text += std::to_string(track.identity.address) + "\t";
-    text += measurement != nullptr ? track.velocityText + " m/s\t" + track.volumeText + " m3/h" : track.lastResult;
-    if (several_ && measurement != nullptr) text += "\tok";
+    text += measured ? track.velocityText + " m/s\t" + track.volumeText + " m3/h" : track.lastResult;
+    if (several_ && measured) text += "\tok";
     if (!table_) report_.result(json, text);
     if (!csv_) return;
     if (several_)
-        writeLine(csv_.get(), csvRow({time, std::to_string(track.identity.address),
-                                      measurement != nullptr ? track.velocityText : "",
-                                      measurement != nullptr ? track.volumeText : "", track.lastResult}));
+        writeLine(csv_.get(), csvRow({time, std::to_string(track.identity.address), measured ? track.velocityText : "",
+                                      measured ? track.volumeText : "", track.lastResult}));
     else
         writeLine(csv_.get(), csvRow({time, track.velocityText, track.volumeText}));
 }

@@ -22,6 +22,9 @@ struct LocalSocket {
     LocalSocket& operator=(const LocalSocket&) = delete;
 };
 
+// Whether something on 127.0.0.1 accepts a connection on port now.
+bool acceptsConnections(std::uint16_t port);
+
 class Ser2net {
 public:
     // Serves device at 9600 bit/s; running() says whether it came up.

@@ -20,15 +20,15 @@ sockaddr_in loopback(std::uint16_t port) {
     return a;
 }
 
-bool connects(std::uint16_t port) {
+} // namespace
+
+bool acceptsConnections(std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in a = loopback(port);
     const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
     ::close(fd);
     return ok;
 }
-
-} // namespace
 
 const char* ser2netPath() {
     for (const char* path : {"/usr/sbin/ser2net", "/usr/bin/ser2net", "/usr/local/sbin/ser2net"})
@@ -64,7 +64,7 @@ Ser2net::Ser2net(const std::string& device) {
         auto server = std::make_unique<Process>(Launch{
             .program = ser2netPath(), .args = {"-n", "-c", config_}, .outTo = "/dev/null", .errTo = "/dev/null"});
         if (!server->started()) break;
-        if (waitFor([&] { return connects(port) || !server->running(); }, std::chrono::seconds(10)) &&
+        if (waitFor([&] { return acceptsConnections(port) || !server->running(); }, std::chrono::seconds(10)) &&
             server->running())
             process_ = std::move(server);
     }

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <ostream>
 #include <sstream>
+
+#include "cli/mqtt_publisher.h"
 
 namespace {
 
@@ -154,5 +157,41 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionsCase{"ScanFrom0", {"scan", "--from", "0"}, 2},
                     OptionsCase{"ScanModbus", {"-b", "9600", "-d", "modbus", "scan"}, 2},
                     OptionsCase{"Help", {"--help"}, 0}, OptionsCase{"Version", {"--version"}, 0}));
+
+// Where the build leaves MQTT out, every --mqtt is refused, saying so.
+INSTANTIATE_TEST_SUITE_P(
+    Mqtt, ParseOptionsTest,
+    testing::Values(
+        OptionsCase{"LineIsThePortsNameByDefault",
+                    {"-p", "/dev/ttyUSB0", "watch", "--mqtt", "mqtt://b"},
+                    mqttBuilt() ? -1 : 2,
+                    [](const Options& o) {
+                        EXPECT_EQ(o.mqtt ? o.mqtt->statusTopic() : "", mqttBuilt() ? "ventora/ttyUSB0/status" : "");
+                    }},
+        OptionsCase{"LineAndDiscoveryGiven",
+                    {"watch", "--mqtt", "mqtt://b/site", "--mqtt-line", "hall-2", "--ha-discovery"},
+                    mqttBuilt() ? -1 : 2,
+                    [](const Options& o) {
+                        if (o.mqtt) {
+                            EXPECT_EQ(o.mqtt->stateTopic(3), "site/hall-2/3/state");
+                            EXPECT_TRUE(o.mqtt->haDiscovery);
+                        }
+                    }},
+        OptionsCase{"LineOfTwoLevels", {"watch", "--mqtt", "mqtt://b", "--mqtt-line", "a/b"}, 2},
+        OptionsCase{"NotAnMqttUrl", {"watch", "--mqtt", "tcp://b"}, 2},
+        OptionsCase{"DiscoveryWithoutMqtt", {"watch", "--ha-discovery"}, 2},
+        OptionsCase{"PasswordFileWithoutUser", {"watch", "--mqtt", "mqtt://b", "--mqtt-password-file", "f"}, 2},
+        OptionsCase{
+            "PasswordFileMissing", {"watch", "--mqtt", "mqtt://u@b", "--mqtt-password-file", "/nonexistent"}, 2}));
+
+TEST(ParseOptions, MqttPasswordFromItsFirstLine) {
+    if (!mqttBuilt()) GTEST_SKIP() << "this build has no MQTT";
+    const std::string path = testing::TempDir() + "mqtt-password";
+    std::ofstream(path) << "s3cret\r\nsecond line\n";
+    Options o;
+    std::ostringstream out, err;
+    ASSERT_EQ(parseOptions({"watch", "--mqtt", "mqtt://ann:url@b", "--mqtt-password-file", path}, o, out, err), -1);
+    EXPECT_EQ(o.mqtt->password, "s3cret") << "the file's password wins over the URL's";
+}
 
 } // namespace
