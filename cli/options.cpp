@@ -104,6 +104,15 @@ struct Given {
     CLI::Option* countOption = nullptr;
 };
 
+void addEchoOption(CLI::App& app, Options& o) {
+    const std::map<std::string, EchoKnowledge> modes{
+        {"auto", EchoKnowledge::Unknown}, {"on", EchoKnowledge::Echoes}, {"off", EchoKnowledge::Plain}};
+    app.add_option("--echo", o.echo,
+                   "whether the adapter hands every request back before the reply: auto (learn it), on or off")
+        ->transform(CLI::CheckedTransformer(modes))
+        ->default_str("auto");
+}
+
 void addGlobalOptions(CLI::App& app, Options& o, Given& given) {
     app.add_option("-p,--port", o.port,
                    "COMn, a device path (/dev/ttyUSB0, /dev/serial/by-id/...), or rfc2217://HOST:PORT "
@@ -120,6 +129,7 @@ void addGlobalOptions(CLI::App& app, Options& o, Given& given) {
                               ->capture_default_str();
     app.add_flag("--json", o.json, "one JSON object per result line, on stdout");
     app.add_flag("-v,--verbose", o.verbose, "every frame sent and received, in hex with a timestamp, on stderr");
+    addEchoOption(app, o);
 }
 
 // The commands are listed in the footer, with their arguments.

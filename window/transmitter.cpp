@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -37,6 +38,8 @@ std::uint16_t Transmitter::exchange(std::uint16_t frameLength) {
     // take left behind would be read as this request's reply. The loop ends
     // because the receive thread publishes at most once per 30-pass gap.
     while (receive_.takeReply(state.replyBuf, sizeof state.replyBuf) != 0) {}
+    if (echoPort_ != port_.portNumber() || !port_.isOpen) echo = EchoKnowledge::Unknown;
+    echoPort_ = port_.portNumber();
     port_.write(state.txFrame, frameLength);
     // Polls fall on a fixed 10 ms grid from the write, so late wake-ups do not
     // add up over the 50 polls and push a waiting reply to the next one.
@@ -44,10 +47,18 @@ std::uint16_t Transmitter::exchange(std::uint16_t frameLength) {
     for (std::uint16_t poll = 0; poll < kPolls; ++poll) {
         due += kPollPeriod;
         pollSleep(due);
-        const std::uint16_t count = receive_.takeReply(state.replyBuf, sizeof state.replyBuf);
+        // An echo alone is no reply: the transmitter's may follow in a later batch.
+        const std::uint16_t count = withoutEcho(frameLength, receive_.takeReply(state.replyBuf, sizeof state.replyBuf));
         if (count != 0) return count;
     }
     return 0;
+}
+
+std::uint16_t Transmitter::withoutEcho(std::uint16_t frameLength, std::uint16_t count) {
+    if (count == 0) return 0;
+    const std::uint16_t offset = echoOffset(echo, state.txFrame, frameLength, state.replyBuf, count);
+    std::memmove(state.replyBuf, state.replyBuf + offset, count - offset);
+    return std::uint16_t(count - offset);
 }
 
 int Transmitter::reopen(int portIndex, std::uint32_t baud) {
@@ -89,6 +100,7 @@ Dialect Transmitter::dialect() const { return state.modbusMode ? Dialect::Modbus
 
 void Transmitter::detectBaud() {
     state.modbusMode = false;
+    echo = EchoKnowledge::Unknown; // the adapter may have changed since the last detection
     const int portIndex = dialog_.selectedPortIndex();
     for (const DetectionAttempt& attempt : kDetectionPlan) {
         if (!reopen(portIndex, std::uint32_t(attempt.baud))) {
