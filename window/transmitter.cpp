@@ -38,8 +38,6 @@ std::uint16_t Transmitter::exchange(std::uint16_t frameLength) {
     // take left behind would be read as this request's reply. The loop ends
     // because the receive thread publishes at most once per 30-pass gap.
     while (receive_.takeReply(state.replyBuf, sizeof state.replyBuf) != 0) {}
-    if (echoPort_ != port_.portNumber() || !port_.isOpen) echo = EchoKnowledge::Unknown;
-    echoPort_ = port_.portNumber();
     port_.write(state.txFrame, frameLength);
     // Polls fall on a fixed 10 ms grid from the write, so late wake-ups do not
     // add up over the 50 polls and push a waiting reply to the next one.
@@ -63,6 +61,8 @@ std::uint16_t Transmitter::withoutEcho(std::uint16_t frameLength, std::uint16_t 
 
 int Transmitter::reopen(int portIndex, std::uint32_t baud) {
     port_.close();
+    // Another port may be another adapter.
+    if (portIndex + 1 != port_.portNumber()) echo = EchoKnowledge::Unknown;
     port_.setParams(std::uint8_t(portIndex + 1), 8, 0, 0, baud);
     return port_.open();
 }
@@ -123,6 +123,8 @@ void Transmitter::detectBaud() {
             return;
         }
     }
+    // An echoing port hands back even a request nobody answers.
+    if (echo == EchoKnowledge::Unknown) echo = EchoKnowledge::Plain;
     dialog_.enablePortPair(true);
     show(TextId::NothingAnswered, TextId::TestResultCaption, kBoxPlain);
 }

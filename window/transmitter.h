@@ -34,7 +34,7 @@ public:
     PollSleep pollSleep;
 
     // Whether the port hands each request back, as detection learnt it; it
-    // holds while the port stays open on the port number it was learnt on.
+    // holds until the port is reopened as another port number.
     EchoKnowledge echo = EchoKnowledge::Unknown;
 
     // Drains stale replies, writes txFrame[0..frameLength), then polls replyRing
@@ -72,6 +72,4 @@ private:
     Dialect dialect() const;
     // The batch's count without the echo in front of it, moved to replyBuf[0].
     std::uint16_t withoutEcho(std::uint16_t frameLength, std::uint16_t count);
-
-    int echoPort_ = -1; // the port number echo was learnt on
 };
