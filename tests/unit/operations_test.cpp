@@ -217,22 +217,6 @@ TEST_F(OperationsTest, DetectionThatFindsNothingLeavesButtonsAndDropsModbusMode)
     EXPECT_EQ(port.baudRate(), 9600u);
 }
 
-// An echoing port hands back every query, answered or not; only what follows the copy is judged.
-TEST_F(OperationsTest, DetectionLearnsTheEchoAndJudgesWhatFollowsIt) {
-    const Bytes fdAt4800 = {0xFD, 0xFD, 0xFD, 0x02, 0x05, 0x28, 0xEB};
-    for (const bool answered : {true, false}) {
-        port.respond = [&](const Bytes& frame, std::uint32_t baud) {
-            Bytes got = frame;
-            if (answered && frame == kFdQuery && baud == 4800) got.insert(got.end(), fdAt4800.begin(), fdAt4800.end());
-            return got;
-        };
-        dialog.shown.clear();
-        transmitter.detectBaud();
-        EXPECT_EQ(int(transmitter.echo), int(EchoKnowledge::Echoes));
-        EXPECT_EQ(dialog.shown.at(0).text, answered ? "设备地址：5  波特率：4800" : "测试结束 未知波特率");
-    }
-}
-
 TEST_F(OperationsTest, DetectionReportsAPortThatWillNotOpen) {
     struct Case {
         int portIndex;
@@ -672,52 +656,42 @@ TEST_P(WriteAreaTest, SendsTheAreaAndReports) {
 }
 
 const Bytes kWrite300 = {0x01, 0x06, 0x02, 0x00, 0x01, 0x2C, 0x88, 0x3F};
-const Bytes kEchoAndAck300 = {0x01, 0x06, 0x02, 0x00, 0x01, 0x2C, 0x88, 0x3F,
-                              0x01, 0x06, 0x02, 0x00, 0x01, 0x2C, 0x88, 0x3F};
+constexpr EchoKnowledge kEchoes = EchoKnowledge::Echoes, kUnknown = EchoKnowledge::Unknown;
 const ShownBox kAreaOk = box("设置成功", std::nullopt, kBoxPlain);
 const ShownBox kAreaFailed = box("设置失败", "警告", kBoxQuestion);
 const ShownBox kAreaRefused = box("截面积错误", std::nullopt, kBoxPlain);
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WriteAreaTest,
-    testing::Values(
-        WriteAreaCase{"echo_accepted", false, "300", kWrite300, {kWrite300}, {kAreaOk}},
-        WriteAreaCase{
-            "adapter_echo_then_ack", false, "300", kEchoAndAck300, {kWrite300}, {kAreaOk}, EchoKnowledge::Echoes},
-        WriteAreaCase{
-            "adapter_echo_alone_fails", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, EchoKnowledge::Echoes},
-        WriteAreaCase{"echo_alone_before_the_echo_is_known",
-                      false,
-                      "300",
-                      kWrite300,
-                      {kWrite300},
-                      {kAreaFailed},
-                      EchoKnowledge::Unknown},
-        WriteAreaCase{"silent_fails_once", false, "300", {}, {kWrite300}, {kAreaFailed}},
-        WriteAreaCase{"three_bytes_fail_once", false, "300", {0x01, 0x06, 0x02}, {kWrite300}, {kAreaFailed}},
-        WriteAreaCase{"bad_crc_fails_twice",
-                      false,
-                      "300",
-                      {0x01, 0x06, 0x02, 0x00, 0x01, 0x2C, 0x88, 0x3E},
-                      {kWrite300},
-                      {kAreaFailed, kAreaFailed}},
-        WriteAreaCase{"digits_before_letters",
-                      false,
-                      " 12cm",
-                      {0x01, 0x06, 0x02, 0x00, 0x00, 0x0C, 0x88, 0x77},
-                      {{0x01, 0x06, 0x02, 0x00, 0x00, 0x0C, 0x88, 0x77}},
-                      {kAreaOk}},
-        WriteAreaCase{"modbus_largest",
-                      true,
-                      "65535",
-                      {0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C},
-                      {{0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C}},
-                      {kAreaOk}},
-        WriteAreaCase{"letters_refused", false, "abc", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"empty_refused", false, "", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"negative_refused", false, "-1", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"too_large_refused", false, "65536", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"huge_refused", false, "99999999999", {}, {}, {kAreaRefused}}),
+    testing::Values(WriteAreaCase{"echo_accepted", false, "300", kWrite300, {kWrite300}, {kAreaOk}},
+                    WriteAreaCase{"echo_alone_fails", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kEchoes},
+                    WriteAreaCase{"unknown_echo_alone", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kUnknown},
+                    WriteAreaCase{"silent_fails_once", false, "300", {}, {kWrite300}, {kAreaFailed}},
+                    WriteAreaCase{
+                        "three_bytes_fail_once", false, "300", {0x01, 0x06, 0x02}, {kWrite300}, {kAreaFailed}},
+                    WriteAreaCase{"bad_crc_fails_twice",
+                                  false,
+                                  "300",
+                                  {0x01, 0x06, 0x02, 0x00, 0x01, 0x2C, 0x88, 0x3E},
+                                  {kWrite300},
+                                  {kAreaFailed, kAreaFailed}},
+                    WriteAreaCase{"digits_before_letters",
+                                  false,
+                                  " 12cm",
+                                  {0x01, 0x06, 0x02, 0x00, 0x00, 0x0C, 0x88, 0x77},
+                                  {{0x01, 0x06, 0x02, 0x00, 0x00, 0x0C, 0x88, 0x77}},
+                                  {kAreaOk}},
+                    WriteAreaCase{"modbus_largest",
+                                  true,
+                                  "65535",
+                                  {0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C},
+                                  {{0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C}},
+                                  {kAreaOk}},
+                    WriteAreaCase{"letters_refused", false, "abc", {}, {}, {kAreaRefused}},
+                    WriteAreaCase{"empty_refused", false, "", {}, {}, {kAreaRefused}},
+                    WriteAreaCase{"negative_refused", false, "-1", {}, {}, {kAreaRefused}},
+                    WriteAreaCase{"too_large_refused", false, "65536", {}, {}, {kAreaRefused}},
+                    WriteAreaCase{"huge_refused", false, "99999999999", {}, {}, {kAreaRefused}}),
     [](const testing::TestParamInfo<WriteAreaCase>& info) { return std::string(info.param.name); });
 
 } // namespace
