@@ -1,10 +1,13 @@
 // Ventora-demo: the configuration window with a software transmitter on a
-// pseudo-terminal as COM1; the other ports name no device.
+// pseudo-terminal as COM1; the other ports name no device. With --echo the
+// transmitter sits behind an adapter that hands every request back.
 
 #include <QApplication>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/config_app.h"
 #include "app/platform.h"
@@ -24,6 +27,7 @@ int main(int argc, char** argv) {
     config.area = 300;           // cm2
     config.volume = 1328.4f;     // 12.3 m/s x 0.03 m2 x 3600 s/h, m3/h
     config.lineRate = true;
+    config.echo = std::find(argv + 1, argv + argc, std::string_view("--echo")) != argv + argc;
     sim::SimTransmitter transmitter(config);
     if (!transmitter.start()) {
         std::fprintf(stderr, "Ventora-demo: could not open a pseudo-terminal for the transmitter.\n");
