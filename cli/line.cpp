@@ -32,7 +32,9 @@ bool Line::reopen(std::uint32_t baud) {
     port_.close();
     port_.setLineSettings(8, 0, 0, baud);
     baud_ = baud;
-    return port_.openPath(port_.pathFor(portName_)) != 0;
+    if (port_.openPath(port_.pathFor(portName_)) == 0) return false;
+    logLowLatency();
+    return true;
 }
 
 std::chrono::microseconds Line::wireTime(std::uint32_t count) const {
@@ -110,4 +112,14 @@ Reply Line::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
     reply.status = ReplyStatus::Invalid;
     reply.why = unusableReason(buffer_, count, shape, reply.otherAddress);
     return reply;
+}
+
+void Line::logLowLatency() {
+    const int set = port_.lowLatency() ? 1 : 0;
+    if (verbose_ == nullptr || set == loggedLowLatency_) return;
+    loggedLowLatency_ = set;
+    const auto ms = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
+    std::fprintf(verbose_, "%8lld.%03lld ms %s: %s\n", static_cast<long long>(ms / 1000),
+                 static_cast<long long>(ms % 1000), devicePath().c_str(),
+                 set ? "low latency set" : "low latency not available on this port");
 }

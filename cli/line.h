@@ -60,12 +60,15 @@ public:
 private:
     Reply exchangeOnce(const std::uint8_t* request, std::uint16_t length);
     void logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const;
+    // Says once, and again when it changes, whether the driver gave the port low latency.
+    void logLowLatency();
 
     Port& port_;
     std::string portName_;
     std::chrono::milliseconds timeout_;
     std::FILE* verbose_;
     std::uint32_t baud_ = 0;
+    int loggedLowLatency_ = -1; // what logLowLatency last said: -1 nothing, 0 not set, 1 set
     std::chrono::steady_clock::time_point start_;
     std::uint8_t buffer_[1024];
     Reply last_;

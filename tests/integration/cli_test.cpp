@@ -235,6 +235,17 @@ TEST_F(CliOnSim, PortsThatDoNotOpenSayWhy) {
     }
 }
 
+#ifndef _WIN32
+TEST_F(CliOnSim, Rs485OnADeviceWithoutItIsAnOpenFailure) {
+    serve(transmitter(sim::Dialect::Fd));
+    const ProcessRun run = cli(with({"--rs485", "read"}));
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.err, "ventora-cli: cannot open " + port +
+                           ": no RS-485 mode on this device (Inappropriate ioctl for device)\n");
+    EXPECT_TRUE(sim->requests().empty());
+}
+#endif
+
 TEST(CliPorts, ListsEachPresentDeviceOnceInPortOrder) {
     const ProcessRun text = cli({"ports"});
     const ProcessRun json = cli({"ports", "--json"});
