@@ -73,7 +73,7 @@ int outputQueued(int fd) {
 
 // Asks the driver to hand received bytes on at once, where an FTDI adapter
 // would hold them up to its latency timer; every other flag stays. False where
-// the device has no such setting (a pty, most drivers but usb-serial's).
+// the device has no such setting, a pty for one.
 bool askLowLatency(int fd) {
     serial_struct serial{};
     if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
