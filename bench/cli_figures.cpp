@@ -152,6 +152,38 @@ void cliDetect(bool smoke) {
     }
 }
 
+// A read and a detection through an adapter that hands every request back,
+// against the same through a plain one, taken in turns.
+void cliEcho(bool smoke) {
+    sim::Config config;
+    config.baud = 9600;
+    config.lineRate = true;
+    const auto plain = startSim(config);
+    config.echo = true;
+    const auto echoing = startSim(config);
+    if (!plain || !echoing) return;
+    const std::vector<std::vector<std::string>> commands = {{"-b", "9600", "-d", "fd", "-a", "1", "read"}, {"detect"}};
+    const char* names[] = {"read with -b -d -a at 9600", "detect"};
+    for (std::size_t c = 0; c < commands.size(); ++c) {
+        std::vector<double> viaPlain, viaEcho;
+        bool ok = true;
+        for (int i = 0; i < (smoke ? 1 : (c == 0 ? 30 : 5)); ++i) {
+            for (const auto& [sim, times] : {std::pair{plain.get(), &viaPlain}, std::pair{echoing.get(), &viaEcho}}) {
+                std::vector<std::string> args = {"-p", sim->slavePath()};
+                args.insert(args.end(), commands[c].begin(), commands[c].end());
+                const ChildRun run = runCli(args);
+                ok = ok && run.status == 0;
+                times->push_back(run.ms);
+            }
+        }
+        const double ratio = percentile(viaEcho, 50) / percentile(viaPlain, 50);
+        row(std::string("CLI: ") + names[c] + " through an echoing adapter / a plain one (p50)",
+            fmt("%.2fx (%.1f ms / %.1f ms)", ratio, percentile(viaEcho, 50), percentile(viaPlain, 50)) +
+                (ok ? "" : " (failed)"),
+            "<= 1.1x", ratio <= 1.1 && ok);
+    }
+}
+
 void cliCommission(bool smoke) {
     auto s = simAtLineRate(sim::Dialect::Fd, 9600);
     const std::string log = "/tmp/ventora-bench-commission-" + std::to_string(::getpid()) + ".csv";
@@ -382,6 +414,7 @@ void cliFigures(bool smoke) {
     cliAllocations(smoke ? 5 : 200);
     cliRead(smoke);
     cliDetect(smoke);
+    cliEcho(smoke);
     cliCommission(smoke);
     cliWatch(smoke);
     cliLine(smoke);

@@ -63,10 +63,14 @@ Commissioned commissionOne(Session& session, const DeviceIdentity& found, int ad
     done.old = done.identity = found;
     Status& status = done.status;
     status = device.setAddress(done.identity, std::uint8_t(address));
-    if (status == Status::Ok && options.newBaud) status = device.setBaud(done.identity, *options.newBaud);
+    if (status == Status::Ok && options.newBaud) {
+        status = device.setBaud(done.identity, *options.newBaud);
+        if (status == Status::Ok && done.identity.dialect == Dialect::Modbus)
+            done.outcome = std::string("ok; ") + baudTakesEffect(device);
+    }
     if (status == Status::Ok && options.newArea) {
         if (done.identity.dialect == Dialect::Modbus)
-            done.outcome = std::string("ok; area not set: ") + kNoModbusArea;
+            done.outcome += std::string("; area not set: ") + kNoModbusArea;
         else
             status = device.setArea(done.identity, *options.newArea);
     }

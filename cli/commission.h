@@ -16,7 +16,7 @@ struct Commissioned {
     DeviceIdentity identity;           // as it answers now
     std::optional<std::uint16_t> area; // read back: FD dialect only
     std::optional<Measurement> measurement;
-    std::string outcome = "ok"; // "ok", "ok; area not set: ...", or "failed: why"
+    std::string outcome = "ok"; // "ok" (then "; takes effect when ...", "; area not set: ..."), or "failed: why"
     Status status = Status::Ok;
 };
 

@@ -4,6 +4,10 @@
 
 const char* dialectName(Dialect dialect) { return dialect == Dialect::Fd ? "fd" : "modbus"; }
 
+const char* baudTakesEffect(const Device& device) {
+    return device.baudTakenNow() ? "answers at the new rate now" : "takes effect when the transmitter restarts";
+}
+
 Status Device::refuse(const char* why) {
     why_ = why;
     return Status::Refused;
@@ -37,7 +41,12 @@ Status Device::exchange(std::uint16_t length) {
         }
         why_ = "the device hung up";
         return Status::NoAnswer;
-    case ReplyStatus::NoReply: break;
+    case ReplyStatus::NoReply:
+        if (reply_.echoOnly) {
+            why_ = kEchoOnly;
+            return Status::NoAnswer;
+        }
+        break;
     }
     std::snprintf(whyText_, sizeof whyText_, "no reply within %lld ms at %u bit/s",
                   static_cast<long long>(line_.timeout().count()), unsigned(line_.baud()));
@@ -83,6 +92,8 @@ Status Device::detect(DeviceIdentity& found) {
     if (worst == Status::Refused) {
         std::snprintf(whyText_, sizeof whyText_, "%s", refusedWhy);
         why_ = whyText_;
+    } else if (line_.echo() == EchoKnowledge::Echoes) {
+        why_ = "the adapter echoes what is sent; no transmitter answered after it at 2400, 4800 or 9600 bit/s";
     } else {
         why_ = "no transmitter answered at 2400, 4800 or 9600 bit/s";
     }
@@ -117,15 +128,26 @@ Status Device::readArea(const DeviceIdentity& identity, std::uint16_t& area) {
     return parseArea(reply_.frame, reply_.length, address, area) ? Status::Ok : refuse("invalid area reply");
 }
 
-Status Device::writeIdentity(Dialect dialect, IdentityField field, Identity wanted) {
-    const Status status = exchange(buildIdentityWrite(frame_, dialect, field, wanted));
+Status Device::learnEcho(const DeviceIdentity& identity) {
+    if (line_.echo() != EchoKnowledge::Unknown) return Status::Ok;
+    Measurement unused;
+    const Status status = readMeasurement(identity, unused);
+    // Only a port that failed stops the write; the read was for its bytes, not its verdict.
+    return status == Status::OpenFailed || reply_.status == ReplyStatus::DeviceGone ? status : Status::Ok;
+}
+
+Status Device::writeIdentity(const DeviceIdentity& identity, IdentityField field, Identity wanted) {
+    const Dialect dialect = identity.dialect;
+    Status status = learnEcho(identity);
+    if (status != Status::Ok) return status;
+    status = exchange(buildIdentityWrite(frame_, dialect, field, wanted));
     if (status != Status::Ok) return status;
     return acceptIdentityWrite(reply_.frame, reply_.length, dialect, wanted) ? Status::Ok
                                                                              : refuse("invalid acknowledgement");
 }
 
 Status Device::setAddress(DeviceIdentity& identity, std::uint8_t address) {
-    Status status = writeIdentity(identity.dialect, IdentityField::Address, Identity{address, identity.baud});
+    Status status = writeIdentity(identity, IdentityField::Address, Identity{address, identity.baud});
     if (status != Status::Ok) return status;
     DeviceIdentity readBack = identity;
     status = queryIdentity(readBack);
@@ -140,14 +162,16 @@ Status Device::setAddress(DeviceIdentity& identity, std::uint8_t address) {
 }
 
 Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
+    baudNow_ = true;
     if (identity.dialect == Dialect::Modbus) {
         // The identity write carries the address too: learn it first, or the
         // transmitter would take whatever address was assumed.
         const Status status = queryIdentity(identity);
         if (status != Status::Ok) return status;
     }
-    Status status = writeIdentity(identity.dialect, IdentityField::Baud, Identity{identity.address, baud});
+    Status status = writeIdentity(identity, IdentityField::Baud, Identity{identity.address, baud});
     if (status != Status::Ok) return status;
+    if (identity.dialect == Dialect::Modbus) return verifyModbusBaud(identity, baud);
     // The transmitter answers at the old rate and listens at the new one after.
     if (!line_.reopen(std::uint32_t(baud))) {
         why_ = "the port could not be reopened at the new rate";
@@ -157,17 +181,37 @@ Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
     DeviceIdentity readBack = identity;
     status = queryIdentity(readBack);
     if (status != Status::Ok) return status;
-    if (readBack.baud != baud) {
-        std::snprintf(whyText_, sizeof whyText_, "baud rate read back as %d, not %d", int(readBack.baud), int(baud));
-        return refuse(whyText_);
+    return checkBaudReadBack(readBack, baud);
+}
+
+Status Device::verifyModbusBaud(DeviceIdentity& identity, std::int32_t baud) {
+    DeviceIdentity readBack = identity;
+    Status status = queryIdentity(readBack);
+    baudNow_ = false;
+    if (status == Status::NoAnswer && reply_.status == ReplyStatus::NoReply) {
+        if (!line_.reopen(std::uint32_t(baud))) {
+            why_ = "the port could not be reopened at the new rate";
+            return Status::OpenFailed;
+        }
+        baudNow_ = true;
+        status = queryIdentity(readBack);
     }
-    return Status::Ok;
+    if (status != Status::Ok) return status;
+    identity.baud = readBack.baud;
+    return checkBaudReadBack(readBack, baud);
+}
+
+Status Device::checkBaudReadBack(const DeviceIdentity& readBack, std::int32_t baud) {
+    if (readBack.baud == baud) return Status::Ok;
+    std::snprintf(whyText_, sizeof whyText_, "baud rate read back as %d, not %d", int(readBack.baud), int(baud));
+    return refuse(whyText_);
 }
 
 Status Device::setArea(const DeviceIdentity& identity, std::uint16_t area) {
     if (identity.dialect == Dialect::Modbus) return modbusHasNoArea();
     const std::uint8_t address = registerAddress(identity.dialect, identity.address);
-    Status status = exchange(buildWriteArea(frame_, address, area));
+    Status status = learnEcho(identity);
+    if (status == Status::Ok) status = exchange(buildWriteArea(frame_, address, area));
     if (status != Status::Ok) return status;
     if (!checkRegisterWrite(reply_.frame, reply_.length, address)) return refuse("invalid acknowledgement");
     std::uint16_t readBack = 0;

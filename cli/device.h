@@ -32,7 +32,15 @@ inline constexpr const char* kNoModbusArea =
     "the Modbus dialect has no duct area: its register 0x0200 holds the bus address, and writing it would "
     "re-address the transmitter";
 
+// Why nothing usable came, when the port's echo of the request did.
+inline constexpr const char* kEchoOnly = "the adapter echoes what is sent; no transmitter answered after it";
+
 const char* dialectName(Dialect dialect);
+
+class Device;
+// After a Modbus-dialect setBaud: "answers at the new rate now" or "takes
+// effect when the transmitter restarts".
+const char* baudTakesEffect(const Device& device);
 
 class Device {
 public:
@@ -56,7 +64,12 @@ public:
     // Each writes, checks the acknowledgement, then reads the value back;
     // Refused when the read-back differs. identity follows the transmitter.
     Status setAddress(DeviceIdentity& identity, std::uint8_t address);
+    // A Modbus transmitter's new rate is read back where it answers: at the
+    // old rate first, and only when nothing answers there at the new one.
     Status setBaud(DeviceIdentity& identity, std::int32_t baud);
+    // After setBaud: whether the transmitter answers at the new rate already,
+    // or takes it when it restarts (Modbus dialect).
+    bool baudTakenNow() const { return baudNow_; }
     Status setArea(const DeviceIdentity& identity, std::uint16_t area);
 
     // What went wrong with the last operation that did not succeed, for a
@@ -71,11 +84,17 @@ private:
     Status refuse(const char* why);
     Status modbusHasNoArea();
     // Sends the identity write of `wanted` and checks its acknowledgement.
-    Status writeIdentity(Dialect dialect, IdentityField field, Identity wanted);
+    Status writeIdentity(const DeviceIdentity& identity, IdentityField field, Identity wanted);
+    // A write is never judged by a copy of itself: while the port's echo is
+    // unknown, a read learns it. Ok unless the port failed.
+    Status learnEcho(const DeviceIdentity& identity);
+    Status verifyModbusBaud(DeviceIdentity& identity, std::int32_t baud);
+    Status checkBaudReadBack(const DeviceIdentity& readBack, std::int32_t baud);
 
     Line& line_;
     std::uint8_t frame_[kMaxFrameLength + 1]{};
     Reply reply_;
     const char* why_ = "";
     char whyText_[96]{};
+    bool baudNow_ = true;
 };

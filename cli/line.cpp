@@ -32,6 +32,7 @@ bool Line::reopen(std::uint32_t baud) {
     port_.close();
     port_.setLineSettings(8, 0, 0, baud);
     baud_ = baud;
+    echo_ = echoMode_; // another open may be another adapter
     if (port_.openPath(port_.pathFor(portName_)) == 0) return false;
     logLowLatency();
     return true;
@@ -72,6 +73,9 @@ Reply Line::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
     const auto gap = quietGap(baud_);
 
     std::uint16_t count = 0;
+    std::uint16_t skip = 0; // the echo in front of the reply
+    bool echoSettled = echo_ == EchoKnowledge::Plain;
+    bool replyStarted = false;
     ReplyScan scan;
     for (;;) {
         const auto now = Clock::now();
@@ -81,13 +85,21 @@ Reply Line::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
         const std::uint32_t room = sizeof buffer_ - count;
         const WaitedRead got = room == 0 ? WaitedRead{} : port_.readWait(buffer_ + count, room, wait);
         if (got.count > 0) {
-            if (count == 0) {
+            count = std::uint16_t(count + got.count);
+            if (!echoSettled) {
+                // Nothing is judged while the bytes may still be the echo.
+                if (checkEcho(request, length, buffer_, count) == EchoCheck::Prefix) continue;
+                skip = echoOffset(echo_, request, length, buffer_, count);
+                echoSettled = true;
+            }
+            if (count == skip) continue;
+            if (!replyStarted) {
                 // A reply that has started gets the time its bytes need on the wire.
+                replyStarted = true;
                 const auto byFirstByte = Clock::now() + wireTime(shape.length) + gap;
                 if (byFirstByte > deadline) deadline = byFirstByte;
             }
-            count = std::uint16_t(count + got.count);
-            scan = scanReply(buffer_, count, shape);
+            scan = scanReply(buffer_ + skip, std::uint16_t(count - skip), shape);
             if (scan.state == ReplyScan::State::Complete) break;
             continue;
         }
@@ -97,20 +109,30 @@ Reply Line::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
             return reply;
         }
         if (Clock::now() >= until || room == 0) {
-            if (count == 0 && Clock::now() < deadline) continue;
+            if (count == skip && Clock::now() < deadline) continue;
             break;
         }
     }
     logFrame("<", buffer_, count);
+    // An echoing port would have handed the request back.
+    if (count == 0 && echo_ == EchoKnowledge::Unknown) echo_ = EchoKnowledge::Plain;
+    return judge(scan, count, skip, shape);
+}
+
+Reply Line::judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip, const ReplyShape& shape) const {
+    Reply reply;
     if (scan.state == ReplyScan::State::Complete) {
         reply.status = scan.exception ? ReplyStatus::Exception : ReplyStatus::Ok;
-        reply.frame = buffer_ + scan.offset;
+        reply.frame = buffer_ + skip + scan.offset;
         reply.length = scan.length;
         return reply;
     }
-    if (count == 0) return reply;
+    if (count == skip) {
+        reply.echoOnly = skip > 0;
+        return reply;
+    }
     reply.status = ReplyStatus::Invalid;
-    reply.why = unusableReason(buffer_, count, shape, reply.otherAddress);
+    reply.why = unusableReason(buffer_ + skip, std::uint16_t(count - skip), shape, reply.otherAddress);
     return reply;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "protocol/echo.h"
 #include "protocol/reply_framing.h"
 #include "serial/port.h"
 
@@ -25,6 +26,7 @@ struct Reply {
     std::uint16_t length = 0;
     const char* why = "";          // for Invalid: what was wrong with the bytes
     std::uint8_t otherAddress = 0; // for Invalid wrong-address replies
+    bool echoOnly = false;         // for NoReply: the port's echo of the request came, and nothing after it
 };
 
 class Line {
@@ -39,6 +41,12 @@ public:
     // then says why (openFailureLine).
     bool reopen(std::uint32_t baud);
     std::uint32_t baud() const { return baud_; }
+
+    // What the user said of the adapter's echo: Unknown (learn it from the
+    // first exchange after each open), Echoes or Plain.
+    void setEchoMode(EchoKnowledge mode) { echoMode_ = echo_ = mode; }
+    // What is known of it now.
+    EchoKnowledge echo() const { return echo_; }
 
     // Sends request[0..length) and waits for its reply. No heap allocation.
     Reply exchange(const std::uint8_t* request, std::uint16_t length);
@@ -59,6 +67,8 @@ public:
 
 private:
     Reply exchangeOnce(const std::uint8_t* request, std::uint16_t length);
+    // Sorts what came into the reply, count bytes of which the first skip are the echo.
+    Reply judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip, const ReplyShape& shape) const;
     void logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const;
     // Says once, and again when it changes, whether the driver gave the port low latency.
     void logLowLatency();
@@ -68,6 +78,8 @@ private:
     std::chrono::milliseconds timeout_;
     std::FILE* verbose_;
     std::uint32_t baud_ = 0;
+    EchoKnowledge echoMode_ = EchoKnowledge::Unknown;
+    EchoKnowledge echo_ = EchoKnowledge::Unknown;
     int loggedLowLatency_ = -1; // what logLowLatency last said: -1 nothing, 0 not set, 1 set
     std::chrono::steady_clock::time_point start_;
     std::uint8_t buffer_[1024];

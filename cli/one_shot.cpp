@@ -46,6 +46,9 @@ int detectCommand(Session& session) {
         text += std::string(", parity ") + parity;
         if (!identity.stopBitsOk) text += ", stop bits abnormal: set the address or baud rate again";
     }
+    const bool echoes = session.line.echo() == EchoKnowledge::Echoes;
+    json["echo"] = echoes;
+    if (echoes) text += "; the adapter echoes what is sent";
     report.result(json, text);
     return 0;
 }
@@ -111,6 +114,7 @@ int setCommand(Session& session) {
         return report.failWith(Status::Usage, report.place() + ": " + why);
     Json json = Json::object();
     std::string text;
+    std::string note;
     switch (options.field) {
     case Field::Address:
         status = session.device.setAddress(identity, std::uint8_t(options.value));
@@ -119,6 +123,8 @@ int setCommand(Session& session) {
     case Field::Baud:
         status = session.device.setBaud(identity, std::int32_t(options.value));
         text = "baud " + std::to_string(identity.baud);
+        if (status == Status::Ok && identity.dialect == Dialect::Modbus)
+            note = std::string("; ") + baudTakesEffect(session.device);
         break;
     case Field::Area:
         status = session.device.setArea(identity, std::uint16_t(options.value));
@@ -129,6 +135,6 @@ int setCommand(Session& session) {
     if (status != Status::Ok) return report.fail(status);
     Json full = report.describe(identity);
     full.update(json);
-    report.result(full, report.place() + ": " + text + ", verified");
+    report.result(full, report.place() + ": " + text + ", verified" + note);
     return 0;
 }

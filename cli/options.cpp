@@ -90,6 +90,7 @@ bool checkCombination(Options& o, const std::string& dialectText, std::ostream& 
 // What CLI11 fills in before the checks make Options of it.
 struct Given {
     std::string dialectText;
+    std::string echoText = "auto";
     std::string addressText;
     unsigned count = 0;
     int scanFrom = 1;
@@ -121,6 +122,10 @@ void addGlobalOptions(CLI::App& app, Options& o, Given& given) {
                               ->capture_default_str();
     app.add_flag("--json", o.json, "one JSON object per result line, on stdout");
     app.add_flag("-v,--verbose", o.verbose, "every frame sent and received, in hex with a timestamp, on stderr");
+    app.add_option("--echo", given.echoText,
+                   "whether the adapter hands every request back before the reply: auto (learn it), on or off")
+        ->check(CLI::IsMember({"auto", "on", "off"}))
+        ->capture_default_str();
 }
 
 // How the adapter is driven, beyond the line settings.
@@ -273,6 +278,7 @@ bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
 bool takeGiven(Options& o, const Given& given, std::ostream& err) {
     if (!takeTarget(o, given, err)) return false;
     if (!takeRs485(o, err)) return false;
+    if (given.echoText != "auto") o.echo = given.echoText == "on" ? EchoKnowledge::Echoes : EchoKnowledge::Plain;
     if (given.countOption->count() > 0) o.count = given.count;
     if (o.command == Command::Scan && !takeScan(o, given, err)) return false;
     if (o.command == Command::Commission && !takeCommission(o, given, err)) return false;

@@ -79,6 +79,7 @@ void serveUntilStopped(const Server& server, const sigset_t& stopSignals, bool v
 int serveLine(const sim::Config& config, const AddressList& addresses, const AddressList& turnarounds,
               const sigset_t& stopSignals, bool verbose) {
     sim::SimLine line(config.baud, config.lineRate);
+    line.setEcho(config.echo);
     std::string listed;
     for (const auto& [address, unused] : addresses) {
         sim::Config member = config;
@@ -150,6 +151,8 @@ void addOptions(CLI::App& app, SimOptions& options, WideValues& wide) {
     app.add_option("--line-turnaround", wide.lineTurnarounds,
                    "on a line, the pause before the replies of the transmitters at address A (default --turnaround)")
         ->check(addressListCheck(true));
+    app.add_flag("--echo", config.echo,
+                 "hand every request back before answering, as an adapter whose receiver hears its own transmitter");
     app.add_flag("-v,--verbose", options.verbose, "print every request on stderr");
 }
 

@@ -132,6 +132,8 @@ void PtyServer::serve() {
         if (ready > 0 && (p.revents & POLLIN)) {
             const ssize_t n = ::read(masterFd, chunk, sizeof chunk);
             if (n > 0) {
+                // The echo is on the wire while the request is: unpaced, and at any speed.
+                if (echo) send(Bytes(chunk, chunk + n), false, 0);
                 pending.insert(pending.end(), chunk, chunk + n);
                 lastByteAt = now;
             }

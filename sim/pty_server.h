@@ -5,6 +5,7 @@
 
 #include "sim/answer.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -30,6 +31,10 @@ public:
     bool start();
     void stop();
     std::string slavePath() const;
+
+    // Whether every byte received goes straight back, as an adapter whose
+    // receiver hears its own transmitter hands the request back before the reply.
+    void setEcho(bool on) { echo = on; }
 
     // Emits bytes now, one per 10 bit times of baud when paced.
     void send(const Bytes& bytes, bool paced, std::uint32_t baud);
@@ -78,6 +83,7 @@ private:
     mutable std::mutex logMutex;
     std::vector<LoggedRequest> log; // under logMutex
 
+    std::atomic<bool> echo{false};
     std::thread server;
     // Only the serving thread touches these.
     Bytes pending;

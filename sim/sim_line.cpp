@@ -154,6 +154,8 @@ std::size_t SimLine::add(const Config& config) {
 
 bool SimLine::start() { return impl_->start(); }
 
+void SimLine::setEcho(bool on) { impl_->setEcho(on); }
+
 void SimLine::stop() { impl_->stop(); }
 
 std::string SimLine::slavePath() const { return impl_->slavePath(); }

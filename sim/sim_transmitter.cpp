@@ -79,7 +79,10 @@ SimTransmitter::SimTransmitter(Config config) : impl_(new Impl) { impl_->config 
 
 SimTransmitter::~SimTransmitter() { delete impl_; }
 
-bool SimTransmitter::start() { return impl_->start(); }
+bool SimTransmitter::start() {
+    impl_->setEcho(state().echo);
+    return impl_->start();
+}
 
 void SimTransmitter::stop() { impl_->stop(); }
 

@@ -49,6 +49,7 @@ struct Config {
     std::uint16_t area = 300;           // register 0x0200 in the FD dialect, cm2
     bool lineRate = false;              // pace both directions at 10 bits per byte
     unsigned turnaroundMs = 0;          // pause between a request and its reply
+    bool echo = false;                  // hand every request back before answering (read at start)
 };
 
 struct LoggedRequest {
@@ -115,6 +116,8 @@ public:
     bool start(); // false if no pty could be made
     void stop();
     std::string slavePath() const; // "" before start()
+    // Hands every request back before the replies, as an echoing adapter; before start().
+    void setEcho(bool on);
 
     void unplug(std::size_t index); // goes silent
     void plug(std::size_t index);   // answers again, with its state as it was

@@ -3,6 +3,7 @@ add_executable(protocol_unit_tests
   unit/frames_test.cpp
   unit/dialect_test.cpp
   unit/validators_test.cpp
+  unit/echo_test.cpp
   unit/operations_test.cpp
 )
 target_link_libraries(protocol_unit_tests PRIVATE ventora_window ventora_test_support GTest::gtest_main)

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -44,14 +45,24 @@ std::uint16_t Transmitter::exchange(std::uint16_t frameLength) {
     for (std::uint16_t poll = 0; poll < kPolls; ++poll) {
         due += kPollPeriod;
         pollSleep(due);
-        const std::uint16_t count = receive_.takeReply(state.replyBuf, sizeof state.replyBuf);
+        // An echo alone is no reply: the transmitter's may follow in a later batch.
+        const std::uint16_t count = withoutEcho(frameLength, receive_.takeReply(state.replyBuf, sizeof state.replyBuf));
         if (count != 0) return count;
     }
     return 0;
 }
 
+std::uint16_t Transmitter::withoutEcho(std::uint16_t frameLength, std::uint16_t count) {
+    if (count == 0) return 0;
+    const std::uint16_t offset = echoOffset(echo, state.txFrame, frameLength, state.replyBuf, count);
+    std::memmove(state.replyBuf, state.replyBuf + offset, count - offset);
+    return std::uint16_t(count - offset);
+}
+
 int Transmitter::reopen(int portIndex, std::uint32_t baud) {
     port_.close();
+    // Another port may be another adapter.
+    if (portIndex + 1 != port_.portNumber()) echo = EchoKnowledge::Unknown;
     port_.setParams(std::uint8_t(portIndex + 1), 8, 0, 0, baud);
     return port_.open();
 }
@@ -89,6 +100,7 @@ Dialect Transmitter::dialect() const { return state.modbusMode ? Dialect::Modbus
 
 void Transmitter::detectBaud() {
     state.modbusMode = false;
+    echo = EchoKnowledge::Unknown; // the adapter may have changed since the last detection
     const int portIndex = dialog_.selectedPortIndex();
     for (const DetectionAttempt& attempt : kDetectionPlan) {
         if (!reopen(portIndex, std::uint32_t(attempt.baud))) {
@@ -111,6 +123,8 @@ void Transmitter::detectBaud() {
             return;
         }
     }
+    // An echoing port hands back even a request nobody answers.
+    if (echo == EchoKnowledge::Unknown) echo = EchoKnowledge::Plain;
     dialog_.enablePortPair(true);
     show(TextId::NothingAnswered, TextId::TestResultCaption, kBoxPlain);
 }

@@ -8,6 +8,7 @@
 #include "window/dialog_access.h"
 #include "window/texts.h"
 #include "protocol/dialect.h"
+#include "protocol/echo.h"
 #include "serial/local/receive_thread.h"
 #include "serial/local/serial_port.h"
 
@@ -32,9 +33,14 @@ public:
     using PollSleep = void (*)(std::chrono::steady_clock::time_point until);
     PollSleep pollSleep;
 
+    // Whether the port hands each request back, as detection learnt it; it
+    // holds until the port is reopened as another port number.
+    EchoKnowledge echo = EchoKnowledge::Unknown;
+
     // Drains stale replies, writes txFrame[0..frameLength), then polls replyRing
     // 50 times at 10 ms. 0 = no reply; otherwise the count of bytes of the first
-    // non-empty batch, now in state.replyBuf.
+    // batch with more than the port's echo of the request, now in state.replyBuf
+    // without that echo.
     std::uint16_t exchange(std::uint16_t frameLength);
 
     void detectBaud();
@@ -64,4 +70,6 @@ private:
     // confirms; count is the reply's length, for showFailure.
     bool writeIdentity(IdentityField field, Identity wanted, std::uint16_t& count);
     Dialect dialect() const;
+    // The batch's count without the echo in front of it, moved to replyBuf[0].
+    std::uint16_t withoutEcho(std::uint16_t frameLength, std::uint16_t count);
 };

@@ -66,6 +66,7 @@ struct CommandCase {
     std::vector<std::string> args;
     int status;
     std::string json = ""; // the whole stdout line, when status is 0
+    bool echo = false;     // behind an adapter that hands every request back
     friend void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -73,7 +74,9 @@ class CliCommandTest : public CliOnSim, public testing::WithParamInterface<Comma
 
 TEST_P(CliCommandTest, PrintsOneJsonLineAndTheRightStatus) {
     const CommandCase& c = GetParam();
-    serve(transmitter(c.dialect));
+    sim::Config config = transmitter(c.dialect);
+    config.echo = c.echo;
+    serve(config);
     std::vector<std::string> args = with(c.args);
     args.push_back("--json");
     const ProcessRun run = cli(args);
@@ -96,7 +99,13 @@ const std::string kModbusWhere = R"({"port":"PORT","device":"DEVICE","dialect":"
 INSTANTIATE_TEST_SUITE_P(
     BothDialects, CliCommandTest,
     testing::Values(
-        CommandCase{"FdDetect", sim::Dialect::Fd, {"detect"}, 0, kFdWhere + "}"},
+        CommandCase{"FdDetect", sim::Dialect::Fd, {"detect"}, 0, kFdWhere + R"(,"echo":false})"},
+        CommandCase{"FdSetAreaBehindAnEchoingAdapter",
+                    sim::Dialect::Fd,
+                    {"-b", "9600", "-d", "fd", "-a", "3", "set", "area", "7"},
+                    0,
+                    kFdWhere + R"(,"area":7})",
+                    true},
         CommandCase{"FdRead", sim::Dialect::Fd, {"read"}, 0, kFdWhere + R"(,"velocity":12.3,"volume":1328.4})"},
         CommandCase{"FdReadGiven",
                     sim::Dialect::Fd,
@@ -127,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                     sim::Dialect::Modbus,
                     {"detect"},
                     0,
-                    kModbusWhere + R"(,"address":9,"parity":"none","stop_bits_ok":true})"},
+                    kModbusWhere + R"(,"address":9,"parity":"none","stop_bits_ok":true,"echo":false})"},
         CommandCase{"ModbusRead",
                     sim::Dialect::Modbus,
                     {"-b", "9600", "-d", "modbus", "read"},
@@ -171,6 +180,7 @@ struct FaultCase {
     std::vector<std::string> args;
     int status;
     const char* says;
+    bool echo = false;
     friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -178,7 +188,9 @@ class CliFaultTest : public CliOnSim, public testing::WithParamInterface<FaultCa
 
 TEST_P(CliFaultTest, ExitStatusAndReason) {
     const FaultCase& c = GetParam();
-    serve(transmitter(c.dialect));
+    sim::Config config = transmitter(c.dialect);
+    config.echo = c.echo;
+    serve(config);
     sim->setFault(c.fault, 100);
     const ProcessRun run = cli(with(c.args));
     EXPECT_EQ(run.status, c.status) << run.err;
@@ -202,7 +214,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {"set", "address", "3"},
                   5,
                   "exception code"},
-        FaultCase{"HangUp", sim::Dialect::Fd, sim::Fault::HangUp, kFdRead, 4, "hung up"}));
+        FaultCase{"HangUp", sim::Dialect::Fd, sim::Fault::HangUp, kFdRead, 4, "hung up"},
+        FaultCase{"OnlyTheEcho",
+                  sim::Dialect::Fd,
+                  sim::Fault::Silence,
+                  {"-b", "9600", "-d", "fd", "-a", "3", "set", "area", "7"},
+                  4,
+                  "the adapter echoes what is sent; no transmitter answered after it",
+                  true}));
 
 TEST_F(CliOnSim, StrayBytesAndSplitRepliesStillRead) {
     serve(transmitter(sim::Dialect::Fd));

@@ -53,6 +53,7 @@ struct Rig {
         port.setParams(1, 8, 0, 0, 9600);
         transmitter.state.deviceAddress = 5;
         transmitter.state.deviceBaud = 9600;
+        transmitter.echo = EchoKnowledge::Plain;
         return port.open() != 0;
     }
 

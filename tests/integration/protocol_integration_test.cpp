@@ -120,6 +120,23 @@ TEST_P(RoundTripTest, ReadsMeasurementAndReadsAndWritesTheArea) {
 INSTANTIATE_TEST_SUITE_P(BothDialects, RoundTripTest, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "modbus" : "fd"; });
 
+// Every operation judges what follows the port's copy of its request, and the copy alone is no acknowledgement.
+TEST(ProtocolIntegration, AnEchoingAdapterIsLearntAndItsEchoNeverAcknowledges) {
+    sim::Config config = fdAt(9600);
+    config.echo = true;
+    Rig rig(config);
+    ASSERT_TRUE(rig.sim);
+    rig.transmitter.detectBaud();
+    ASSERT_EQ(rig.dialog.enabling.back(), "buttons on");
+    EXPECT_EQ(int(rig.transmitter.echo), int(EchoKnowledge::Echoes));
+    rig.dialog.boxes[kAreaBox] = "450"; // the write's acknowledgement is byte for byte the request
+    rig.transmitter.writeArea();
+    EXPECT_EQ(rig.dialog.shown.back(), box("设置成功", std::nullopt, kBoxPlain));
+    rig.sim->setFault(sim::Fault::Silence);
+    rig.transmitter.writeArea();
+    EXPECT_EQ(rig.dialog.shown.back(), box("设置失败", "警告", kBoxQuestion));
+}
+
 class AddressChangeTest : public testing::TestWithParam<bool> {};
 
 TEST_P(AddressChangeTest, ChangesTheAddressThenQueriesIt) {

@@ -41,7 +41,13 @@ INSTANTIATE_TEST_SUITE_P(
                                     EXPECT_EQ(o.command, Command::Detect);
                                     EXPECT_FALSE(o.baud);
                                     EXPECT_LE(o.timeoutMs, 500);
+                                    EXPECT_EQ(o.echo, EchoKnowledge::Unknown);
                                 }},
+                    OptionsCase{"EchoSaidOutright",
+                                {"read", "--echo", "off"},
+                                -1,
+                                [](const Options& o) { EXPECT_EQ(o.echo, EchoKnowledge::Plain); }},
+                    OptionsCase{"EchoOnlyAutoOnOrOff", {"--echo", "yes", "detect"}, 2},
                     OptionsCase{"GlobalOptionsAfterTheCommand",
                                 {"read", "--json", "-p", "/dev/ttyUSB0"},
                                 -1,

@@ -48,6 +48,7 @@ protected:
         transmitter.state.modbusMode = modbusMode;
         transmitter.state.deviceAddress = address;
         transmitter.state.deviceBaud = baud;
+        transmitter.echo = EchoKnowledge::Plain;
     }
 
     OperationsRig<FakePort> rig{Receiving::Off};
@@ -635,6 +636,7 @@ struct WriteAreaCase {
     Bytes reply;
     std::vector<Bytes> sent;
     std::vector<ShownBox> shown;
+    EchoKnowledge echo = EchoKnowledge::Plain;
     friend void PrintTo(const WriteAreaCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -643,6 +645,7 @@ class WriteAreaTest : public OperationsTest, public testing::WithParamInterface<
 TEST_P(WriteAreaTest, SendsTheAreaAndReports) {
     const WriteAreaCase& c = GetParam();
     connected(c.modbusMode, 1, 9600);
+    transmitter.echo = c.echo;
     transmitter.state.queryBusy = true; // the write has no busy guard
     dialog.boxes[kAreaBox] = c.boxText;
     port.respond = always(c.reply);
@@ -653,6 +656,7 @@ TEST_P(WriteAreaTest, SendsTheAreaAndReports) {
 }
 
 const Bytes kWrite300 = {0x01, 0x06, 0x02, 0x00, 0x01, 0x2C, 0x88, 0x3F};
+constexpr EchoKnowledge kEchoes = EchoKnowledge::Echoes, kUnknown = EchoKnowledge::Unknown;
 const ShownBox kAreaOk = box("设置成功", std::nullopt, kBoxPlain);
 const ShownBox kAreaFailed = box("设置失败", "警告", kBoxQuestion);
 const ShownBox kAreaRefused = box("截面积错误", std::nullopt, kBoxPlain);
@@ -660,6 +664,8 @@ const ShownBox kAreaRefused = box("截面积错误", std::nullopt, kBoxPlain);
 INSTANTIATE_TEST_SUITE_P(
     Cases, WriteAreaTest,
     testing::Values(WriteAreaCase{"echo_accepted", false, "300", kWrite300, {kWrite300}, {kAreaOk}},
+                    WriteAreaCase{"echo_alone_fails", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kEchoes},
+                    WriteAreaCase{"unknown_echo_alone", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kUnknown},
                     WriteAreaCase{"silent_fails_once", false, "300", {}, {kWrite300}, {kAreaFailed}},
                     WriteAreaCase{
                         "three_bytes_fail_once", false, "300", {0x01, 0x06, 0x02}, {kWrite300}, {kAreaFailed}},
