@@ -20,6 +20,7 @@ constexpr CommandEntry kCommandTable[] = {
 } // namespace
 
 int runCommand(const Options& options, Port& port, std::FILE* out, std::FILE* err) {
+    port.setRs485(options.rs485);
     Line line(port, options.port, std::chrono::milliseconds(options.timeoutMs), options.verbose ? err : nullptr);
     line.setEchoMode(options.echo);
     Device device(line);

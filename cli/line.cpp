@@ -33,7 +33,9 @@ bool Line::reopen(std::uint32_t baud) {
     port_.setLineSettings(8, 0, 0, baud);
     baud_ = baud;
     echo_ = echoMode_; // another open may be another adapter
-    return port_.openPath(port_.pathFor(portName_)) != 0;
+    if (port_.openPath(port_.pathFor(portName_)) == 0) return false;
+    logLowLatency();
+    return true;
 }
 
 std::chrono::microseconds Line::wireTime(std::uint32_t count) const {
@@ -132,4 +134,14 @@ Reply Line::judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip
     reply.status = ReplyStatus::Invalid;
     reply.why = unusableReason(buffer_ + skip, std::uint16_t(count - skip), shape, reply.otherAddress);
     return reply;
+}
+
+void Line::logLowLatency() {
+    const int set = port_.lowLatency() ? 1 : 0;
+    if (verbose_ == nullptr || set == loggedLowLatency_) return;
+    loggedLowLatency_ = set;
+    const auto ms = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
+    std::fprintf(verbose_, "%8lld.%03lld ms %s: %s\n", static_cast<long long>(ms / 1000),
+                 static_cast<long long>(ms % 1000), devicePath().c_str(),
+                 set ? "low latency set" : "low latency not available on this port");
 }

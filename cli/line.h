@@ -70,6 +70,8 @@ private:
     // Sorts what came into the reply, count bytes of which the first skip are the echo.
     Reply judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip, const ReplyShape& shape) const;
     void logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const;
+    // Says once, and again when it changes, whether the driver gave the port low latency.
+    void logLowLatency();
 
     Port& port_;
     std::string portName_;
@@ -78,6 +80,7 @@ private:
     std::uint32_t baud_ = 0;
     EchoKnowledge echoMode_ = EchoKnowledge::Unknown;
     EchoKnowledge echo_ = EchoKnowledge::Unknown;
+    int loggedLowLatency_ = -1; // what logLowLatency last said: -1 nothing, 0 not set, 1 set
     std::chrono::steady_clock::time_point start_;
     std::uint8_t buffer_[1024];
     Reply last_;

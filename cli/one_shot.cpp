@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/command_list.h"
+#include "cli/ports.h"
 #include "serial/local/serial_port.h"
 
 int portsCommand(Session& session) {
@@ -13,7 +14,12 @@ int portsCommand(Session& session) {
         json["port"] = name;
         json["device"] = device.path;
         json["by_id"] = stable.empty() ? Json(nullptr) : Json(stable);
-        session.report.result(json, name + "\t" + device.path + (stable.empty() ? "" : "\t" + stable));
+        std::string text = name + "\t" + device.path + (stable.empty() ? "" : "\t" + stable);
+        const std::string hint = describeAdapter(device.path, json, text);
+        session.report.result(json, text);
+        if (!hint.empty())
+            std::fprintf(session.report.err(), "ventora-cli: %s (%s): %s\n", name.c_str(), device.path.c_str(),
+                         hint.c_str());
     }
     return 0;
 }

@@ -17,7 +17,8 @@
 namespace {
 
 constexpr const char* kCommands = R"(Commands:
-  ports                          the serial devices present: COMn, device path, by-id name
+  ports                          the serial devices present: COMn, device path, by-id name,
+                                 USB adapter and latency timer
   detect                         find the baud rate and dialect (FD at 2400, 4800, 9600, then Modbus at 9600)
   read                           one measurement: velocity (m/s) and volume (m3/h)
   watch [--interval MS] [--count N] [--csv FILE]
@@ -125,6 +126,20 @@ void addGlobalOptions(CLI::App& app, Options& o, Given& given) {
                    "whether the adapter hands every request back before the reply: auto (learn it), on or off")
         ->check(CLI::IsMember({"auto", "on", "off"}))
         ->capture_default_str();
+}
+
+// How the adapter is driven, beyond the line settings.
+void addAdapterOptions(CLI::App& app, Options& o) {
+    app.add_flag("--rs485", o.rs485,
+                 "RS-485 mode: the UART turns the transceiver round itself (RTS while sending), "
+                 "for UART boards and hats");
+}
+
+// A device server drives its own line; the wish cannot reach it.
+bool takeRs485(const Options& o, std::ostream& err) {
+    return !o.rs485 || !isNetworkPortName(o.port) ||
+           complain(err, "--rs485 applies to a serial device on this computer; a device server's RS-485 mode is "
+                         "set in its own configuration");
 }
 
 // The commands are listed in the footer, with their arguments.
@@ -262,6 +277,7 @@ bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
 // complaints take.
 bool takeGiven(Options& o, const Given& given, std::ostream& err) {
     if (!takeTarget(o, given, err)) return false;
+    if (!takeRs485(o, err)) return false;
     if (given.echoText != "auto") o.echo = given.echoText == "on" ? EchoKnowledge::Echoes : EchoKnowledge::Plain;
     if (given.countOption->count() > 0) o.count = given.count;
     if (o.command == Command::Scan && !takeScan(o, given, err)) return false;
@@ -322,6 +338,7 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
 
     Given given;
     addGlobalOptions(app, o, given);
+    addAdapterOptions(app, o);
     addReadingCommands(app, o, given);
     addSettingCommands(app, o);
     addScan(app, o, given);

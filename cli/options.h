@@ -37,6 +37,7 @@ struct Options {
     int timeoutMs = kDefaultTimeoutMs;   // kDefaultScanTimeoutMs for scan, unless given
     bool json = false;
     bool verbose = false;
+    bool rs485 = false;                          // the kernel's RS-485 mode (Windows: RTS toggled while sending)
     EchoKnowledge echo = EchoKnowledge::Unknown; // --echo: auto (learn it), on or off
 
     Command command = Command::Detect;

@@ -30,6 +30,7 @@ const char* openFailureText(OpenFailure cause) {
     case OpenFailure::HostNotFound: return "host not found";
     case OpenFailure::NoAnswer: return "no answer from the server";
     case OpenFailure::ConnectionLost: return "connection lost";
+    case OpenFailure::NoRs485Mode: return "no RS-485 mode on this device";
     case OpenFailure::Other: break;
     }
     return "other error";

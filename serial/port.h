@@ -28,11 +28,14 @@ enum class OpenFailure : std::uint8_t {
     HostNotFound,      // the host name could not be resolved
     NoAnswer,          // the server did not answer in time: connecting, negotiating or settings
     ConnectionLost,    // an open connection was dropped; recorded when it happens, not by open
+    // A local serial device asked for the kernel's RS-485 mode (setRs485):
+    NoRs485Mode, // the driver has no RS-485 mode, or refused it
 };
 
 // "no such device", "permission denied", "in use by another program",
 // "line settings refused", "other error", "connection refused", "host not
-// found", "no answer from the server", "connection lost".
+// found", "no answer from the server", "connection lost", "no RS-485 mode on
+// this device".
 const char* openFailureText(OpenFailure cause);
 
 // What the user can do about the cause on this platform ("" when nothing
@@ -68,6 +71,16 @@ public:
     std::uint8_t dataBits() const { return dataBits_; }
     std::uint8_t parity() const { return parity_; }
     std::uint8_t stopBits() const { return stopBits_; }
+
+    // Whether the next open puts the device into RS-485 mode, where the UART
+    // itself drives the transceiver's direction (RTS while sending). Only a
+    // local serial device has such a mode; callers refuse the wish for others.
+    void setRs485(bool on) { rs485_ = on; }
+    bool rs485() const { return rs485_; }
+
+    // Whether the last open got the driver's low-latency mode; false where the
+    // device has no such setting (a pty, a plain UART, a device server).
+    bool lowLatency() const { return lowLatency_; }
 
     // What openPath is given for the port a person named; the name itself
     // unless the kind of port has a naming rule of its own.
@@ -111,6 +124,7 @@ protected:
         openFailure_ = cause;
         openFailureDetail_ = detail;
     }
+    void recordLowLatency(bool set) { lowLatency_ = set; }
 
 private:
     // Written by the thread that opens the port.
@@ -118,6 +132,8 @@ private:
     std::uint8_t parity_ = 0;
     std::uint8_t stopBits_ = 0;
     std::uint32_t baudRate_ = 0;
+    bool rs485_ = false;
+    bool lowLatency_ = false;
     OpenFailure openFailure_ = OpenFailure::None;
     std::string devicePath_;
     std::string openFailureDetail_;

@@ -4,6 +4,9 @@ add_executable(ventora_serial_unit_tests
   unit/port_naming_test.cpp
   unit/telnet_codec_test.cpp
 )
+if(NOT WIN32)
+  target_sources(ventora_serial_unit_tests PRIVATE unit/adapter_info_test.cpp)
+endif()
 target_link_libraries(ventora_serial_unit_tests PRIVATE
   ventora_serial ventora_net ventora_test_support GTest::gtest_main)
 ventora_add_gtests(ventora_serial_unit_tests unit threaded)

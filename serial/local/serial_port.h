@@ -98,6 +98,11 @@ public:
     // and always on Windows).
     static std::string stableName(const std::string& devicePath);
 
+    // Asks the driver of devicePath for low latency, as open does, without
+    // touching the line settings; false when the device is held by another
+    // program, cannot be opened or has no such setting (always on Windows).
+    static bool lowerLatency(const std::string& devicePath);
+
     struct Native; // backend state, defined per platform
 
 private:

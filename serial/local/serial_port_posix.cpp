@@ -11,6 +11,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -68,6 +69,31 @@ tcflag_t sizeFlag(std::uint8_t dataBits) {
 int outputQueued(int fd) {
     int pending = 0;
     return ::ioctl(fd, TIOCOUTQ, &pending) == 0 ? pending : 0;
+}
+
+// Asks the driver to hand received bytes on at once, where an FTDI adapter
+// would hold them up to its latency timer; every other flag stays. False where
+// the device has no such setting, a pty for one.
+bool askLowLatency(int fd) {
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+    if (serial.flags & ASYNC_LOW_LATENCY) return true;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
+// Puts the UART into the kernel's RS-485 mode with RTS high while sending,
+// keeping the driver's other flags and its delays. 0, or the errno of the
+// refusal.
+int enableRs485(int fd) {
+    serial_rs485 rs485{};
+    if (::ioctl(fd, TIOCGRS485, &rs485) != 0) return errno;
+    rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    // RTS at the same level after sending would keep the transceiver driving the line.
+    rs485.flags &= ~std::uint32_t(SER_RS485_RTS_AFTER_SEND);
+    if (::ioctl(fd, TIOCSRS485, &rs485) != 0) return errno;
+    // The driver writes back what it kept; one that dropped the mode has none.
+    return (rs485.flags & SER_RS485_ENABLED) ? 0 : EOPNOTSUPP;
 }
 
 bool ttySHasHardware(const std::string& name) {
@@ -176,7 +202,21 @@ bool SerialPort::configureLocked() {
         recordFailure(OpenFailure::SettingRefused, osErrorText(unsigned(errno)));
         return false;
     }
+    recordLowLatency(askLowLatency(fd));
+    if (const int refusal = rs485() ? enableRs485(fd) : 0; refusal != 0) {
+        recordFailure(OpenFailure::NoRs485Mode, osErrorText(unsigned(refusal)));
+        return false;
+    }
     return true;
+}
+
+bool SerialPort::lowerLatency(const std::string& devicePath) {
+    const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    // A device that another program holds is left alone.
+    const bool set = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && askLowLatency(fd);
+    ::close(fd);
+    return set;
 }
 
 bool SerialPort::acquireLocked(const std::string& path) {

@@ -123,10 +123,19 @@ bool SerialPort::configureLocked() {
     dcb.StopBits = stopBits();
     dcb.fBinary = TRUE;
     dcb.fParity = TRUE;
+    if (!::SetCommState(native_->handle, &dcb)) {
+        recordFailure(OpenFailure::SettingRefused, osErrorText(::GetLastError()));
+        return false;
+    }
+    if (!rs485()) return true;
+    // The driver raises RTS while it sends, which turns the transceiver round.
+    dcb.fRtsControl = RTS_CONTROL_TOGGLE;
     if (::SetCommState(native_->handle, &dcb)) return true;
-    recordFailure(OpenFailure::SettingRefused, osErrorText(::GetLastError()));
+    recordFailure(OpenFailure::NoRs485Mode, osErrorText(::GetLastError()));
     return false;
 }
+
+bool SerialPort::lowerLatency(const std::string&) { return false; }
 
 bool SerialPort::acquireLocked(const std::string& path) {
     const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

@@ -254,6 +254,21 @@ TEST_F(CliOnSim, PortsThatDoNotOpenSayWhy) {
     }
 }
 
+TEST_F(CliOnSim, Rs485OnADeviceWithoutItIsAnOpenFailure) {
+    serve(transmitter(sim::Dialect::Fd));
+    const ProcessRun run = cli(with({"--rs485", "read"}));
+    EXPECT_EQ(run.status, 3);
+    const std::string place = device == port ? port : port + " (" + device + ")";
+#ifdef _WIN32
+    const std::string reason = "(";
+#else
+    const std::string reason = "(Inappropriate ioctl for device)\n";
+#endif
+    EXPECT_EQ(run.err.rfind("ventora-cli: cannot open " + place + ": no RS-485 mode on this device " + reason, 0), 0u)
+        << run.err;
+    EXPECT_TRUE(sim->requests().empty());
+}
+
 TEST(CliPorts, ListsEachPresentDeviceOnceInPortOrder) {
     const ProcessRun text = cli({"ports"});
     const ProcessRun json = cli({"ports", "--json"});

@@ -96,6 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 [](const Options& o) { EXPECT_EQ(o.port, "rfc2217://bus-3.plant:7301"); }},
                     OptionsCase{"NetworkPortWithoutTcpPort", {"-p", "rfc2217://bus-3.plant", "read"}, 2},
                     OptionsCase{"NetworkPortOutOfRange", {"-p", "rfc2217://10.0.0.5:65536", "read"}, 2},
+                    OptionsCase{"Rs485OnANetworkPort", {"-p", "rfc2217://bus-3.plant:7301", "--rs485", "read"}, 2},
                     OptionsCase{"WatchCountAndInterval",
                                 {"watch", "--count", "3", "--interval", "50", "--csv", "w.csv"},
                                 -1,
