@@ -28,11 +28,13 @@ enum class OpenFailure : std::uint8_t {
     HostNotFound,      // the host name could not be resolved
     NoAnswer,          // the server did not answer in time: connecting, negotiating or settings
     ConnectionLost,    // an open connection was dropped; recorded when it happens, not by open
+    NotRfc2217,        // the server sent data or Telnet commands but never accepted the COM-PORT option
 };
 
 // "no such device", "permission denied", "in use by another program",
 // "line settings refused", "other error", "connection refused", "host not
-// found", "no answer from the server", "connection lost".
+// found", "no answer from the server", "connection lost", "not an RFC 2217
+// server".
 const char* openFailureText(OpenFailure cause);
 
 // What the user can do about the cause on this platform ("" when nothing

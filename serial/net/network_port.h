@@ -93,6 +93,10 @@ private:
     Io send(const std::uint8_t* bytes, std::size_t count, Clock::time_point deadline);
     // Records how a wait during open ended badly; always false.
     bool openFailed(Io io, const char* waitingFor);
+    // Records that the server spoke but did not negotiate; always false.
+    bool notRfc2217();
+    // The printable start of the serial data not yet read, for a failure's text.
+    std::string printableData() const;
     void lose();
     std::string where() const;
 

@@ -3,12 +3,18 @@
 // pseudo-terminal. Skipped where ser2net is not installed.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/sim_transmitter.h"
@@ -133,9 +139,105 @@ TEST_F(CliRemote, SettingsStayWithTheTransmitterAndTheLineFollowsTheRate) {
 
 struct FailureCase {
     const char* name;
-    enum class Server { None, Silent, Ser2netKilledMidExchange, UnknownHost } server;
+    enum class Server {
+        None,
+        Silent,
+        Ser2netKilledMidExchange,
+        UnknownHost,
+        // Misbehaving servers (HostileServer):
+        Closes,
+        Resets,
+        FloodsData,
+        LargeData,
+        Garbage,
+        OneBytePer100Ms,
+        EndlessNegotiation,
+        EndlessOffers,
+    } server;
     const char* cause;
     friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+};
+
+// A TCP server on 127.0.0.1 that takes one connection and misbehaves on it
+// until the client goes or the object does.
+class HostileServer {
+public:
+    using Kind = FailureCase::Server;
+    explicit HostileServer(Kind kind) : thread_([this, kind] { serve(kind); }) {}
+    ~HostileServer() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::uint16_t port() const { return socket_.port; }
+
+private:
+    static constexpr std::uint8_t kIac = 255, kWill = 251, kWont = 252, kDo = 253, kDont = 254;
+
+    // Waits for the client's connection, then acts as kind says.
+    void serve(Kind kind) {
+        pollfd p{socket_.fd, POLLIN, 0};
+        while (!stop_ && ::poll(&p, 1, 50) == 0) {}
+        client_ = stop_ ? -1 : ::accept(socket_.fd, nullptr, nullptr);
+        if (client_ < 0) return;
+        behave(kind);
+        ::close(client_);
+    }
+    void behave(Kind kind) {
+        std::vector<std::uint8_t> bytes;
+        switch (kind) {
+        case Kind::Resets: {
+            const linger abort{1, 0}; // close sends a reset
+            ::setsockopt(client_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            return;
+        }
+        case Kind::FloodsData:
+        case Kind::LargeData: // 100 MB, then the server closes
+            bytes.assign(64 * 1024, 'x');
+            for (int i = 0; (kind == Kind::FloodsData || i < 1600) && say(bytes); ++i) {}
+            return;
+        case Kind::Garbage: {
+            bytes = {'\x1b', '[', '2', 'J', '\a', '\r'}; // a terminal's commands among the noise
+            std::minstd_rand noise(1);
+            while (bytes.size() < 4096) bytes.push_back(std::uint8_t(noise()));
+            while (say(bytes)) {}
+            return;
+        }
+        case Kind::OneBytePer100Ms:
+            while (say({'.'})) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return;
+        case Kind::EndlessNegotiation: // agrees to BINARY and SUPPRESS-GO-AHEAD, takes it back, and again
+            while (say({kIac, kDo, 0, kIac, kDont, 0, kIac, kWill, 3, kIac, kWont, 3})) {}
+            return;
+        case Kind::EndlessOffers: // every option of its own, never a word on COM-PORT
+            for (std::uint8_t option = 0; say({kIac, kWill, option}); ++option) {}
+            return;
+        default: { // Closes, reading what comes: unread bytes would make the kernel reset the connection
+            ::shutdown(client_, SHUT_WR);
+            char sink[256];
+            pollfd p{client_, POLLIN, 0};
+            while (!stop_)
+                if (::poll(&p, 1, 50) > 0 && ::recv(client_, sink, sizeof sink, 0) <= 0) return;
+            return;
+        }
+        }
+    }
+    // Sends bytes while the client takes them; false once it is gone or the server stops.
+    bool say(const std::vector<std::uint8_t>& bytes) {
+        for (std::size_t done = 0; done < bytes.size();) {
+            pollfd p{client_, POLLOUT, 0};
+            if (stop_) return false;
+            if (::poll(&p, 1, 50) <= 0) continue;
+            const ssize_t n = ::send(client_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            done += std::size_t(n);
+        }
+        return true;
+    }
+
+    LocalSocket socket_{true};
+    int client_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 class CliRemoteFailureTest : public CliRemote, public testing::WithParamInterface<FailureCase> {};
@@ -144,6 +246,7 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
     const FailureCase& c = GetParam();
     using Server = FailureCase::Server;
     std::unique_ptr<LocalSocket> socket;
+    std::unique_ptr<HostileServer> hostile;
     std::string host = "127.0.0.1";
     std::uint16_t port = 0;
     std::vector<std::string> args = {"-t", "2000", "-b", "9600", "-d", "fd", "-a", "3", "read"};
@@ -165,6 +268,10 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
         port = server->port;
         break;
     }
+    default:
+        hostile = std::make_unique<HostileServer>(c.server);
+        port = hostile->port();
+        break;
     }
     args.insert(args.begin(), {"-p", "rfc2217://" + host + ":" + std::to_string(port)});
     if (c.server == Server::Ser2netKilledMidExchange) {
@@ -179,15 +286,32 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find(host + ":" + std::to_string(port)), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(c.cause), std::string::npos) << run.err;
+    EXPECT_TRUE(std::all_of(run.err.begin(), run.err.end(), [](char ch) {
+        return ch == '\n' || (ch >= ' ' && ch < 127);
+    })) << "nothing from the server reaches the terminal as a control character";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, CliRemoteFailureTest,
-    testing::Values(FailureCase{"ConnectionRefused", FailureCase::Server::None, "connection refused"},
-                    FailureCase{"UnknownHost", FailureCase::Server::UnknownHost, "host not found"},
-                    // Accepted by the kernel, never a word of Telnet back.
-                    FailureCase{"SilentServer", FailureCase::Server::Silent, "no answer from the server"},
-                    FailureCase{"ServerKilledMidExchange", FailureCase::Server::Ser2netKilledMidExchange,
-                                "connection lost"}));
+    testing::Values(
+        FailureCase{"ConnectionRefused", FailureCase::Server::None, "connection refused"},
+        FailureCase{"UnknownHost", FailureCase::Server::UnknownHost, "host not found"},
+        // Accepted by the kernel, never a word of Telnet back.
+        FailureCase{"SilentServer", FailureCase::Server::Silent, "no answer from the server"},
+        FailureCase{"ServerKilledMidExchange", FailureCase::Server::Ser2netKilledMidExchange, "connection lost"},
+        FailureCase{"ServerCloses", FailureCase::Server::Closes, "connection lost (the server closed the connection)"},
+        FailureCase{"ServerResets", FailureCase::Server::Resets, "connection lost (Connection reset"},
+        FailureCase{"FloodsData", FailureCase::Server::FloodsData,
+                    "not an RFC 2217 server (it sent data before answering the negotiation: \"xxxx"},
+        FailureCase{"LargeData", FailureCase::Server::LargeData,
+                    "not an RFC 2217 server (it sent data before answering the negotiation"},
+        FailureCase{"Garbage", FailureCase::Server::Garbage,
+                    "not an RFC 2217 server (it sent data before answering the negotiation: \"[2J"},
+        FailureCase{"OneBytePer100Ms", FailureCase::Server::OneBytePer100Ms,
+                    "not an RFC 2217 server (it sent data before answering the negotiation: \"..."},
+        FailureCase{"EndlessNegotiation", FailureCase::Server::EndlessNegotiation,
+                    "not an RFC 2217 server (it never completed the negotiation)"},
+        FailureCase{"EndlessOffers", FailureCase::Server::EndlessOffers,
+                    "not an RFC 2217 server (it never completed the negotiation)"}));
 
 } // namespace
