@@ -143,7 +143,7 @@ bool NetworkSerialPort::startSession(const NetworkEndpoint& endpoint, Clock::tim
     while (io == Io::Done && codec_.comPort() == OptionState::WantYes) {
         // A full buffer before any answer is a stream of the server's own, not a slow reply.
         if (dataTail_ == sizeof data_) return notRfc2217();
-        io = pump(deadline);
+        io = pumpBefore(deadline);
     }
     if (io == Io::TimedOut && bytesReceived_ != receivedBefore) return notRfc2217();
     if (io != Io::Done) return openFailed(io, "answer to the Telnet negotiation");
@@ -164,7 +164,7 @@ bool NetworkSerialPort::applySettings(Clock::time_point deadline) {
     const auto awaitReply = [&](auto answered) {
         while (io == Io::Done && !answered()) {
             dataHead_ = dataTail_ = 0;
-            io = pump(deadline);
+            io = pumpBefore(deadline);
         }
     };
     awaitReply([&] { return codec_.replies().allSettingsSeen(); });
@@ -226,6 +226,12 @@ NetworkSerialPort::Io NetworkSerialPort::pump(Clock::time_point deadline) {
     return answered == Io::Lost ? Io::Lost : Io::Done;
 }
 
+NetworkSerialPort::Io NetworkSerialPort::pumpBefore(Clock::time_point deadline) {
+    // A server that never stops sending never lets a receive wait, so the
+    // receive alone would never see the deadline.
+    return Clock::now() < deadline ? pump(deadline) : Io::TimedOut;
+}
+
 void NetworkSerialPort::lose() {
     std::string detail;
     if (lastOsError_ != 0) {
@@ -268,7 +274,7 @@ WaitedRead NetworkSerialPort::readWait(std::uint8_t* buffer, std::uint32_t maxBy
         return result;
     }
     const auto deadline = Clock::now() + timeout;
-    for (;;) {
+    for (bool first = true;; first = false) {
         if (dataTail_ > dataHead_) {
             const std::size_t count = std::min<std::size_t>(maxBytes, dataTail_ - dataHead_);
             std::memcpy(buffer, data_ + dataHead_, count);
@@ -276,7 +282,8 @@ WaitedRead NetworkSerialPort::readWait(std::uint8_t* buffer, std::uint32_t maxBy
             result.count = std::uint32_t(count);
             return result;
         }
-        const Io io = pump(deadline);
+        // Once at least, so that a read without waiting still takes what has come.
+        const Io io = first ? pump(deadline) : pumpBefore(deadline);
         if (io == Io::TimedOut) return result;
         if (io == Io::Lost) {
             lose();

@@ -205,11 +205,16 @@ private:
         case Kind::OneBytePer100Ms:
             while (say({'.'})) std::this_thread::sleep_for(std::chrono::milliseconds(100));
             return;
+        // Commands in blocks far larger than a client reads at once, so that the
+        // client always finds more waiting.
         case Kind::EndlessNegotiation: // agrees to BINARY and SUPPRESS-GO-AHEAD, takes it back, and again
-            while (say({kIac, kDo, 0, kIac, kDont, 0, kIac, kWill, 3, kIac, kWont, 3})) {}
+            while (bytes.size() < 64 * 1024)
+                bytes.insert(bytes.end(), {kIac, kDo, 0, kIac, kDont, 0, kIac, kWill, 3, kIac, kWont, 3});
+            while (say(bytes)) {}
             return;
         case Kind::EndlessOffers: // every option of its own, never a word on COM-PORT
-            for (std::uint8_t option = 0; say({kIac, kWill, option}); ++option) {}
+            for (int i = 0; i < 64 * 1024 / 3; ++i) bytes.insert(bytes.end(), {kIac, kWill, std::uint8_t(i)});
+            while (say(bytes)) {}
             return;
         default: { // Closes, reading what comes: unread bytes would make the kernel reset the connection
             ::shutdown(client_, SHUT_WR);
@@ -280,7 +285,10 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
         server->kill();
         run = tool.finish();
     } else {
+        const auto start = std::chrono::steady_clock::now();
         run = CliProcess(args).finish();
+        // Generous: what it catches is a server that keeps the tool past the open's deadline for good.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "a server that never stops talking holds the tool";
     }
     EXPECT_EQ(run.status, 3) << run.err;
     EXPECT_EQ(run.out, "");
