@@ -137,33 +137,51 @@ TEST_F(CliRemote, SettingsStayWithTheTransmitterAndTheLineFollowsTheRate) {
     EXPECT_EQ(run.out, "777 cm2\n");
 }
 
+// What a misbehaving server sends on the one connection it takes: block,
+// count times (0: until the client goes) with pauseMs between, then it closes
+// in order or, with reset, at once.
+struct Talk {
+    std::vector<std::uint8_t> block;
+    int count = 0;
+    int pauseMs = 0;
+    bool reset = false;
+};
+
+// pattern repeated to 64 kB: far more than a client reads at once, so that it always finds more waiting.
+std::vector<std::uint8_t> block(const std::vector<std::uint8_t>& pattern) {
+    std::vector<std::uint8_t> bytes;
+    while (bytes.size() < 64 * 1024) bytes.insert(bytes.end(), pattern.begin(), pattern.end());
+    return bytes;
+}
+
+// A terminal's commands among noise.
+std::vector<std::uint8_t> garbage() {
+    std::vector<std::uint8_t> bytes = {'\x1b', '[', '2', 'J', '\a', '\r'};
+    std::minstd_rand noise(1);
+    while (bytes.size() < 4096) bytes.push_back(std::uint8_t(noise()));
+    return bytes;
+}
+
+// IAC WILL for every option, never a word on COM-PORT.
+std::vector<std::uint8_t> offers() {
+    std::vector<std::uint8_t> bytes;
+    for (int option = 0; option < 256; ++option) bytes.insert(bytes.end(), {255, 251, std::uint8_t(option)});
+    return block(bytes);
+}
+
 struct FailureCase {
     const char* name;
-    enum class Server {
-        None,
-        Silent,
-        Ser2netKilledMidExchange,
-        UnknownHost,
-        // Misbehaving servers (HostileServer):
-        Closes,
-        Resets,
-        FloodsData,
-        LargeData,
-        Garbage,
-        OneBytePer100Ms,
-        EndlessNegotiation,
-        EndlessOffers,
-    } server;
+    enum class Server { None, Silent, Ser2netKilledMidExchange, UnknownHost, Hostile } server;
     const char* cause;
+    Talk talk; // Hostile
     friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
 
-// A TCP server on 127.0.0.1 that takes one connection and misbehaves on it
+// A TCP server on 127.0.0.1 that takes one connection and talks on it as told
 // until the client goes or the object does.
 class HostileServer {
 public:
-    using Kind = FailureCase::Server;
-    explicit HostileServer(Kind kind) : thread_([this, kind] { serve(kind); }) {}
+    explicit HostileServer(Talk talk) : talk_(std::move(talk)), thread_([this] { serve(); }) {}
     ~HostileServer() {
         stop_ = true;
         thread_.join();
@@ -171,68 +189,29 @@ public:
     std::uint16_t port() const { return socket_.port; }
 
 private:
-    static constexpr std::uint8_t kIac = 255, kWill = 251, kWont = 252, kDo = 253, kDont = 254;
-
-    // Waits for the client's connection, then acts as kind says.
-    void serve(Kind kind) {
+    void serve() {
         pollfd p{socket_.fd, POLLIN, 0};
         while (!stop_ && ::poll(&p, 1, 50) == 0) {}
         client_ = stop_ ? -1 : ::accept(socket_.fd, nullptr, nullptr);
         if (client_ < 0) return;
-        behave(kind);
+        for (int i = 0; (talk_.count == 0 || i < talk_.count) && say(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(talk_.pauseMs));
+        const linger abort{1, 0};
+        if (talk_.reset) ::setsockopt(client_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        // An orderly close reads what comes first: unread bytes would make the kernel reset the connection.
+        if (!talk_.reset) ::shutdown(client_, SHUT_WR);
+        char sink[256];
+        for (p.fd = client_; !talk_.reset && !stop_;)
+            if (::poll(&p, 1, 50) > 0 && ::recv(client_, sink, sizeof sink, 0) <= 0) break;
         ::close(client_);
     }
-    void behave(Kind kind) {
-        std::vector<std::uint8_t> bytes;
-        switch (kind) {
-        case Kind::Resets: {
-            const linger abort{1, 0}; // close sends a reset
-            ::setsockopt(client_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-            return;
-        }
-        case Kind::FloodsData:
-        case Kind::LargeData: // 100 MB, then the server closes
-            bytes.assign(64 * 1024, 'x');
-            for (int i = 0; (kind == Kind::FloodsData || i < 1600) && say(bytes); ++i) {}
-            return;
-        case Kind::Garbage: {
-            bytes = {'\x1b', '[', '2', 'J', '\a', '\r'}; // a terminal's commands among the noise
-            std::minstd_rand noise(1);
-            while (bytes.size() < 4096) bytes.push_back(std::uint8_t(noise()));
-            while (say(bytes)) {}
-            return;
-        }
-        case Kind::OneBytePer100Ms:
-            while (say({'.'})) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            return;
-        // Commands in blocks far larger than a client reads at once, so that the
-        // client always finds more waiting.
-        case Kind::EndlessNegotiation: // agrees to BINARY and SUPPRESS-GO-AHEAD, takes it back, and again
-            while (bytes.size() < 64 * 1024)
-                bytes.insert(bytes.end(), {kIac, kDo, 0, kIac, kDont, 0, kIac, kWill, 3, kIac, kWont, 3});
-            while (say(bytes)) {}
-            return;
-        case Kind::EndlessOffers: // every option of its own, never a word on COM-PORT
-            for (int i = 0; i < 64 * 1024 / 3; ++i) bytes.insert(bytes.end(), {kIac, kWill, std::uint8_t(i)});
-            while (say(bytes)) {}
-            return;
-        default: { // Closes, reading what comes: unread bytes would make the kernel reset the connection
-            ::shutdown(client_, SHUT_WR);
-            char sink[256];
-            pollfd p{client_, POLLIN, 0};
-            while (!stop_)
-                if (::poll(&p, 1, 50) > 0 && ::recv(client_, sink, sizeof sink, 0) <= 0) return;
-            return;
-        }
-        }
-    }
-    // Sends bytes while the client takes them; false once it is gone or the server stops.
-    bool say(const std::vector<std::uint8_t>& bytes) {
-        for (std::size_t done = 0; done < bytes.size();) {
+    // Sends the block while the client takes it; false once it is gone or the server stops.
+    bool say() {
+        for (std::size_t done = 0; done < talk_.block.size();) {
             pollfd p{client_, POLLOUT, 0};
             if (stop_) return false;
             if (::poll(&p, 1, 50) <= 0) continue;
-            const ssize_t n = ::send(client_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            const ssize_t n = ::send(client_, talk_.block.data() + done, talk_.block.size() - done, MSG_NOSIGNAL);
             if (n <= 0) return false;
             done += std::size_t(n);
         }
@@ -240,6 +219,7 @@ private:
     }
 
     LocalSocket socket_{true};
+    Talk talk_;
     int client_ = -1;
     std::atomic<bool> stop_{false};
     std::thread thread_;
@@ -273,8 +253,8 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
         port = server->port;
         break;
     }
-    default:
-        hostile = std::make_unique<HostileServer>(c.server);
+    case Server::Hostile:
+        hostile = std::make_unique<HostileServer>(c.talk);
         port = hostile->port();
         break;
     }
@@ -302,24 +282,41 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
 INSTANTIATE_TEST_SUITE_P(
     Failures, CliRemoteFailureTest,
     testing::Values(
-        FailureCase{"ConnectionRefused", FailureCase::Server::None, "connection refused"},
-        FailureCase{"UnknownHost", FailureCase::Server::UnknownHost, "host not found"},
+        FailureCase{"ConnectionRefused", FailureCase::Server::None, "connection refused", {}},
+        FailureCase{"UnknownHost", FailureCase::Server::UnknownHost, "host not found", {}},
         // Accepted by the kernel, never a word of Telnet back.
-        FailureCase{"SilentServer", FailureCase::Server::Silent, "no answer from the server"},
-        FailureCase{"ServerKilledMidExchange", FailureCase::Server::Ser2netKilledMidExchange, "connection lost"},
-        FailureCase{"ServerCloses", FailureCase::Server::Closes, "connection lost (the server closed the connection)"},
-        FailureCase{"ServerResets", FailureCase::Server::Resets, "connection lost (Connection reset"},
-        FailureCase{"FloodsData", FailureCase::Server::FloodsData,
-                    "not an RFC 2217 server (it sent data before answering the negotiation: \"xxxx"},
-        FailureCase{"LargeData", FailureCase::Server::LargeData,
-                    "not an RFC 2217 server (it sent data before answering the negotiation"},
-        FailureCase{"Garbage", FailureCase::Server::Garbage,
-                    "not an RFC 2217 server (it sent data before answering the negotiation: \"[2J"},
-        FailureCase{"OneBytePer100Ms", FailureCase::Server::OneBytePer100Ms,
-                    "not an RFC 2217 server (it sent data before answering the negotiation: \"..."},
-        FailureCase{"EndlessNegotiation", FailureCase::Server::EndlessNegotiation,
-                    "not an RFC 2217 server (it never completed the negotiation)"},
-        FailureCase{"EndlessOffers", FailureCase::Server::EndlessOffers,
-                    "not an RFC 2217 server (it never completed the negotiation)"}));
+        FailureCase{"SilentServer", FailureCase::Server::Silent, "no answer from the server", {}},
+        FailureCase{"ServerKilledMidExchange", FailureCase::Server::Ser2netKilledMidExchange, "connection lost", {}},
+        FailureCase{"ServerCloses",
+                    FailureCase::Server::Hostile,
+                    "connection lost (the server closed the connection)",
+                    {{}, 1}},
+        FailureCase{
+            "ServerResets", FailureCase::Server::Hostile, "connection lost (Connection reset", {{}, 1, 0, true}},
+        FailureCase{"FloodsData",
+                    FailureCase::Server::Hostile,
+                    "not an RFC 2217 server (it sent data before answering the negotiation: \"xxxx",
+                    {block({'x'})}},
+        FailureCase{"LargeData",
+                    FailureCase::Server::Hostile, // 100 MB, then it closes
+                    "not an RFC 2217 server (it sent data before answering the negotiation",
+                    {block({'y'}), 1600}},
+        FailureCase{"Garbage",
+                    FailureCase::Server::Hostile,
+                    "not an RFC 2217 server (it sent data before answering the negotiation: \"[2J",
+                    {garbage()}},
+        FailureCase{"OneBytePer100Ms",
+                    FailureCase::Server::Hostile,
+                    "not an RFC 2217 server (it sent data before answering the negotiation: \"...",
+                    {{'.'}, 0, 100}},
+        // Agrees to BINARY and SUPPRESS-GO-AHEAD, takes it back, and again.
+        FailureCase{"EndlessNegotiation",
+                    FailureCase::Server::Hostile,
+                    "not an RFC 2217 server (it never completed the negotiation)",
+                    {block({255, 253, 0, 255, 254, 0, 255, 251, 3, 255, 252, 3})}},
+        FailureCase{"EndlessOffers",
+                    FailureCase::Server::Hostile,
+                    "not an RFC 2217 server (it never completed the negotiation)",
+                    {offers()}}));
 
 } // namespace
