@@ -13,6 +13,9 @@ const char* networkHint(OpenFailure cause) {
         return "check that the TCP port speaks Telnet with RFC 2217 (ser2net: telnet(rfc2217) in the accepter) "
                "and that no firewall drops the connection";
     case OpenFailure::ConnectionLost: return "the device server or the network ended the session";
+    case OpenFailure::NotRfc2217:
+        return "check that the TCP port is a device server's serial port with RFC 2217 "
+               "(ser2net: telnet(rfc2217) in the accepter)";
     default: return "";
     }
 }
@@ -30,6 +33,7 @@ const char* openFailureText(OpenFailure cause) {
     case OpenFailure::HostNotFound: return "host not found";
     case OpenFailure::NoAnswer: return "no answer from the server";
     case OpenFailure::ConnectionLost: return "connection lost";
+    case OpenFailure::NotRfc2217: return "not an RFC 2217 server";
     case OpenFailure::NoRs485Mode: return "no RS-485 mode on this device";
     case OpenFailure::Other: break;
     }

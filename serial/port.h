@@ -28,14 +28,15 @@ enum class OpenFailure : std::uint8_t {
     HostNotFound,      // the host name could not be resolved
     NoAnswer,          // the server did not answer in time: connecting, negotiating or settings
     ConnectionLost,    // an open connection was dropped; recorded when it happens, not by open
+    NotRfc2217,        // the server sent data or Telnet commands but never accepted the COM-PORT option
     // A local serial device asked for the kernel's RS-485 mode (setRs485):
     NoRs485Mode, // the driver has no RS-485 mode, or refused it
 };
 
 // "no such device", "permission denied", "in use by another program",
 // "line settings refused", "other error", "connection refused", "host not
-// found", "no answer from the server", "connection lost", "no RS-485 mode on
-// this device".
+// found", "no answer from the server", "connection lost", "not an RFC 2217
+// server", "no RS-485 mode on this device".
 const char* openFailureText(OpenFailure cause);
 
 // What the user can do about the cause on this platform ("" when nothing

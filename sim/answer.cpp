@@ -231,6 +231,8 @@ int requestLength(const std::uint8_t* buf, std::size_t size) {
 }
 
 Answer answerRequest(const Bytes& request, std::uint32_t speed, Config& c) {
+    // Anything but one whole frame is no request: its fields could lie past its end.
+    if (requestLength(request.data(), request.size()) != static_cast<int>(request.size())) return {};
     if (!crcMatches(request) || speed != c.baud) return {};
     if (!isFdFrame(request)) return answerModbus(request, c);
     if (c.dialect == Dialect::Fd) return answerFd(request, c);

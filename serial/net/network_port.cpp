@@ -111,6 +111,25 @@ bool NetworkSerialPort::openFailed(Io io, const char* waitingFor) {
     return false;
 }
 
+bool NetworkSerialPort::notRfc2217() {
+    std::string detail = "it never completed the negotiation";
+    if (dataTail_ > dataHead_) {
+        detail = "it sent data before answering the negotiation";
+        const std::string said = printableData();
+        if (!said.empty()) detail += ": \"" + said + "\"";
+    }
+    recordFailure(where(), OpenFailure::NotRfc2217, detail);
+    return false;
+}
+
+std::string NetworkSerialPort::printableData() const {
+    // Control characters stay out: the text ends on a person's terminal.
+    std::string said;
+    for (std::size_t i = dataHead_; i < dataTail_ && said.size() < 80; ++i)
+        if (data_[i] >= 0x20 && data_[i] < 0x7F) said += char(data_[i]);
+    return said;
+}
+
 bool NetworkSerialPort::startSession(const NetworkEndpoint& endpoint, Clock::time_point deadline) {
     remote_.clear();
     recordFailure(where(), OpenFailure::None, "");
@@ -120,7 +139,13 @@ bool NetworkSerialPort::startSession(const NetworkEndpoint& endpoint, Clock::tim
     dataHead_ = dataTail_ = 0;
     std::uint8_t opening[16];
     Io io = send(opening, codec_.encodeOpening(opening), deadline);
-    while (io == Io::Done && codec_.comPort() == OptionState::WantYes) io = pump(deadline);
+    const std::uint64_t receivedBefore = bytesReceived_;
+    while (io == Io::Done && codec_.comPort() == OptionState::WantYes) {
+        // A full buffer before any answer is a stream of the server's own, not a slow reply.
+        if (dataTail_ == sizeof data_) return notRfc2217();
+        io = pumpBefore(deadline);
+    }
+    if (io == Io::TimedOut && bytesReceived_ != receivedBefore) return notRfc2217();
     if (io != Io::Done) return openFailed(io, "answer to the Telnet negotiation");
     if (codec_.comPort() != OptionState::Yes) {
         recordFailure(where(), OpenFailure::SettingRefused,
@@ -134,15 +159,22 @@ bool NetworkSerialPort::applySettings(Clock::time_point deadline) {
     std::uint8_t request[telnet::kMaxSettingsBytes];
     codec_.clearReplies();
     Io io = send(request, codec_.encodeLineSettings(baudRate(), dataBits(), parity(), stopBits(), request), deadline);
-    while (io == Io::Done && !codec_.replies().allSettingsSeen()) io = pump(deadline);
+    // Line bytes before the new settings are no part of a reply: dropped as they
+    // come, so that a chatty line cannot fill the buffer while the answers are awaited.
+    const auto awaitReply = [&](auto answered) {
+        while (io == Io::Done && !answered()) {
+            dataHead_ = dataTail_ = 0;
+            io = pumpBefore(deadline);
+        }
+    };
+    awaitReply([&] { return codec_.replies().allSettingsSeen(); });
     if (io != Io::Done) return openFailed(io, "answer to the line settings");
     // The purge goes after the settings' answers, not with them: ser2net
     // answers a purge at once and the settings later, and the second small
     // segment would wait for our delayed acknowledgement of the first.
     io = send(request, codec_.encodePurge(telnet::kPurgeBoth, request), deadline);
-    while (io == Io::Done && codec_.replies().purges == 0) io = pump(deadline);
+    awaitReply([&] { return codec_.replies().purges != 0; });
     if (io != Io::Done) return openFailed(io, "answer to the purge");
-    // Whatever the line carried before the new settings is no part of a reply.
     dataHead_ = dataTail_ = 0;
     const ComPortReplies& got = codec_.replies();
     std::string refused;
@@ -187,9 +219,17 @@ NetworkSerialPort::Io NetworkSerialPort::pump(Clock::time_point deadline) {
     bytesReceived_ += got;
     dataTail_ += codec_.decode(raw_, got, data_ + dataTail_);
     if (codec_.answerCount() == 0) return Io::Done;
-    const Io answered = send(codec_.answers(), codec_.answerCount(), Clock::now() + kWriteBudget);
+    // Within the caller's deadline too: a server that floods requests and reads
+    // nothing must not hold an open past its time.
+    const Io answered = send(codec_.answers(), codec_.answerCount(), std::min(deadline, Clock::now() + kWriteBudget));
     codec_.clearAnswers();
     return answered == Io::Lost ? Io::Lost : Io::Done;
+}
+
+NetworkSerialPort::Io NetworkSerialPort::pumpBefore(Clock::time_point deadline) {
+    // A server that never stops sending never lets a receive wait, so the
+    // receive alone would never see the deadline.
+    return Clock::now() < deadline ? pump(deadline) : Io::TimedOut;
 }
 
 void NetworkSerialPort::lose() {
@@ -200,9 +240,7 @@ void NetworkSerialPort::lose() {
         detail = "the server closed the connection";
         // A server that turns a connection away often says why first
         // (ser2net: "Port already in use").
-        std::string said;
-        for (std::size_t i = dataHead_; i < dataTail_ && said.size() < 80; ++i)
-            if (data_[i] >= 0x20 && data_[i] < 0x7F) said += char(data_[i]);
+        const std::string said = printableData();
         if (!said.empty()) detail += ": \"" + said + "\"";
     }
     recordFailure(where(), OpenFailure::ConnectionLost, detail);
@@ -236,7 +274,7 @@ WaitedRead NetworkSerialPort::readWait(std::uint8_t* buffer, std::uint32_t maxBy
         return result;
     }
     const auto deadline = Clock::now() + timeout;
-    for (;;) {
+    for (bool first = true;; first = false) {
         if (dataTail_ > dataHead_) {
             const std::size_t count = std::min<std::size_t>(maxBytes, dataTail_ - dataHead_);
             std::memcpy(buffer, data_ + dataHead_, count);
@@ -244,7 +282,8 @@ WaitedRead NetworkSerialPort::readWait(std::uint8_t* buffer, std::uint32_t maxBy
             result.count = std::uint32_t(count);
             return result;
         }
-        const Io io = pump(deadline);
+        // Once at least, so that a read without waiting still takes what has come.
+        const Io io = first ? pump(deadline) : pumpBefore(deadline);
         if (io == Io::TimedOut) return result;
         if (io == Io::Lost) {
             lose();
@@ -274,7 +313,9 @@ bool NetworkSerialPort::connectSocket(const NetworkEndpoint& endpoint, Clock::ti
     if (cause == OpenFailure::NoAnswer)
         recordFailure(where(), cause, "connecting took longer than " + std::to_string(openTimeout_.count()) + " ms");
     else
-        recordFailure(where(), cause, cause == OpenFailure::Other ? osErrorText(unsigned(error)) : "");
+        recordFailure(where(), cause,
+                      cause == OpenFailure::Other || cause == OpenFailure::ConnectionLost ? osErrorText(unsigned(error))
+                                                                                          : "");
     return false;
 }
 

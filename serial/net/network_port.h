@@ -90,9 +90,15 @@ private:
     bool applySettings(Clock::time_point deadline);
     // Receives once, waiting until deadline at most, and decodes what came.
     Io pump(Clock::time_point deadline);
+    // pump, or TimedOut without receiving once the deadline has passed.
+    Io pumpBefore(Clock::time_point deadline);
     Io send(const std::uint8_t* bytes, std::size_t count, Clock::time_point deadline);
     // Records how a wait during open ended badly; always false.
     bool openFailed(Io io, const char* waitingFor);
+    // Records that the server spoke but did not negotiate; always false.
+    bool notRfc2217();
+    // The printable start of the serial data not yet read, for a failure's text.
+    std::string printableData() const;
     void lose();
     std::string where() const;
 

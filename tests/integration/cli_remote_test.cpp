@@ -3,12 +3,18 @@
 // pseudo-terminal. Skipped where ser2net is not installed.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/sim_transmitter.h"
@@ -132,11 +138,92 @@ TEST_F(CliRemote, SettingsStayWithTheTransmitterAndTheLineFollowsTheRate) {
     EXPECT_EQ(run.out, "777 cm2\n");
 }
 
+// What a misbehaving server sends on the one connection it takes: block,
+// count times (0: until the client goes) with pauseMs between, then it closes
+// in order or, with reset, at once.
+struct Talk {
+    std::vector<std::uint8_t> block;
+    int count = 0;
+    int pauseMs = 0;
+    bool reset = false;
+};
+
+// pattern repeated to 64 kB: far more than a client reads at once, so that it always finds more waiting.
+std::vector<std::uint8_t> block(const std::vector<std::uint8_t>& pattern) {
+    std::vector<std::uint8_t> bytes;
+    while (bytes.size() < 64 * 1024) bytes.insert(bytes.end(), pattern.begin(), pattern.end());
+    return bytes;
+}
+
+// A terminal's commands among noise.
+std::vector<std::uint8_t> garbage() {
+    std::vector<std::uint8_t> bytes = {'\x1b', '[', '2', 'J', '\a', '\r'};
+    std::minstd_rand noise(1);
+    while (bytes.size() < 4096) bytes.push_back(std::uint8_t(noise()));
+    return bytes;
+}
+
+// IAC WILL for every option, never a word on COM-PORT.
+std::vector<std::uint8_t> offers() {
+    std::vector<std::uint8_t> bytes;
+    for (int option = 0; option < 256; ++option) bytes.insert(bytes.end(), {255, 251, std::uint8_t(option)});
+    return block(bytes);
+}
+
 struct FailureCase {
     const char* name;
-    enum class Server { None, Silent, Ser2netKilledMidExchange, UnknownHost } server;
+    enum class Server { None, Silent, Ser2netKilledMidExchange, UnknownHost, Hostile } server;
     const char* cause;
+    Talk talk; // Hostile
     friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+};
+
+// A TCP server on 127.0.0.1 that takes one connection and talks on it as told
+// until the client goes or the object does.
+class HostileServer {
+public:
+    explicit HostileServer(Talk talk) : talk_(std::move(talk)), thread_([this] { serve(); }) {}
+    ~HostileServer() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::uint16_t port() const { return socket_.port; }
+
+private:
+    void serve() {
+        pollfd p{socket_.fd, POLLIN, 0};
+        while (!stop_ && ::poll(&p, 1, 50) == 0) {}
+        client_ = stop_ ? -1 : ::accept(socket_.fd, nullptr, nullptr);
+        if (client_ < 0) return;
+        for (int i = 0; (talk_.count == 0 || i < talk_.count) && say(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(talk_.pauseMs));
+        const linger abort{1, 0};
+        if (talk_.reset) ::setsockopt(client_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        // An orderly close reads what comes first: unread bytes would make the kernel reset the connection.
+        if (!talk_.reset) ::shutdown(client_, SHUT_WR);
+        char sink[256];
+        for (p.fd = client_; !talk_.reset && !stop_;)
+            if (::poll(&p, 1, 50) > 0 && ::recv(client_, sink, sizeof sink, 0) <= 0) break;
+        ::close(client_);
+    }
+    // Sends the block while the client takes it; false once it is gone or the server stops.
+    bool say() {
+        for (std::size_t done = 0; done < talk_.block.size();) {
+            pollfd p{client_, POLLOUT, 0};
+            if (stop_) return false;
+            if (::poll(&p, 1, 50) <= 0) continue;
+            const ssize_t n = ::send(client_, talk_.block.data() + done, talk_.block.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            done += std::size_t(n);
+        }
+        return true;
+    }
+
+    LocalSocket socket_{true};
+    Talk talk_;
+    int client_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 class CliRemoteFailureTest : public CliRemote, public testing::WithParamInterface<FailureCase> {};
@@ -145,6 +232,7 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
     const FailureCase& c = GetParam();
     using Server = FailureCase::Server;
     std::unique_ptr<LocalSocket> socket;
+    std::unique_ptr<HostileServer> hostile;
     std::string host = "127.0.0.1";
     std::uint16_t port = 0;
     std::vector<std::string> args = {"-t", "2000", "-b", "9600", "-d", "fd", "-a", "3", "read"};
@@ -166,6 +254,10 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
         port = server->port;
         break;
     }
+    case Server::Hostile:
+        hostile = std::make_unique<HostileServer>(c.talk);
+        port = hostile->port();
+        break;
     }
     args.insert(args.begin(), {"-p", "rfc2217://" + host + ":" + std::to_string(port)});
     if (c.server == Server::Ser2netKilledMidExchange) {
@@ -174,21 +266,58 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
         server->kill();
         run = tool.finish();
     } else {
+        const auto start = std::chrono::steady_clock::now();
         run = CliProcess(args).finish();
+        // Generous: what it catches is a server that keeps the tool past the open's deadline for good.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "a server that never stops talking holds the tool";
     }
     EXPECT_EQ(run.status, 3) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find(host + ":" + std::to_string(port)), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(c.cause), std::string::npos) << run.err;
+    EXPECT_TRUE(std::all_of(run.err.begin(), run.err.end(), [](char ch) {
+        return ch == '\n' || (ch >= ' ' && ch < 127);
+    })) << "nothing from the server reaches the terminal as a control character";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, CliRemoteFailureTest,
-    testing::Values(FailureCase{"ConnectionRefused", FailureCase::Server::None, "connection refused"},
-                    FailureCase{"UnknownHost", FailureCase::Server::UnknownHost, "host not found"},
-                    // Accepted by the kernel, never a word of Telnet back.
-                    FailureCase{"SilentServer", FailureCase::Server::Silent, "no answer from the server"},
-                    FailureCase{"ServerKilledMidExchange", FailureCase::Server::Ser2netKilledMidExchange,
-                                "connection lost"}));
+    testing::Values(
+        FailureCase{"ConnectionRefused", FailureCase::Server::None, "connection refused", {}},
+        FailureCase{"UnknownHost", FailureCase::Server::UnknownHost, "host not found", {}},
+        // Accepted by the kernel, never a word of Telnet back.
+        FailureCase{"SilentServer", FailureCase::Server::Silent, "no answer from the server", {}},
+        FailureCase{"ServerKilledMidExchange", FailureCase::Server::Ser2netKilledMidExchange, "connection lost", {}},
+        FailureCase{"ServerCloses",
+                    FailureCase::Server::Hostile,
+                    "connection lost (the server closed the connection)",
+                    {{}, 1}},
+        FailureCase{
+            "ServerResets", FailureCase::Server::Hostile, "connection lost (Connection reset", {{}, 1, 0, true}},
+        FailureCase{"FloodsData",
+                    FailureCase::Server::Hostile,
+                    "not an RFC 2217 server (it sent data before answering the negotiation: \"xxxx",
+                    {block({'x'})}},
+        FailureCase{"LargeData",
+                    FailureCase::Server::Hostile, // 100 MB, then it closes
+                    "not an RFC 2217 server (it sent data before answering the negotiation",
+                    {block({'y'}), 1600}},
+        FailureCase{"Garbage",
+                    FailureCase::Server::Hostile,
+                    "not an RFC 2217 server (it sent data before answering the negotiation: \"[2J",
+                    {garbage()}},
+        FailureCase{"OneBytePer100Ms",
+                    FailureCase::Server::Hostile,
+                    "not an RFC 2217 server (it sent data before answering the negotiation: \"...",
+                    {{'.'}, 0, 100}},
+        // Agrees to BINARY and SUPPRESS-GO-AHEAD, takes it back, and again.
+        FailureCase{"EndlessNegotiation",
+                    FailureCase::Server::Hostile,
+                    "not an RFC 2217 server (it never completed the negotiation)",
+                    {block({255, 253, 0, 255, 254, 0, 255, 251, 3, 255, 252, 3})}},
+        FailureCase{"EndlessOffers",
+                    FailureCase::Server::Hostile,
+                    "not an RFC 2217 server (it never completed the negotiation)",
+                    {offers()}}));
 
 } // namespace
