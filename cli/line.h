@@ -27,6 +27,9 @@ struct Reply {
     std::uint8_t otherAddress = 0; // for Invalid wrong-address replies
 };
 
+// How often a lost port is tried again, by its name, until it opens.
+inline constexpr std::chrono::seconds kReopenPeriod{1};
+
 class Line {
 public:
     // portName is how the user named the port: "COMn" (the window's naming
@@ -38,12 +41,18 @@ public:
     // Closes, then opens at baud (8N1). False when the open failed; the port
     // then says why (openFailureLine).
     bool reopen(std::uint32_t baud);
+    // Lets go of a port whose device has gone, so that the OS can give its
+    // name to the device when it comes back.
+    void close() { port_.close(); }
     std::uint32_t baud() const { return baud_; }
 
     // Sends request[0..length) and waits for its reply. No heap allocation.
     Reply exchange(const std::uint8_t* request, std::uint16_t length);
     // The reply of the last exchange.
     const Reply& lastReply() const { return last_; }
+    // Whether the last exchange found the port gone: the device hung up or
+    // failed, or a device server's connection dropped.
+    bool portGone() const { return last_.status == ReplyStatus::DeviceGone; }
 
     const std::string& portName() const { return portName_; }
     // The device that was opened, or that the port names now.
