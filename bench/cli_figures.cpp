@@ -387,4 +387,5 @@ void cliFigures(bool smoke) {
     cliLine(smoke);
     cliRemote(smoke);
     cliMqtt(smoke);
+    cliLongWatch(smoke);
 }
