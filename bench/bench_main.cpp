@@ -2,7 +2,8 @@
 // to the limit it is measured against. Everything runs against the software
 // transmitter on a pty, emitting at the line rate (10 bits per byte).
 //
-//   ventora-bench            the full run (about two minutes)
+//   ventora-bench            the full run (about two minutes, and 40 more for the long watch
+//                            of cli_long_watch.cpp; VENTORA_BENCH_WATCH_ROUNDS=N shortens it)
 //   ventora-bench --smoke    a few iterations of everything, to keep it building and running
 //   ventora-bench idle ...   only the named sections: latency, peer, detection, idle,
 //                            allocations, startup, cli

@@ -420,4 +420,5 @@ void cliFigures(bool smoke) {
     cliLine(smoke);
     cliRemote(smoke);
     cliMqtt(smoke);
+    cliLongWatch(smoke);
 }

@@ -20,13 +20,32 @@ Status probeRound(Session& session, DeviceIdentity& identity) {
     return session.device.attach(identity, true);
 }
 
+// A port that was open and went (an adapter unplugged or reset, a device
+// server's connection dropped): tried again by name about once a second
+// until it opens. False when stopped first.
+bool waitForPort(Session& session) {
+    std::fprintf(session.report.err(), "waiting for %s to come back...\n", session.report.place().c_str());
+    session.line.close();
+    for (;;) {
+        if (waitForStop(kReopenPeriod)) return false;
+        if (session.line.reopen(session.line.baud())) break;
+    }
+    std::fprintf(session.report.err(), "%s is back\n", session.report.place().c_str());
+    return true;
+}
+
 // Detection rounds until a transmitter answers; false when stopped or the
-// port would not open (status says which).
-bool waitForTransmitter(Session& session, DeviceIdentity& identity, Status& status) {
+// port would not open at the start (status says which).
+bool waitForTransmitter(Session& session, DeviceIdentity& identity, Status& status, bool& portSeen) {
     bool told = false;
     for (;;) {
         status = probeRound(session, identity);
-        if (status == Status::Ok || status == Status::OpenFailed) return status == Status::Ok;
+        if (status == Status::OpenFailed) {
+            if (!portSeen || !waitForPort(session)) return false;
+            continue;
+        }
+        portSeen = true;
+        if (status == Status::Ok) return true;
         if (stopRequested()) return false;
         if (!told) {
             std::fprintf(session.report.err(), "waiting for a transmitter on %s...\n", session.report.place().c_str());
@@ -49,6 +68,10 @@ bool waitForUnplug(Session& session, const DeviceIdentity& commissioned) {
         if (status == Status::NoAnswer) {
             status = probeRound(session, probe);
             if (status == Status::NoAnswer) return !stopRequested();
+        }
+        if (status == Status::OpenFailed) {
+            if (!waitForPort(session)) return false;
+            continue;
         }
         if (status != Status::Ok && waitForStop(std::chrono::milliseconds(200))) return false;
     }
@@ -144,10 +167,11 @@ int commissionCommand(Session& session) {
     unsigned count = 0;
     int address = options.firstAddress;
     int exitStatus = 0;
+    bool portSeen = false;
     while (count < options.transmitters && !stopRequested()) {
         DeviceIdentity identity;
         Status status;
-        if (!waitForTransmitter(session, identity, status)) {
+        if (!waitForTransmitter(session, identity, status, portSeen)) {
             if (status == Status::OpenFailed && !stopRequested()) exitStatus = session.report.fail(status);
             break;
         }

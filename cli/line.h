@@ -29,6 +29,9 @@ struct Reply {
     bool echoOnly = false;         // for NoReply: the port's echo of the request came, and nothing after it
 };
 
+// How often a lost port is tried again, by its name, until it opens.
+inline constexpr std::chrono::seconds kReopenPeriod{1};
+
 class Line {
 public:
     // portName is how the user named the port: "COMn" (the window's naming
@@ -40,6 +43,9 @@ public:
     // Closes, then opens at baud (8N1). False when the open failed; the port
     // then says why (openFailureLine).
     bool reopen(std::uint32_t baud);
+    // Lets go of a port whose device has gone, so that the OS can give its
+    // name to the device when it comes back.
+    void close() { port_.close(); }
     std::uint32_t baud() const { return baud_; }
 
     // What the user said of the adapter's echo: Unknown (learn it from the
@@ -52,6 +58,9 @@ public:
     Reply exchange(const std::uint8_t* request, std::uint16_t length);
     // The reply of the last exchange.
     const Reply& lastReply() const { return last_; }
+    // Whether the last exchange found the port gone: the device hung up or
+    // failed, or a device server's connection dropped.
+    bool portGone() const { return last_.status == ReplyStatus::DeviceGone; }
 
     const std::string& portName() const { return portName_; }
     // The device that was opened, or that the port names now.

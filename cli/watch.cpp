@@ -10,14 +10,17 @@
 #include "cli/command_list.h"
 #include "cli/mqtt_publisher.h"
 #include "cli/platform.h"
+#include "cli/watch_outage.h"
 #include "cli/watch_track.h"
 
 namespace {
 
 using SystemClock = std::chrono::system_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // One watch: the set-up, rounds on the interval's grid until --count or a
-// stop, then the summary on stderr. run returns the exit status.
+// stop, then the summary on stderr. run returns the exit status: once the
+// rounds have begun, 0 whatever the readings; the rows and the summary tell.
 class Watch {
 public:
     explicit Watch(Session& session)
@@ -32,13 +35,20 @@ private:
     // -1 when the rounds may begin; otherwise the exit status.
     int setUp();
     Status findTransmitters();
-    // Reads every track once; a lost port ends the round.
+    // Reads every track once; while the port is lost, each gets a "port lost" row.
     void round(SystemClock::time_point when);
+    // Gives track the row of a reading that did not come.
+    void missed(Track& track, Status status, const char* result, SystemClock::time_point when);
+    void losePort(Status status);
+    void reopenPort();
+    // Waits until the next round is due, reopening a lost port on the way;
+    // next becomes when it began. True when a stop came.
+    bool pause(SteadyClock::time_point& next);
     // Reaches the broker, or says why not (-1 when connected or not asked for).
     int connectBroker();
     // The transmitters for Home Assistant, when asked for.
     void announce();
-    // One reading's line and CSV row; reading is its time, values and result.
+    // One reading's line, CSV row and state: its time, values and result.
     void show(const Track& track, const Json& reading, bool measured);
     int summary() const;
 
@@ -50,17 +60,16 @@ private:
     std::vector<Track> tracks_ = std::vector<Track>(1);
     std::optional<LiveTable> table_;
     std::optional<MqttPublisher> publisher_;
-    bool portLost_ = false; // a device server's connection dropped: no later round can read
+    PortOutages outages_;
 };
 
 int Watch::run() {
     if (const int status = setUp(); status >= 0) return status;
     unsigned rounds = 0;
-    auto next = std::chrono::steady_clock::now();
+    auto next = SteadyClock::now();
     while (!stopRequested() && (!options_.count || rounds < *options_.count)) {
         const auto when = SystemClock::now();
         round(when);
-        if (portLost_) break;
         ++rounds;
         if (table_)
             table_->draw("ventora-cli watch  " + report_.place() + "  " + std::to_string(tracks_[0].identity.baud) +
@@ -68,22 +77,19 @@ int Watch::run() {
                          tracks_);
         // Rounds keep to the interval's grid, however long their exchanges took.
         next += std::chrono::milliseconds(options_.intervalMs);
-        const auto now = std::chrono::steady_clock::now();
-        if (next < now) next = now;
+        next = std::max(next, SteadyClock::now());
         if (options_.count && rounds >= *options_.count) break;
-        if (waitForStop(std::chrono::ceil<std::chrono::milliseconds>(next - now))) break;
+        if (pause(next)) break;
     }
     table_.reset();
     csv_.reset();
     if (publisher_) publisher_->close();
-    if (portLost_) report_.fail(Status::OpenFailed);
     return summary();
 }
 
 int Watch::setUp() {
     if (!options_.csvPath.empty() &&
-        !(csv_ = report_.openAppend(options_.csvPath,
-                                    several_ ? "time,address,velocity,volume,result" : "time,velocity,volume")))
+        !(csv_ = report_.openAppend(options_.csvPath, "time,address,velocity,volume,result")))
         return int(Status::Usage);
     installStopHandlers();
     if (const int status = connectBroker(); status >= 0) return status;
@@ -139,31 +145,76 @@ Status Watch::findTransmitters() {
 }
 
 void Watch::round(SystemClock::time_point when) {
+    bool lost = false;
     for (Track& track : tracks_) {
+        if (outages_.lost()) {
+            missed(track, Status::OpenFailed, kPortLost, when);
+            lost = true;
+            continue;
+        }
         Measurement measurement;
         const Status status = session_.device.readMeasurement(track.identity, measurement);
         if (status != Status::Ok && stopRequested()) break; // cut short by the stop, not a fault
-        portLost_ = status == Status::OpenFailed;
-        if (portLost_) break;
-        const bool measured = status == Status::Ok;
-        if (measured)
-            track.add(measurement);
-        else
-            track.miss(status, missResult(status));
-        const Json reading = {{"time", isoTime(when)},
-                              {"velocity", measured ? Json(velocityOf(measurement)) : Json(nullptr)},
-                              {"volume", measured ? floatJson(measurement.volume) : Json(nullptr)},
-                              {"result", track.lastResult}};
-        if (publisher_) publisher_->publishState(track.identity.address, reading.dump());
-        if (!several_ && !measured) {
-            if (!table_) report_.fail(status);
+        if (session_.line.portGone()) {
+            losePort(status);
+            missed(track, Status::OpenFailed, kPortLost, when);
+            lost = true;
             continue;
         }
-        show(track, reading, measured);
+        if (status != Status::Ok) {
+            missed(track, status, missResult(status), when);
+            continue;
+        }
+        track.add(measurement);
+        show(track,
+             {{"time", isoTime(when)},
+              {"velocity", velocityOf(measurement)},
+              {"volume", floatJson(measurement.volume)},
+              {"result", track.lastResult}},
+             true);
+    }
+    if (lost) outages_.countRound();
+}
+
+void Watch::missed(Track& track, Status status, const char* result, SystemClock::time_point when) {
+    track.miss(status, result);
+    show(track, {{"time", isoTime(when)}, {"velocity", nullptr}, {"volume", nullptr}, {"result", result}}, false);
+}
+
+// The port is let go at once, and tried again at once: a hang-up may have
+// been a moment's.
+void Watch::losePort(Status status) {
+    if (!table_) {
+        report_.fail(status);
+        std::fprintf(report_.err(), "waiting for %s to come back...\n", report_.place().c_str());
+    }
+    session_.line.close();
+    outages_.lose(SteadyClock::now());
+    reopenPort();
+}
+
+void Watch::reopenPort() {
+    const bool opened = session_.line.reopen(std::uint32_t(tracks_[0].identity.baud));
+    outages_.reopened(opened, SteadyClock::now());
+    if (opened && !table_) std::fprintf(report_.err(), "%s is back\n", report_.place().c_str());
+}
+
+bool Watch::pause(SteadyClock::time_point& next) {
+    next = outages_.roundStart(next);
+    const auto until = next;
+    for (;;) {
+        auto now = SteadyClock::now();
+        if (outages_.reopenDue(now)) {
+            reopenPort();
+            now = SteadyClock::now();
+        }
+        if (now >= until) return stopRequested();
+        if (waitForStop(std::chrono::ceil<std::chrono::milliseconds>(outages_.wakeBy(until) - now))) return true;
     }
 }
 
 void Watch::show(const Track& track, const Json& reading, bool measured) {
+    if (publisher_) publisher_->publishState(track.identity.address, reading.dump());
     const std::string time = reading["time"];
     Json json = report_.describe(track.identity);
     json.update(reading);
@@ -172,25 +223,15 @@ void Watch::show(const Track& track, const Json& reading, bool measured) {
     text += measured ? track.velocityText + " m/s\t" + track.volumeText + " m3/h" : track.lastResult;
     if (several_ && measured) text += "\tok";
     if (!table_) report_.result(json, text);
-    if (!csv_) return;
-    if (several_)
+    if (csv_)
         writeLine(csv_.get(), csvRow({time, std::to_string(track.identity.address), measured ? track.velocityText : "",
                                       measured ? track.volumeText : "", track.lastResult}));
-    else
-        writeLine(csv_.get(), csvRow({time, track.velocityText, track.volumeText}));
 }
 
 int Watch::summary() const {
-    Status worst = Status::Ok;
-    for (const Track& t : tracks_) {
-        std::fprintf(report_.err(), "%s\n", trackSummary(t, several_).c_str());
-        if (t.misses > 0) worst = t.lastFailure;
-    }
-    // A line is watched for its transmitters' ups and downs; one transmitter
-    // that failed its last reading says so in the status.
-    if (portLost_) return int(Status::OpenFailed);
-    if (stopRequested() || several_) return 0;
-    return int(worst);
+    for (const Track& t : tracks_) std::fprintf(report_.err(), "%s\n", trackSummary(t, several_).c_str());
+    if (const std::string lost = outages_.summary(); !lost.empty()) std::fprintf(report_.err(), "%s\n", lost.c_str());
+    return 0;
 }
 
 } // namespace

@@ -40,6 +40,9 @@ private:
     void note(double velocity);
 };
 
+// What a reading shows that the lost port took.
+inline constexpr const char* kPortLost = "port lost";
+
 // What a missed reading shows: "invalid reply" or "no answer".
 const char* missResult(Status status);
 

@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/sim_transmitter.h"
@@ -244,6 +245,42 @@ TEST_F(CliOnLine, LiveTableOnATerminal) {
     EXPECT_EQ(screen[3].rfind("       77      5.0     1328.4      5.0      5.0       0  ", 0), 0u) << screen[3];
     EXPECT_EQ(screen[4].rfind("!     200        -          -        -        -       5", 0), 0u) << screen[4];
     EXPECT_NE(screen[4].find("no answer"), std::string::npos) << screen[4];
+}
+
+// An adapter reset mid-watch: its link names a new pseudo-terminal a moment
+// later, as a by-id link does, and the watch goes on there.
+TEST(CliWatchReopen, APortThatComesBackUnderItsName) {
+    auto first = startSim(transmitter(sim::Dialect::Fd));
+    ASSERT_TRUE(first);
+    const std::string link = testing::TempDir() + "adapter-link";
+    const std::string csv = testing::TempDir() + "reopen.csv";
+    std::remove(link.c_str());
+    std::remove(csv.c_str());
+    ASSERT_EQ(::symlink(first->slavePath().c_str(), link.c_str()), 0);
+    CliProcess watch({"-p", link, "-b", "9600", "-d", "fd", "-a", "3", "watch", "--interval", "100", "--csv", csv});
+    ASSERT_TRUE(waitFor([&] { return first->requests().size() >= 2; }));
+    first.reset(); // hangs up, and its device goes
+    std::this_thread::sleep_for(1500ms);
+    auto second = startSim(transmitter(sim::Dialect::Fd));
+    ASSERT_TRUE(second);
+    std::remove(link.c_str());
+    ASSERT_EQ(::symlink(second->slavePath().c_str(), link.c_str()), 0);
+    EXPECT_TRUE(waitFor([&] { return second->requests().size() >= 2; }));
+    watch.interrupt();
+    const ProcessRun run = watch.finish();
+    std::remove(link.c_str());
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> results; // each run of equal results once
+    int lost = 0;
+    for (const std::string& row : lines(readFile(csv))) {
+        const std::string result = row.substr(row.rfind(',') + 1);
+        lost += result == "port lost";
+        if (results.empty() || results.back() != result) results.push_back(result);
+    }
+    EXPECT_EQ(results, (std::vector<std::string>{"result", "ok", "port lost", "ok"})) << readFile(csv);
+    EXPECT_GE(lost, 2) << "a row for the round that lost the port and for each reopen that failed";
+    EXPECT_NE(run.err.find("waiting for " + link + " to come back..."), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("port lost " + std::to_string(lost) + " rounds, 1 outage"), std::string::npos) << run.err;
 }
 
 } // namespace

@@ -309,9 +309,31 @@ TEST_F(CliOnSim, WatchCountsCsvAndSummary) {
     EXPECT_EQ(lines(run.out).size(), 3u);
     const std::vector<std::string> rows = lines(readFile(csv));
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0], "time,velocity,volume");
-    EXPECT_NE(rows[3].find("Z,12.3,1328.4"), std::string::npos) << rows[3];
+    EXPECT_EQ(rows[0], "time,address,velocity,volume,result");
+    EXPECT_NE(rows[3].find("Z,3,12.3,1328.4,ok"), std::string::npos) << rows[3];
     EXPECT_NE(run.err.find("3 readings; velocity min 12.3 mean 12.30 max 12.3 m/s"), std::string::npos) << run.err;
+}
+
+// A failed round is a row like any other, and a watch that ran its rounds ends with 0.
+TEST_F(CliOnSim, WatchRecordsAFailedLastRound) {
+    serve(transmitter(sim::Dialect::Fd));
+    const std::string csv = testing::TempDir() + "failed.csv";
+    std::remove(csv.c_str());
+    CliProcess watch(with(
+        {"-b", "9600", "-d", "fd", "-a", "3", "watch", "--count", "3", "--interval", "300", "--csv", csv, "--json"}));
+    ASSERT_TRUE(waitFor([&] { return sim->requests().size() >= 1; }));
+    sim->setFault(sim::Fault::Silence);
+    const ProcessRun run = watch.finish();
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> rows = lines(readFile(csv));
+    ASSERT_EQ(rows.size(), 4u) << readFile(csv);
+    EXPECT_NE(rows[1].find("Z,3,12.3,1328.4,ok"), std::string::npos) << rows[1];
+    EXPECT_NE(rows[3].find("Z,3,,,no answer"), std::string::npos) << rows[3];
+    const std::vector<std::string> out = lines(run.out);
+    ASSERT_EQ(out.size(), 3u) << run.out;
+    EXPECT_NE(out[2].find(R"("address":3,"time":")"), std::string::npos) << out[2];
+    EXPECT_NE(out[2].find(R"("velocity":null,"volume":null,"result":"no answer"})"), std::string::npos) << out[2];
+    EXPECT_NE(run.err.find("1 readings, 2 failed"), std::string::npos) << run.err;
 }
 
 TEST_F(CliOnSim, WatchStopsCleanlyOnSigint) {

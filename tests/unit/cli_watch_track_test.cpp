@@ -1,4 +1,5 @@
 #include "cli/watch_track.h"
+#include "cli/watch_outage.h"
 
 #include <gtest/gtest.h>
 
@@ -103,5 +104,66 @@ TEST(TrackTest, AFailureOutlivesLaterReadings) {
     EXPECT_EQ(track.velocityText, "12.3");
     EXPECT_EQ(track.volumeText, "1328.4");
 }
+
+// Steps of an outage: 'l' the port found lost, 'f' a reopen that failed and
+// 'o' one that opened, each at ms; 'r' a round the lost port took.
+struct OutageStep {
+    char op;
+    int ms = 0;
+};
+
+struct OutageCase {
+    const char* name;
+    std::vector<OutageStep> steps;
+    int grid;  // a round due on the interval's grid then (ms)...
+    int start; // ...starts then
+    int wake;  // and a wait until 5000 ms must wake by then to reopen
+    const char* summary;
+    friend void PrintTo(const OutageCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class PortOutagesTest : public testing::TestWithParam<OutageCase> {};
+
+TEST_P(PortOutagesTest, PacesReopensAndCounts) {
+    const OutageCase& c = GetParam();
+    const auto at = [](int ms) { return PortOutages::Clock::time_point(std::chrono::milliseconds(ms)); };
+    PortOutages outages;
+    for (const OutageStep& step : c.steps) {
+        if (step.op == 'l') {
+            outages.lose(at(step.ms));
+            EXPECT_TRUE(outages.reopenDue(at(step.ms))) << "the first reopen is tried at once";
+        }
+        if (step.op == 'f' || step.op == 'o') outages.reopened(step.op == 'o', at(step.ms));
+        if (step.op == 'r') outages.countRound();
+    }
+    EXPECT_EQ(outages.roundStart(at(c.grid)), at(c.start));
+    EXPECT_EQ(outages.wakeBy(at(5000)), at(c.wake));
+    EXPECT_EQ(outages.reopenDue(at(c.wake)), outages.lost());
+    EXPECT_EQ(outages.summary(), c.summary);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outages, PortOutagesTest,
+    testing::Values(OutageCase{"NeverLost", {}, 100, 100, 5000, ""},
+                    OutageCase{
+                        "BackAtTheFirstReopen", {{'l'}, {'r'}, {'o'}}, 100, 100, 5000, "port lost 1 round, 1 outage"},
+                    OutageCase{"ShortIntervalsWaitForTheNextReopen",
+                               {{'l'}, {'r'}, {'f'}},
+                               100,
+                               1000,
+                               1000,
+                               "port lost 1 round, 1 outage"},
+                    OutageCase{"LongIntervalsKeepTheirGridAndReopenMeanwhile",
+                               {{'l'}, {'r'}, {'f'}, {'r'}, {'f', 1000}},
+                               3000,
+                               3000,
+                               2000,
+                               "port lost 2 rounds, 1 outage"},
+                    OutageCase{"EachLossIsAnOutage",
+                               {{'l'}, {'r'}, {'o'}, {'l', 500}, {'r'}, {'r'}, {'f', 500}},
+                               600,
+                               1500,
+                               1500,
+                               "port lost 3 rounds, 2 outages"}));
 
 } // namespace
