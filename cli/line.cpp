@@ -58,8 +58,11 @@ Reply Line::exchange(const std::uint8_t* request, std::uint16_t length) {
 
 Reply Line::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
     Reply reply;
-    // Whatever came before the request is no part of its reply.
-    while (port_.readWait(buffer_, sizeof buffer_, std::chrono::milliseconds(0)).count > 0) {}
+    // Whatever came before the request is no part of its reply. A line (or a
+    // server) that never stops talking is left to fail the exchange, not to hold it.
+    const auto drainEnd = Clock::now() + timeout_;
+    while (port_.readWait(buffer_, sizeof buffer_, std::chrono::milliseconds(0)).count > 0 && Clock::now() < drainEnd) {
+    }
     const ReplyShape shape = replyShapeFor(request, length);
     const auto writeStart = Clock::now();
     logFrame(">", request, length);

@@ -39,7 +39,7 @@ int Report::fail(Status status) const {
 }
 
 AppendedFile Report::openAppend(const std::string& path, const char* header) const {
-    AppendedFile file(std::fopen(path.c_str(), "a"));
+    AppendedFile file(std::fopen(path.c_str(), "a+"));
     if (!file) {
         std::fprintf(err_, "ventora-cli: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
         return file;
@@ -48,6 +48,16 @@ AppendedFile Report::openAppend(const std::string& path, const char* header) con
     if (std::ftell(file.get()) == 0) {
         std::fprintf(file.get(), "%s\n", header);
         syncFile(file.get());
+        return file;
     }
-    return file;
+    // Rows under another header (an older form, another command's log) would
+    // read as the wrong columns.
+    std::rewind(file.get());
+    char first[256] = {};
+    if (std::fgets(first, sizeof first, file.get()) == nullptr) first[0] = '\0';
+    std::string found(first);
+    while (!found.empty() && (found.back() == '\n' || found.back() == '\r')) found.pop_back();
+    if (found == header) return file;
+    std::fprintf(err_, "ventora-cli: %s holds other columns than %s; name a new file\n", path.c_str(), header);
+    return nullptr;
 }

@@ -438,12 +438,26 @@ TEST_F(CliOnSim, LogSurvivesAKillMidRun) {
     }
 }
 
-TEST_F(CliOnSim, UnwritableLogSendsNothing) {
+// A log or CSV that cannot take the rows: refused before anything is sent,
+// and a file under another header is left as it was.
+TEST_F(CliOnSim, UnusableLogSendsNothing) {
     serve(transmitter(sim::Dialect::Fd));
-    const ProcessRun run = cli(with({"commission", "--address", "5", "--log", "/nonexistent-dir/log.csv"}));
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("/nonexistent-dir/log.csv"), std::string::npos) << run.err;
-    EXPECT_TRUE(sim->requests().empty());
+    const std::string oldCsv = testing::TempDir() + "old-form.csv";
+    std::ofstream(oldCsv) << "time,velocity,volume\n2026-01-01T00:00:00Z,12.3,1328.4\n";
+    const struct {
+        std::vector<std::string> args;
+        const char* said;
+    } cases[] = {
+        {{"commission", "--address", "5", "--log", "/nonexistent-dir/log.csv"}, "/nonexistent-dir/log.csv"},
+        {{"watch", "--count", "1", "--csv", oldCsv}, "holds other columns than time,address,velocity,volume,result"},
+    };
+    for (const auto& c : cases) {
+        const ProcessRun run = cli(with(c.args));
+        EXPECT_EQ(run.status, 2) << c.said;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        EXPECT_TRUE(sim->requests().empty()) << c.said;
+    }
+    EXPECT_EQ(lines(readFile(oldCsv)).size(), 2u);
 }
 
 TEST_F(CliOnSim, VerboseLogsEveryFrameInHex) {
