@@ -321,7 +321,7 @@ TEST_F(CliOnSim, WatchRecordsAFailedLastRound) {
     std::remove(csv.c_str());
     CliProcess watch(with(
         {"-b", "9600", "-d", "fd", "-a", "3", "watch", "--count", "3", "--interval", "300", "--csv", csv, "--json"}));
-    ASSERT_TRUE(waitFor([&] { return sim->requests().size() >= 1; }));
+    ASSERT_TRUE(waitFor([&] { return lines(readFile(csv)).size() >= 2; })) << "the first round's row";
     sim->setFault(sim::Fault::Silence);
     const ProcessRun run = watch.finish();
     EXPECT_EQ(run.status, 0) << run.err;

@@ -34,19 +34,19 @@ inline std::vector<std::uint8_t> unhex(const std::string& text) {
 // %.9g keeps every bit of a float through the text.
 inline std::string configText(const sim::Config& c) {
     char text[160];
-    std::snprintf(text, sizeof text, "%d %u %u %u %u %u %u %.9g %u %d %u", c.dialect == sim::Dialect::Modbus ? 1 : 0,
+    std::snprintf(text, sizeof text, "%d %u %u %u %u %u %u %.9g %u %d %u %d", c.dialect == sim::Dialect::Modbus ? 1 : 0,
                   unsigned(c.address), unsigned(c.baud), unsigned(c.parityCode), unsigned(c.stopCheckA),
                   unsigned(c.stopCheckB), unsigned(c.velocityTenths), double(c.volume), unsigned(c.area),
-                  c.lineRate ? 1 : 0, c.turnaroundMs);
+                  c.lineRate ? 1 : 0, c.turnaroundMs, c.echo ? 1 : 0);
     return text;
 }
 
 inline bool parseConfig(std::istream& in, sim::Config& c) {
-    int dialect = 0, lineRate = 0;
+    int dialect = 0, lineRate = 0, echo = 0;
     unsigned address = 0, parity = 0, stopA = 0, stopB = 0, velocity = 0, area = 0;
     double volume = 0;
     in >> dialect >> address >> c.baud >> parity >> stopA >> stopB >> velocity >> volume >> area >> lineRate >>
-        c.turnaroundMs;
+        c.turnaroundMs >> echo;
     c.dialect = dialect == 1 ? sim::Dialect::Modbus : sim::Dialect::Fd;
     c.address = std::uint8_t(address);
     c.parityCode = std::uint8_t(parity);
@@ -56,6 +56,7 @@ inline bool parseConfig(std::istream& in, sim::Config& c) {
     c.volume = float(volume);
     c.area = std::uint16_t(area);
     c.lineRate = lineRate != 0;
+    c.echo = echo != 0;
     return !in.fail();
 }
 
