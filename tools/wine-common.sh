@@ -120,7 +120,7 @@ wine_figures() {
     # each pair in turn on the same pty: Linux's through the host's link, Wine's
     # through a COM port.
     exec 3<>"/dev/tcp/127.0.0.1/$host_port"
-    echo "sim 0 1 9600 0 0 0 123 1328.4 300 1 0" >&3
+    echo "sim 0 1 9600 0 0 0 123 1328.4 300 1 0 0" >&3
     local com device
     read -r _ com <&3
     com=${com%$'\r'}
