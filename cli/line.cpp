@@ -56,13 +56,16 @@ Reply Line::exchange(const std::uint8_t* request, std::uint16_t length) {
     return last_;
 }
 
+// Whatever came before the request is no part of its reply. A line (or a
+// server) that never stops talking is left to fail the exchange, not to hold it.
+void Line::drain() {
+    const auto end = Clock::now() + timeout_;
+    while (port_.readWait(buffer_, sizeof buffer_, std::chrono::milliseconds(0)).count > 0 && Clock::now() < end) {}
+}
+
 Reply Line::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
     Reply reply;
-    // Whatever came before the request is no part of its reply. A line (or a
-    // server) that never stops talking is left to fail the exchange, not to hold it.
-    const auto drainEnd = Clock::now() + timeout_;
-    while (port_.readWait(buffer_, sizeof buffer_, std::chrono::milliseconds(0)).count > 0 && Clock::now() < drainEnd) {
-    }
+    drain();
     const ReplyShape shape = replyShapeFor(request, length);
     const auto writeStart = Clock::now();
     logFrame(">", request, length);

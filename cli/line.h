@@ -75,6 +75,7 @@ public:
     std::chrono::microseconds wireTime(std::uint32_t count) const;
 
 private:
+    void drain();
     Reply exchangeOnce(const std::uint8_t* request, std::uint16_t length);
     // Sorts what came into the reply, count bytes of which the first skip are the echo.
     Reply judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip, const ReplyShape& shape) const;
