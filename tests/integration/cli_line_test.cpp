@@ -275,6 +275,8 @@ TEST(CliWatchReopen, APortThatComesBackUnderItsName) {
     for (const std::string& row : lines(readFile(csv))) {
         const std::string result = row.substr(row.rfind(',') + 1);
         lost += result == "port lost";
+        // The round under way as the transmitter went may time out before the hang-up shows.
+        if (result == "no answer") continue;
         if (results.empty() || results.back() != result) results.push_back(result);
     }
     EXPECT_EQ(results, (std::vector<std::string>{"result", "ok", "port lost", "ok"})) << readFile(csv);
