@@ -259,11 +259,13 @@ TEST(CliWatchReopen, APortThatComesBackUnderItsName) {
     ASSERT_EQ(::symlink(first->slavePath().c_str(), link.c_str()), 0);
     CliProcess watch({"-p", link, "-b", "9600", "-d", "fd", "-a", "3", "watch", "--interval", "100", "--csv", csv});
     ASSERT_TRUE(waitFor([&] { return first->requests().size() >= 2; }));
-    first.reset(); // hangs up, and its device goes
+    // The adapter goes, and its link with it: the pseudo-terminal's number is
+    // free for another test's to take meanwhile.
+    first.reset();
+    std::remove(link.c_str());
     std::this_thread::sleep_for(1500ms);
     auto second = startSim(transmitter(sim::Dialect::Fd));
     ASSERT_TRUE(second);
-    std::remove(link.c_str());
     ASSERT_EQ(::symlink(second->slavePath().c_str(), link.c_str()), 0);
     EXPECT_TRUE(waitFor([&] { return second->requests().size() >= 2; }));
     watch.interrupt();
