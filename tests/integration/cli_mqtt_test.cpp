@@ -153,10 +153,12 @@ void reconnected(CliMqtt& t, const ProcessRun& run) {
         int before = 0, since = 0;
         for (const ReceivedMessage& m : receivedMessages(after, stateTopic(address)))
             ++(Json::parse(m.payload)["time"].get<std::string>() < reconnectedAt ? before : since);
-        // The latest reading from the outage, and perhaps the round under way
-        // when the line came back; not a queue of the 40 and more rounds.
+        // The latest reading from the outage, perhaps the round under way when
+        // the line came back, and what went out in the moment before the
+        // client saw the broker go (QoS 1 keeps it); not a queue of the 40 and
+        // more rounds.
         EXPECT_GE(before, 1) << address;
-        EXPECT_LE(before, 2) << address;
+        EXPECT_LE(before, 4) << address;
         EXPECT_GE(since, 1) << address;
     }
 }
