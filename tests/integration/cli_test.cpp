@@ -156,9 +156,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CliOnSim, SettingsReachTheTransmitterAndRefusalsSendNothing) {
     serve(transmitter(sim::Dialect::Fd));
-    ASSERT_EQ(cli(with({"set", "address", "77"})).status, 0);
-    ASSERT_EQ(cli(with({"set", "area", "4242"})).status, 0);
-    ASSERT_EQ(cli(with({"set", "baud", "4800"})).status, 0);
+    for (const auto& args :
+         {std::vector<std::string>{"set", "address", "77"}, {"set", "area", "4242"}, {"set", "baud", "4800"}}) {
+        const ProcessRun run = cli(with(args));
+        ASSERT_EQ(run.status, 0) << args[1] << ": " << run.err;
+    }
     const sim::Config now = sim->state();
     EXPECT_EQ(now.address, 77);
     EXPECT_EQ(now.area, 4242);
@@ -167,7 +169,8 @@ TEST_F(CliOnSim, SettingsReachTheTransmitterAndRefusalsSendNothing) {
     serve(transmitter(sim::Dialect::Modbus));
     for (const auto& args :
          {std::vector<std::string>{"set", "area", "5"}, {"-b", "9600", "-d", "modbus", "set", "area", "5"}}) {
-        EXPECT_EQ(cli(with(args)).status, 2);
+        const ProcessRun run = cli(with(args));
+        EXPECT_EQ(run.status, 2) << run.err;
     }
     EXPECT_EQ(writesSent(), 0);
     EXPECT_EQ(sim->state().address, 9) << "the Modbus area register is the address; it must stay untouched";
