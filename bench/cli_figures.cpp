@@ -17,7 +17,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/figures.h"
-#include "cli/line.h"
+#include "cli/link.h"
 #include "serial/net/network_port.h"
 #include "tests/support/mqtt_broker.h"
 #include "tests/support/process.h"
@@ -59,7 +59,7 @@ ChildRun runCli(const std::vector<std::string>& args, std::optional<std::chrono:
 void cliRelease(int iterations) {
     PtyPair line;
     SerialPort port;
-    Line cliLine(port, line.slavePath, 500ms, nullptr);
+    Link cliLine(port, line.slavePath, 500ms, nullptr);
     if (!cliLine.reopen(9600)) return;
     static const std::uint8_t kReply[] = {0x01, 0x03, 0x08, 0x00, 0x7B, 0x00, 0x00, 0x44, 0xA6, 0x0C, 0xCD, 0x6E, 0x96};
     std::uint8_t request[kMaxFrameLength];
@@ -95,7 +95,7 @@ void cliRelease(int iterations) {
 void cliAllocations(int iterations) {
     auto s = simAtLineRate(sim::Dialect::Fd, 9600);
     SerialPort port;
-    Line cliLine(port, s->slavePath(), 220ms, nullptr);
+    Link cliLine(port, s->slavePath(), 220ms, nullptr);
     if (!cliLine.reopen(9600)) return;
     std::uint8_t request[kMaxFrameLength];
     const std::uint16_t length = buildReadMeasurement(request, 1);
@@ -312,7 +312,7 @@ void cliRemote(bool smoke) {
 
     // One read measurement: 8 bytes out and 13 back on the serial line.
     NetworkSerialPort port(2000ms);
-    Line line(port, server.url(), 220ms, nullptr);
+    Link line(port, server.url(), 220ms, nullptr);
     const bool opened = line.reopen(9600);
     const std::uint64_t openBytes = port.bytesSent() + port.bytesReceived();
     std::uint8_t request[kMaxFrameLength];

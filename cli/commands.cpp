@@ -21,10 +21,10 @@ constexpr CommandEntry kCommandTable[] = {
 
 int runCommand(const Options& options, Port& port, std::FILE* out, std::FILE* err) {
     port.setRs485(options.rs485);
-    Line line(port, options.port, std::chrono::milliseconds(options.timeoutMs), options.verbose ? err : nullptr);
-    line.setEchoMode(options.echo);
-    Device device(line);
-    Session session{options, line, device, Report(options.json, line, device, out, err)};
+    Link link(port, options.port, std::chrono::milliseconds(options.timeoutMs), options.verbose ? err : nullptr);
+    link.setEchoMode(options.echo);
+    Device device(link);
+    Session session{options, link, device, Report(options.json, link, device, out, err)};
     for (const CommandEntry& entry : kCommandTable)
         if (entry.command == options.command) return entry.run(session);
     return int(Status::Usage);

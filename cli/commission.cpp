@@ -25,10 +25,10 @@ Status probeRound(Session& session, DeviceIdentity& identity) {
 // until it opens. False when stopped first.
 bool waitForPort(Session& session) {
     std::fprintf(session.report.err(), "waiting for %s to come back...\n", session.report.place().c_str());
-    session.line.close();
+    session.link.close();
     for (;;) {
         if (waitForStop(kReopenPeriod)) return false;
-        if (session.line.reopen(session.line.baud())) break;
+        if (session.link.reopen(session.link.baud())) break;
     }
     std::fprintf(session.report.err(), "%s is back\n", session.report.place().c_str());
     return true;
@@ -64,7 +64,7 @@ bool waitForUnplug(Session& session, const DeviceIdentity& commissioned) {
         // First where the transmitter now talks, then a whole detection round.
         DeviceIdentity probe = commissioned;
         Status status = Status::NoAnswer;
-        if (session.line.reopen(std::uint32_t(commissioned.baud))) status = session.device.queryIdentity(probe);
+        if (session.link.reopen(std::uint32_t(commissioned.baud))) status = session.device.queryIdentity(probe);
         if (status == Status::NoAnswer) {
             status = probeRound(session, probe);
             if (status == Status::NoAnswer) return !stopRequested();
@@ -126,7 +126,7 @@ void reportCommissioned(Session& session, const Commissioned& done, unsigned num
     if (log != nullptr) {
         // One write a row, synced before the next transmitter: a kill
         // leaves every finished row whole.
-        const std::string row = commissionLogRow(done, time, session.line.portName(), session.line.devicePath());
+        const std::string row = commissionLogRow(done, time, session.link.portName(), session.link.devicePath());
         std::fprintf(log, "%s\n", row.c_str());
         if (!syncFile(log))
             std::fprintf(report.err(), "ventora-cli: cannot write %s\n", session.options.logPath.c_str());

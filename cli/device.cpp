@@ -19,7 +19,7 @@ Status Device::modbusHasNoArea() {
 }
 
 Status Device::exchange(std::uint16_t length) {
-    reply_ = line_.exchange(frame_, length);
+    reply_ = link_.exchange(frame_, length);
     switch (reply_.status) {
     case ReplyStatus::Ok: return Status::Ok;
     case ReplyStatus::Exception:
@@ -35,7 +35,7 @@ Status Device::exchange(std::uint16_t length) {
         return refuse(whyText_);
     case ReplyStatus::DeviceGone:
         // A dropped connection to a device server is the port failing, not the transmitter.
-        if (line_.connectionLost()) {
+        if (link_.connectionLost()) {
             why_ = "the connection to the device server was lost";
             return Status::OpenFailed;
         }
@@ -49,7 +49,7 @@ Status Device::exchange(std::uint16_t length) {
         break;
     }
     std::snprintf(whyText_, sizeof whyText_, "no reply within %lld ms at %u bit/s",
-                  static_cast<long long>(line_.timeout().count()), unsigned(line_.baud()));
+                  static_cast<long long>(link_.timeout().count()), unsigned(link_.baud()));
     why_ = whyText_;
     return Status::NoAnswer;
 }
@@ -61,7 +61,7 @@ Status Device::queryIdentity(DeviceIdentity& identity) {
     if (!parseIdentityReply(reply_.frame, reply_.length, identity.dialect, parsed))
         return refuse("invalid identity reply");
     identity.address = parsed.address;
-    identity.baud = parsed.baud != 0 ? parsed.baud : std::int32_t(line_.baud());
+    identity.baud = parsed.baud != 0 ? parsed.baud : std::int32_t(link_.baud());
     if (identity.dialect == Dialect::Modbus) {
         identity.parityCode = parsed.parityCode;
         identity.stopBitsOk = parsed.stopCheckA == 0 && parsed.stopCheckB == 0;
@@ -73,7 +73,7 @@ Status Device::detect(DeviceIdentity& found) {
     Status worst = Status::NoAnswer;
     char refusedWhy[sizeof whyText_] = "";
     for (const DetectionAttempt& attempt : kDetectionPlan) {
-        if (!line_.reopen(std::uint32_t(attempt.baud))) {
+        if (!link_.reopen(std::uint32_t(attempt.baud))) {
             why_ = "the port could not be opened";
             return Status::OpenFailed;
         }
@@ -92,7 +92,7 @@ Status Device::detect(DeviceIdentity& found) {
     if (worst == Status::Refused) {
         std::snprintf(whyText_, sizeof whyText_, "%s", refusedWhy);
         why_ = whyText_;
-    } else if (line_.echo() == EchoKnowledge::Echoes) {
+    } else if (link_.echo() == EchoKnowledge::Echoes) {
         why_ = "the adapter echoes what is sent; no transmitter answered after it at 2400, 4800 or 9600 bit/s";
     } else {
         why_ = "no transmitter answered at 2400, 4800 or 9600 bit/s";
@@ -101,7 +101,7 @@ Status Device::detect(DeviceIdentity& found) {
 }
 
 Status Device::attach(DeviceIdentity& identity, bool learnAddress) {
-    if (!line_.reopen(std::uint32_t(identity.baud))) {
+    if (!link_.reopen(std::uint32_t(identity.baud))) {
         why_ = "the port could not be opened";
         return Status::OpenFailed;
     }
@@ -129,7 +129,7 @@ Status Device::readArea(const DeviceIdentity& identity, std::uint16_t& area) {
 }
 
 Status Device::learnEcho(const DeviceIdentity& identity) {
-    if (line_.echo() != EchoKnowledge::Unknown) return Status::Ok;
+    if (link_.echo() != EchoKnowledge::Unknown) return Status::Ok;
     Measurement unused;
     const Status status = readMeasurement(identity, unused);
     // Only a port that failed stops the write; the read was for its bytes, not its verdict.
@@ -173,7 +173,7 @@ Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
     if (status != Status::Ok) return status;
     if (identity.dialect == Dialect::Modbus) return verifyModbusBaud(identity, baud);
     // The transmitter answers at the old rate and listens at the new one after.
-    if (!line_.reopen(std::uint32_t(baud))) {
+    if (!link_.reopen(std::uint32_t(baud))) {
         why_ = "the port could not be reopened at the new rate";
         return Status::OpenFailed;
     }
@@ -189,7 +189,7 @@ Status Device::verifyModbusBaud(DeviceIdentity& identity, std::int32_t baud) {
     Status status = queryIdentity(readBack);
     baudNow_ = false;
     if (status == Status::NoAnswer && reply_.status == ReplyStatus::NoReply) {
-        if (!line_.reopen(std::uint32_t(baud))) {
+        if (!link_.reopen(std::uint32_t(baud))) {
             why_ = "the port could not be reopened at the new rate";
             return Status::OpenFailed;
         }

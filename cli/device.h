@@ -2,12 +2,12 @@
 // The operations of the command-line tool on one transmitter: detection,
 // identity, measurement, duct area, and the settings with their read-back.
 // Frames, validators, tables, decoding and the dialects are shared with the
-// window (protocol/); only the framing of replies (Line) and the reporting
+// window (protocol/); only the framing of replies (Link) and the reporting
 // differ.
 
 #include <cstdint>
 
-#include "cli/line.h"
+#include "cli/link.h"
 #include "protocol/dialect.h"
 
 // The exit statuses of ventora-cli.
@@ -44,7 +44,7 @@ const char* baudTakesEffect(const Device& device);
 
 class Device {
 public:
-    explicit Device(Line& line) : line_(line) {}
+    explicit Device(Link& link) : link_(link) {}
 
     // Detection in the window's order: FD at 2400, 4800, 9600, then Modbus at
     // 9600. OpenFailed at the first port that will not open; NoAnswer when
@@ -76,7 +76,7 @@ public:
     // person to read ("no reply within 220 ms", "Modbus exception 2", ...).
     const char* why() const { return why_; }
 
-    Line& line() { return line_; }
+    Link& link() { return link_; }
 
 private:
     // Sends frame[0..length) and sorts the reply; Ok leaves it in reply_.
@@ -91,7 +91,7 @@ private:
     Status verifyModbusBaud(DeviceIdentity& identity, std::int32_t baud);
     Status checkBaudReadBack(const DeviceIdentity& readBack, std::int32_t baud);
 
-    Line& line_;
+    Link& link_;
     std::uint8_t frame_[kMaxFrameLength + 1]{};
     Reply reply_;
     const char* why_ = "";

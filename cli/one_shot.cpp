@@ -46,7 +46,7 @@ int detectCommand(Session& session) {
         text += std::string(", parity ") + parity;
         if (!identity.stopBitsOk) text += ", stop bits abnormal: set the address or baud rate again";
     }
-    const bool echoes = session.line.echo() == EchoKnowledge::Echoes;
+    const bool echoes = session.link.echo() == EchoKnowledge::Echoes;
     json["echo"] = echoes;
     if (echoes) text += "; the adapter echoes what is sent";
     report.result(json, text);

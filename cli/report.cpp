@@ -6,14 +6,14 @@
 #include "cli/platform.h"
 
 std::string Report::place() const {
-    const std::string device = line_.devicePath();
-    return device.empty() || device == line_.portName() ? line_.portName() : line_.portName() + " (" + device + ")";
+    const std::string device = link_.devicePath();
+    return device.empty() || device == link_.portName() ? link_.portName() : link_.portName() + " (" + device + ")";
 }
 
 Json Report::where() const {
     Json json;
-    json["port"] = line_.portName();
-    json["device"] = line_.devicePath();
+    json["port"] = link_.portName();
+    json["device"] = link_.devicePath();
     return json;
 }
 
@@ -34,7 +34,7 @@ int Report::failWith(Status status, const std::string& text) const {
 
 int Report::fail(Status status) const {
     if (status == Status::OpenFailed)
-        return failWith(status, (line_.connectionLost() ? "" : "cannot open ") + line_.openFailure());
+        return failWith(status, (link_.connectionLost() ? "" : "cannot open ") + link_.openFailure());
     return failWith(status, place() + ": " + device_.why());
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/device.h"
-#include "cli/line.h"
+#include "cli/link.h"
 #include "cli/output.h"
 
 struct FileCloser {
@@ -17,9 +17,9 @@ using AppendedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 class Report {
 public:
-    Report(bool json, const Line& line, const Device& device, std::FILE* out, std::FILE* err)
+    Report(bool json, const Link& link, const Device& device, std::FILE* out, std::FILE* err)
         : json_(json),
-          line_(line),
+          link_(link),
           device_(device),
           out_(out),
           err_(err) {}
@@ -47,7 +47,7 @@ public:
 
 private:
     bool json_;
-    const Line& line_;
+    const Link& link_;
     const Device& device_;
     std::FILE* out_;
     std::FILE* err_;

@@ -66,7 +66,7 @@ Status probeAddress(Session& session, std::int32_t baud, unsigned address, bool 
     Measurement measurement;
     const Status status = session.device.readMeasurement(identity, measurement);
     if (status == Status::OpenFailed) return status;
-    const Reply& reply = session.line.lastReply();
+    const Reply& reply = session.link.lastReply();
     // A slow transmitter's reply that lands in the next address's wait
     // belongs to neither: it is not this address's answer.
     if (status == Status::NoAnswer || (reply.status == ReplyStatus::Invalid && reply.otherAddress != 0)) {
@@ -101,7 +101,7 @@ int scanCommand(Session& session) {
     ScanTally tally;
     std::int32_t foundAt = 0;
     for (const std::int32_t baud : rates) {
-        if (!session.line.reopen(std::uint32_t(baud))) return report.fail(Status::OpenFailed);
+        if (!session.link.reopen(std::uint32_t(baud))) return report.fail(Status::OpenFailed);
         for (unsigned address = options.scanFrom; address <= options.scanTo && !stopRequested(); ++address)
             if (probeAddress(session, baud, address, progress, tally) == Status::OpenFailed)
                 return report.fail(Status::OpenFailed);

@@ -3,13 +3,13 @@
 // and the transmitter on it, and the report of what happened.
 
 #include "cli/device.h"
-#include "cli/line.h"
+#include "cli/link.h"
 #include "cli/options.h"
 #include "cli/report.h"
 
 struct Session {
     const Options& options;
-    Line& line;
+    Link& link;
     Device& device;
     Report report;
 

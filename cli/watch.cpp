@@ -155,7 +155,7 @@ void Watch::round(SystemClock::time_point when) {
         Measurement measurement;
         const Status status = session_.device.readMeasurement(track.identity, measurement);
         if (status != Status::Ok && stopRequested()) break; // cut short by the stop, not a fault
-        if (session_.line.portGone()) {
+        if (session_.link.portGone()) {
             losePort(status);
             missed(track, Status::OpenFailed, kPortLost, when);
             lost = true;
@@ -188,13 +188,13 @@ void Watch::losePort(Status status) {
         report_.fail(status);
         std::fprintf(report_.err(), "waiting for %s to come back...\n", report_.place().c_str());
     }
-    session_.line.close();
+    session_.link.close();
     outages_.lose(SteadyClock::now());
     reopenPort();
 }
 
 void Watch::reopenPort() {
-    const bool opened = session_.line.reopen(std::uint32_t(tracks_[0].identity.baud));
+    const bool opened = session_.link.reopen(std::uint32_t(tracks_[0].identity.baud));
     outages_.reopened(opened, SteadyClock::now());
     if (opened && !table_) std::fprintf(report_.err(), "%s is back\n", report_.place().c_str());
 }

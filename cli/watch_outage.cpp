@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cli/line.h"
+#include "cli/link.h"
 
 void PortOutages::lose(Clock::time_point now) {
     if (!lost_) ++outages_;

@@ -4,7 +4,7 @@ if(TARGET ventora_cli_core)
     unit/cli_watch_track_test.cpp
     unit/cli_commission_test.cpp
     unit/cli_mqtt_topics_test.cpp
-    unit/cli_line_test.cpp
+    unit/cli_link_test.cpp
     unit/reply_framing_test.cpp
   )
   target_link_libraries(cli_unit_tests PRIVATE ventora_cli_core GTest::gtest_main)

@@ -1,5 +1,6 @@
 #pragma once
-// The command-line tool's side of the serial line: opening the port the user
+// Link: the command-line tool's end of the port (not to be confused with an
+// RS-485 line, which may carry several transmitters): opening the port the user
 // named, and request/reply exchanges that wait in the kernel and release a
 // reply the moment its bytes check.
 
@@ -32,13 +33,13 @@ struct Reply {
 // How often a lost port is tried again, by its name, until it opens.
 inline constexpr std::chrono::seconds kReopenPeriod{1};
 
-class Line {
+class Link {
 public:
     // portName is how the user named the port: "COMn" (the window's naming
     // rule), a device path, or a port on a device server; port.pathFor says
     // what it opens. timeout bounds the wait for a reply to start, from the
     // end of the request.
-    Line(Port& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose);
+    Link(Port& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose);
 
     // Closes, then opens at baud (8N1). False when the open failed; the port
     // then says why (openFailureLine).

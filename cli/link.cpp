@@ -1,4 +1,4 @@
-#include "cli/line.h"
+#include "cli/link.h"
 
 #include <algorithm>
 #include <utility>
@@ -17,18 +17,18 @@ std::chrono::microseconds quietGap(std::uint32_t baud) {
 
 } // namespace
 
-Line::Line(Port& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose)
+Link::Link(Port& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose)
     : port_(port),
       portName_(std::move(portName)),
       timeout_(timeout),
       verbose_(verbose),
       start_(Clock::now()) {}
 
-std::string Line::devicePath() const {
+std::string Link::devicePath() const {
     return port_.devicePath().empty() ? port_.pathFor(portName_) : port_.devicePath();
 }
 
-bool Line::reopen(std::uint32_t baud) {
+bool Link::reopen(std::uint32_t baud) {
     port_.close();
     port_.setLineSettings(8, 0, 0, baud);
     baud_ = baud;
@@ -38,11 +38,11 @@ bool Line::reopen(std::uint32_t baud) {
     return true;
 }
 
-std::chrono::microseconds Line::wireTime(std::uint32_t count) const {
+std::chrono::microseconds Link::wireTime(std::uint32_t count) const {
     return std::chrono::microseconds(baud_ == 0 ? 0 : std::uint64_t(count) * 10'000'000u / baud_);
 }
 
-void Line::logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const {
+void Link::logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const {
     if (verbose_ == nullptr) return;
     const auto ms = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
     std::fprintf(verbose_, "%8lld.%03lld ms %s", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000),
@@ -51,19 +51,19 @@ void Line::logFrame(const char* direction, const std::uint8_t* bytes, std::uint3
     std::fputc('\n', verbose_);
 }
 
-Reply Line::exchange(const std::uint8_t* request, std::uint16_t length) {
+Reply Link::exchange(const std::uint8_t* request, std::uint16_t length) {
     last_ = exchangeOnce(request, length);
     return last_;
 }
 
 // Whatever came before the request is no part of its reply. A line (or a
 // server) that never stops talking is left to fail the exchange, not to hold it.
-void Line::drain() {
+void Link::drain() {
     const auto end = Clock::now() + timeout_;
     while (port_.readWait(buffer_, sizeof buffer_, std::chrono::milliseconds(0)).count > 0 && Clock::now() < end) {}
 }
 
-Reply Line::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
+Reply Link::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
     Reply reply;
     drain();
     const ReplyShape shape = replyShapeFor(request, length);
@@ -125,7 +125,7 @@ Reply Line::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
     return judge(scan, count, skip, shape);
 }
 
-Reply Line::judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip, const ReplyShape& shape) const {
+Reply Link::judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip, const ReplyShape& shape) const {
     Reply reply;
     if (scan.state == ReplyScan::State::Complete) {
         reply.status = scan.exception ? ReplyStatus::Exception : ReplyStatus::Ok;
@@ -142,7 +142,7 @@ Reply Line::judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip
     return reply;
 }
 
-void Line::logLowLatency() {
+void Link::logLowLatency() {
     const int set = port_.lowLatency() ? 1 : 0;
     if (verbose_ == nullptr || set == loggedLowLatency_) return;
     loggedLowLatency_ = set;

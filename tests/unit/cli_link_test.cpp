@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "cli/line.h"
+#include "cli/link.h"
 #include "protocol/frames.h"
 
 namespace {
@@ -26,7 +26,7 @@ public:
 
 TEST(CliLine, EndlessNoiseEndsTheExchangeInsteadOfHoldingIt) {
     ChatteringPort port;
-    Line line(port, "noisy", 50ms, nullptr);
+    Link line(port, "noisy", 50ms, nullptr);
     ASSERT_TRUE(line.reopen(9600));
     std::uint8_t request[kMaxFrameLength];
     // Before the drain was bounded, this never returned.
