@@ -19,7 +19,8 @@ namespace {
 constexpr const char* kCommands = R"(Commands:
   ports                          the serial devices present: COMn, device path, by-id name,
                                  USB adapter and latency timer
-  detect                         find the baud rate and dialect (FD at 2400, 4800, 9600, then Modbus at 9600)
+  detect                         find the baud rate and dialect (FD at 2400, 4800, 9600, then Modbus at
+                                 9600, 4800, 2400)
   read                           one measurement: velocity (m/s) and volume (m3/h)
   watch [--interval MS] [--count N] [--csv FILE]
         [--mqtt URL [--mqtt-line NAME] [--mqtt-password-file FILE] [--ha-discovery]]
@@ -32,14 +33,20 @@ constexpr const char* kCommands = R"(Commands:
                                  (default 1 to 255; -t defaults to 60 ms per address here)
   get address|baud|area          read one setting
   set address N | set baud N | set area N
-                                 change one setting, then read it back and verify it
+                                 change one setting, then read it back and verify it; an address
+                                 or baud write needs the transmitter alone on the port; baud 2400,
+                                 4800 or 9600
   commission --address N [--baud B] [--area A] [--count K] [--log FILE]
                                  give transmitters plugged in one after another the addresses
                                  N, N+1, ..., set their baud rate and area, and log each one
 
 Exit status: 0 success, 2 bad usage or a value out of range (nothing sent),
-3 the port could not be opened, 4 no transmitter answered,
-5 a reply was refused or invalid, or a read-back did not match.
+3 the port could not be opened, 4 no transmitter answered (or another than -a names),
+5 a reply was refused or invalid, a read-back did not match, or more than one
+transmitter answered before an address or baud write; 130 or 143 detect, read,
+scan or commission stopped by SIGINT or SIGTERM.
+
+Numbers are decimal digits only: 010 is ten.
 
 Addresses (-a) may be a list for watch: 3,77,200 or 10-14 or 3,10-14.
 )";
