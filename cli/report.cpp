@@ -28,8 +28,23 @@ Json Report::describe(const DeviceIdentity& identity) const {
 void Report::result(const Json& json, const std::string& text) const { writeLine(out_, json_ ? json.dump() : text); }
 
 int Report::failWith(Status status, const std::string& text) const {
-    std::fprintf(err_, "ventora-cli: %s\n", text.c_str());
+    complain(text);
     return int(status);
+}
+
+void Report::complain(const std::string& text) const {
+    std::fprintf(err_, "ventora-cli: %s\n", text.c_str());
+    lastFailure_ = text;
+}
+
+void Report::endWith(int status) const {
+    if (!json_ || status == 0) return;
+    std::string text = lastFailure_;
+    if (text.empty())
+        text = status == int(Status::NoAnswer)  ? "no transmitter answered"
+               : status == int(Status::Refused) ? "a reply was refused or invalid"
+                                                : "the command failed";
+    writeLine(out_, errorJson(text, status));
 }
 
 int Report::fail(Status status) const {
@@ -41,7 +56,7 @@ int Report::fail(Status status) const {
 AppendedFile Report::openAppend(const std::string& path, const char* header) const {
     AppendedFile file(std::fopen(path.c_str(), "a+"));
     if (!file) {
-        std::fprintf(err_, "ventora-cli: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        complain("cannot write " + path + ": " + std::strerror(errno));
         return file;
     }
     std::fseek(file.get(), 0, SEEK_END);
@@ -58,6 +73,6 @@ AppendedFile Report::openAppend(const std::string& path, const char* header) con
     std::string found(first);
     while (!found.empty() && (found.back() == '\n' || found.back() == '\r')) found.pop_back();
     if (found == header) return file;
-    std::fprintf(err_, "ventora-cli: %s holds other columns than %s; name a new file\n", path.c_str(), header);
+    complain(path + " holds other columns than " + header + "; name a new file");
     return nullptr;
 }
