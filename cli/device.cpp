@@ -73,6 +73,10 @@ Status Device::detect(DeviceIdentity& found) {
     Status worst = Status::NoAnswer;
     char refusedWhy[sizeof whyText_] = "";
     for (const DetectionAttempt& attempt : kDetectionPlan) {
+        char trying[64];
+        std::snprintf(trying, sizeof trying, "trying the %s dialect at %d bit/s", dialectName(attempt.dialect),
+                      int(attempt.baud));
+        link_.note(trying);
         if (!link_.reopen(std::uint32_t(attempt.baud))) {
             why_ = "the port could not be opened";
             return Status::OpenFailed;

@@ -108,6 +108,7 @@ struct Given {
     CLI::Option* addressOption = nullptr;
     CLI::Option* timeoutOption = nullptr;
     CLI::Option* countOption = nullptr;
+    CLI::Option* mqttLineOption = nullptr;
 };
 
 void addGlobalOptions(CLI::App& app, Options& o, Given& given) {
@@ -162,7 +163,8 @@ void addReadingCommands(CLI::App& app, Options& o, Given& given) {
                             ->check(CLI::Range(1u, 1'000'000'000u));
     watch->add_option("--csv", o.csvPath, "also append each reading to this CSV file");
     watch->add_option("--mqtt", given.mqttUrl, "also publish each reading to this MQTT broker");
-    watch->add_option("--mqtt-line", given.mqttLine, "the line's topic level (default: the port's name)");
+    given.mqttLineOption =
+        watch->add_option("--mqtt-line", given.mqttLine, "the line's topic level (default: the port's name)");
     watch->add_option("--mqtt-password-file", given.mqttPasswordFile,
                       "the broker's password, from the first line of this file");
     watch->add_flag("--ha-discovery", given.haDiscovery, "announce the transmitters to Home Assistant");
@@ -255,7 +257,7 @@ bool takeCommission(Options& o, const Given& given, std::ostream& err) {
 // --mqtt and the options that go with it.
 bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
     if (given.mqttUrl.empty()) {
-        if (!given.mqttLine.empty() || !given.mqttPasswordFile.empty() || given.haDiscovery)
+        if (given.mqttLineOption->count() > 0 || !given.mqttPasswordFile.empty() || given.haDiscovery)
             return complain(err, "--mqtt-line, --mqtt-password-file and --ha-discovery go with --mqtt");
         return true;
     }
@@ -264,7 +266,7 @@ bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
     MqttTarget target;
     std::string error;
     if (!parseMqttUrl(given.mqttUrl, target, error)) return complain(err, "--mqtt " + given.mqttUrl + ": " + error);
-    target.line = given.mqttLine.empty() ? topicSafeName(o.port) : given.mqttLine;
+    target.line = given.mqttLineOption->count() == 0 ? topicSafeName(o.port) : given.mqttLine;
     if (!topicLevelAllowed(target.line))
         return complain(err, "--mqtt-line must be one topic level: not empty, without '/', '+' or '#'");
     if (!given.mqttPasswordFile.empty()) {

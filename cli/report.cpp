@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "cli/platform.h"
 
@@ -59,8 +60,11 @@ AppendedFile Report::openAppend(const std::string& path, const char* header) con
         complain("cannot write " + path + ": " + std::strerror(errno));
         return file;
     }
+    // A pipe or a terminal (/dev/stdout) has no first line to check.
+    std::error_code error;
+    const bool regular = std::filesystem::is_regular_file(path, error);
     std::fseek(file.get(), 0, SEEK_END);
-    if (std::ftell(file.get()) == 0) {
+    if (!regular || std::ftell(file.get()) == 0) {
         std::fprintf(file.get(), "%s\n", header);
         syncFile(file.get());
         return file;
