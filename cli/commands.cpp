@@ -25,7 +25,11 @@ int runCommand(const Options& options, Port& port, std::FILE* out, std::FILE* er
     link.setEchoMode(options.echo);
     Device device(link);
     Session session{options, link, device, Report(options.json, link, device, out, err)};
-    for (const CommandEntry& entry : kCommandTable)
-        if (entry.command == options.command) return entry.run(session);
+    for (const CommandEntry& entry : kCommandTable) {
+        if (entry.command != options.command) continue;
+        const int status = entry.run(session);
+        session.report.endWith(status);
+        return status;
+    }
     return int(Status::Usage);
 }
