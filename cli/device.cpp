@@ -269,17 +269,31 @@ Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
         const Status status = queryIdentity(identity);
         if (status != Status::Ok) return status;
     }
-    Status status = writeIdentity(identity, IdentityField::Baud, Identity{identity.address, baud});
-    if (status != Status::Ok) return status;
-    if (identity.dialect == Dialect::Modbus) return verifyModbusBaud(identity, baud);
-    // The transmitter answers at the old rate and listens at the new one after.
+    const Status written = writeIdentity(identity, IdentityField::Baud, Identity{identity.address, baud});
+    // An acknowledgement lost on the way (a slow or busy line, a device server
+    // under load) says nothing of the write: the transmitter may already be at
+    // the new rate, and is looked for there before the write counts as failed.
+    const bool ackLost = written == Status::NoAnswer && reply_.status == ReplyStatus::NoReply;
+    if (written != Status::Ok && !ackLost) return written;
+    char lostWhy[sizeof whyText_];
+    std::snprintf(lostWhy, sizeof lostWhy, "%s", why_);
+    const DeviceIdentity before = identity;
+    const Status status =
+        identity.dialect == Dialect::Modbus ? verifyModbusBaud(identity, baud) : verifyFdBaud(identity, baud);
+    if (!ackLost || status == Status::Ok) return status;
+    identity = before;
+    return refuseAs(written, lostWhy);
+}
+
+// The transmitter answers at the old rate and listens at the new one after.
+Status Device::verifyFdBaud(DeviceIdentity& identity, std::int32_t baud) {
     if (!link_.reopen(std::uint32_t(baud))) {
         why_ = "the port could not be reopened at the new rate";
         return Status::OpenFailed;
     }
     identity.baud = baud;
     DeviceIdentity readBack = identity;
-    status = queryIdentity(readBack);
+    const Status status = queryIdentity(readBack);
     if (status != Status::Ok) return status;
     return checkBaudReadBack(readBack, baud);
 }

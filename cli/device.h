@@ -112,6 +112,7 @@ private:
     // unknown, a read learns it. Ok unless the port failed.
     Status learnEcho(const DeviceIdentity& identity);
     Status verifyModbusBaud(DeviceIdentity& identity, std::int32_t baud);
+    Status verifyFdBaud(DeviceIdentity& identity, std::int32_t baud);
     Status checkBaudReadBack(const DeviceIdentity& readBack, std::int32_t baud);
     // Detection's end when no attempt found a transmitter.
     Status detectionFailed(Status worst, const char* refusedWhy);
