@@ -5,6 +5,7 @@
 #include <charconv>
 #include <fstream>
 #include <ostream>
+#include <sstream>
 #include <string_view>
 
 #include "cli/mqtt_publisher.h"
@@ -101,6 +102,10 @@ struct Given {
     std::string mqttLine;
     std::string mqttPasswordFile;
     bool haDiscovery = false;
+    std::string haPrefix;
+    bool mqttCommands = false;
+    bool noRest = false;
+    std::string configPath;
     CLI::Option* addressOption = nullptr;
     CLI::Option* timeoutOption = nullptr;
     CLI::Option* countOption = nullptr;
@@ -142,6 +147,27 @@ bool takeRs485(const Options& o, std::ostream& err) {
                          "set in its own configuration");
 }
 
+// What a watch that runs unattended adds: resting, and the dashboard's side.
+void addServiceOptions(CLI::App& watch, Given& given) {
+    watch.add_option("--ha-prefix", given.haPrefix, "Home Assistant's discovery prefix (default homeassistant)");
+    watch.add_flag("--mqtt-commands", given.mqttCommands,
+                   "take duct areas from PREFIX/LINE/ADDRESS/area/set (give the broker users and an ACL first)");
+    watch.add_flag("--no-rest", given.noRest, "read every transmitter every round, even one that stopped answering");
+}
+
+// --config FILE: options from a file, CLI11's TOML/INI with the long names
+// as keys and [watch] for the watch's; the command line wins. An unknown key
+// is an error, as an unknown option is.
+void addConfigFile(CLI::App& app, Given& given, bool fromFile) {
+    if (fromFile) {
+        app.set_config("--config", "", "read options from this file; the command line overrides it")
+            ->each([&given](const std::string& path) { given.configPath = path; });
+        app.allow_config_extras(CLI::config_extras_mode::error);
+    } else {
+        app.add_option("--config", given.configPath);
+    }
+}
+
 // The commands are listed in the footer, with their arguments.
 void addReadingCommands(CLI::App& app, Options& o, Given& given) {
     app.add_subcommand("ports", "the serial devices present")->group("")->callback([&] { o.command = Command::Ports; });
@@ -162,6 +188,7 @@ void addReadingCommands(CLI::App& app, Options& o, Given& given) {
     watch->add_option("--mqtt-password-file", given.mqttPasswordFile,
                       "the broker's password, from the first line of this file");
     watch->add_flag("--ha-discovery", given.haDiscovery, "announce the transmitters to Home Assistant");
+    addServiceOptions(*watch, given);
     watch->group("");
     watch->callback([&] { o.command = Command::Watch; });
 }
@@ -249,8 +276,10 @@ bool takeCommission(Options& o, const Given& given, std::ostream& err) {
 // --mqtt and the options that go with it.
 bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
     if (given.mqttUrl.empty()) {
-        if (!given.mqttLine.empty() || !given.mqttPasswordFile.empty() || given.haDiscovery)
-            return complain(err, "--mqtt-line, --mqtt-password-file and --ha-discovery go with --mqtt");
+        if (!given.mqttLine.empty() || !given.mqttPasswordFile.empty() || given.haDiscovery || given.mqttCommands ||
+            !given.haPrefix.empty())
+            return complain(err, "--mqtt-line, --mqtt-password-file, --ha-discovery, --ha-prefix and "
+                                 "--mqtt-commands go with --mqtt");
         return true;
     }
     if (!mqttBuilt())
@@ -269,6 +298,19 @@ bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
         if (!target.password.empty() && target.password.back() == '\r') target.password.pop_back();
     }
     target.haDiscovery = given.haDiscovery;
+    if (!given.haPrefix.empty()) {
+        if (!given.haDiscovery) return complain(err, "--ha-prefix goes with --ha-discovery");
+        if (given.haPrefix.find_first_of("+#") != std::string::npos || given.haPrefix.front() == '/' ||
+            given.haPrefix.back() == '/')
+            return complain(err, "--ha-prefix must be a topic without '+', '#' or a '/' at either end");
+        target.haPrefix = given.haPrefix;
+    }
+    // Three rounds, each at least a second and as long as a round of
+    // timeouts may take: values grey out even when the last will is lost.
+    const long long round = std::max<long long>(
+        {o.intervalMs, 1000, (long long)std::max<std::size_t>(o.addresses.size(), 1) * o.timeoutMs});
+    target.expireAfterSeconds = unsigned(std::min<long long>((3 * round + 999) / 1000, 86'400));
+    target.commands = given.mqttCommands;
     o.mqtt = target;
     return true;
 }
@@ -283,6 +325,7 @@ bool takeGiven(Options& o, const Given& given, std::ostream& err) {
     if (o.command == Command::Scan && !takeScan(o, given, err)) return false;
     if (o.command == Command::Commission && !takeCommission(o, given, err)) return false;
     if (!takeMqtt(o, given, err)) return false;
+    o.rest = !given.noRest;
     return checkCombination(o, given.dialectText, err);
 }
 
@@ -325,7 +368,11 @@ bool parseAddressList(const std::string& text, std::vector<std::uint8_t>& addres
     }
 }
 
-int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream& out, std::ostream& err) {
+namespace {
+
+// One parse, with the configuration file read or, to learn whether a fault
+// is the file's, only named.
+int parseOnce(const std::vector<std::string>& args, Options& o, bool fromFile, std::ostream& out, std::ostream& err) {
     CLI::App app{"Configures RS-485 duct air-velocity transmitters: bus address, baud rate, duct area, "
                  "and live velocity and volume.",
                  "ventora-cli"};
@@ -337,6 +384,7 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     app.fallthrough();
 
     Given given;
+    addConfigFile(app, given, fromFile);
     addGlobalOptions(app, o, given);
     addAdapterOptions(app, o);
     addReadingCommands(app, o, given);
@@ -348,9 +396,46 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     for (const std::string& arg : args) argv.push_back(arg.c_str());
     try {
         app.parse(int(argv.size()), argv.data());
+    } catch (const CLI::FileError&) {
+        complain(err, "cannot be read");
+        return int(Status::Usage);
+    } catch (const CLI::ConfigError& e) {
+        const std::string_view what = e.what();
+        const std::string_view extras = "INI was not able to parse ";
+        complain(err, what.starts_with(extras) ? "unknown key " + std::string(what.substr(extras.size())) : e.what());
+        return int(Status::Usage);
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e, out, err);
         return code == 0 ? 0 : int(Status::Usage);
     }
     return takeGiven(o, given, err) ? -1 : int(Status::Usage);
+}
+
+// The file named by --config FILE or --config=FILE; empty without one.
+std::string configFileIn(const std::vector<std::string>& args) {
+    std::string path;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--config" && i + 1 < args.size()) path = args[i + 1];
+        if (args[i].starts_with("--config=")) path = args[i].substr(9);
+    }
+    return path;
+}
+
+} // namespace
+
+int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream& out, std::ostream& err) {
+    std::ostringstream why;
+    const int status = parseOnce(args, o, true, out, why);
+    const std::string path = configFileIn(args);
+    Options plain;
+    std::ostringstream ignored;
+    if (status != int(Status::Usage) || path.empty() || parseOnce(args, plain, false, ignored, ignored) != -1) {
+        err << why.str();
+        return status;
+    }
+    // The command line alone is fine, so the file is at fault: it is named.
+    std::string first = why.str().substr(0, why.str().find('\n'));
+    if (first.starts_with("ventora-cli: ")) first.erase(0, 13);
+    err << "ventora-cli: " << path << ": " << first << "\n";
+    return status;
 }

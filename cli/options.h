@@ -47,6 +47,7 @@ struct Options {
     std::optional<unsigned> count;
     std::string csvPath;
     std::optional<MqttTarget> mqtt; // --mqtt, with --mqtt-line, --mqtt-password-file and --ha-discovery
+    bool rest = true;               // a transmitter that stops answering is read less often (--no-rest: not)
 
     // get, set
     Field field = Field::Address;
