@@ -28,14 +28,23 @@ Json Report::describe(const DeviceIdentity& identity) const {
 void Report::result(const Json& json, const std::string& text) const { writeLine(out_, json_ ? json.dump() : text); }
 
 int Report::failWith(Status status, const std::string& text) const {
-    std::fprintf(err_, "ventora-cli: %s\n", text.c_str());
+    std::fprintf(err_, "%sventora-cli: %s\n", priorities_ ? "<3>" : "", text.c_str());
     return int(status);
 }
 
-int Report::fail(Status status) const {
-    if (status == Status::OpenFailed)
-        return failWith(status, (link_.connectionLost() ? "" : "cannot open ") + link_.openFailure());
-    return failWith(status, place() + ": " + device_.why());
+int Report::fail(Status status) const { return failWith(status, failure(status)); }
+
+std::string Report::failure(Status status) const {
+    if (status == Status::OpenFailed) return (link_.connectionLost() ? "" : "cannot open ") + link_.openFailure();
+    return place() + ": " + device_.why();
+}
+
+void Report::warn(const std::string& text) const {
+    std::fprintf(err_, "%sventora-cli: %s\n", priorities_ ? "<4>" : "", text.c_str());
+}
+
+void Report::notice(const std::string& text) const {
+    std::fprintf(err_, "%s%s\n", priorities_ ? "<6>" : "", text.c_str());
 }
 
 AppendedFile Report::openAppend(const std::string& path, const char* header) const {

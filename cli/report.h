@@ -40,6 +40,15 @@ public:
     // transmitter did) and returns it as the exit status.
     int fail(Status status) const;
     int failWith(Status status, const std::string& text) const;
+    // What fail says, without saying it.
+    std::string failure(Status status) const;
+    // A line on err that something went wrong but the command goes on (a
+    // port lost, a command refused), or that something went right again.
+    void warn(const std::string& text) const;
+    void notice(const std::string& text) const;
+    // For the journal: every line on err then begins with its priority, <3>
+    // for errors, <4> warnings and <6> notices.
+    void markPriorities(bool on) { priorities_ = on; }
 
     // Opens path for appending, writing header first into an empty file.
     // Null, said on err, when it cannot be opened.
@@ -51,4 +60,5 @@ private:
     const Device& device_;
     std::FILE* out_;
     std::FILE* err_;
+    bool priorities_ = false;
 };

@@ -18,10 +18,8 @@ bool RestSchedule::due(unsigned round, Clock::time_point now) const {
     return round >= nextRound_ || now - lastRead_ >= kLongestRest;
 }
 
-bool RestSchedule::read(unsigned round, Clock::time_point now, bool answered, unsigned longestGap) {
-    const bool wasResting = resting();
+void RestSchedule::read(unsigned round, Clock::time_point now, bool answered, unsigned longestGap) {
     missesInRow_ = answered ? 0 : missesInRow_ + 1;
     nextRound_ = round + restGap(missesInRow_, longestGap);
     lastRead_ = now;
-    return wasResting != resting();
 }

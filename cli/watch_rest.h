@@ -24,9 +24,8 @@ public:
 
     // Whether the transmitter is read in round (counted from 0) at now.
     bool due(unsigned round, Clock::time_point now) const;
-    // It was read in round at now, and answered or not. Returns true when
-    // this changed whether it is offline (kRestAfterMisses misses in a row).
-    bool read(unsigned round, Clock::time_point now, bool answered, unsigned longestGap);
+    // It was read in round at now, and answered or not.
+    void read(unsigned round, Clock::time_point now, bool answered, unsigned longestGap);
     // A round in which it was not read.
     void skip() { ++skipped_; }
 
