@@ -23,12 +23,15 @@ constexpr const char* kCommands = R"(Commands:
   detect                         find the baud rate and dialect (FD at 2400, 4800, 9600, then Modbus at 9600)
   read                           one measurement: velocity (m/s) and volume (m3/h)
   watch [--interval MS] [--count N] [--csv FILE]
-        [--mqtt URL [--mqtt-line NAME] [--mqtt-password-file FILE] [--ha-discovery]]
+        [--mqtt URL [--mqtt-line NAME] [--mqtt-password-file FILE] [--ha-discovery [--ha-prefix P]]
+                    [--mqtt-commands]] [--no-rest]
                                  repeated measurements until N rounds are taken or SIGINT/SIGTERM,
                                  then a min/mean/max summary on stderr; with -a LIST, each
                                  transmitter of a line in turn; on a terminal, a live table;
                                  with --mqtt, each reading also to an MQTT broker as
                                  PREFIX/LINE/ADDRESS/state (URL: mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT][/PREFIX])
+                                 a transmitter that misses 3 rounds rests: read every 2nd,
+                                 4th, ... round, at least once a minute (--no-rest: every round)
   scan [--from A] [--to B]       every transmitter that answers on a line, address by address
                                  (default 1 to 255; -t defaults to 60 ms per address here)
   get address|baud|area          read one setting
@@ -43,6 +46,8 @@ Exit status: 0 success, 2 bad usage or a value out of range (nothing sent),
 5 a reply was refused or invalid, or a read-back did not match.
 
 Addresses (-a) may be a list for watch: 3,77,200 or 10-14 or 3,10-14.
+--config FILE reads any option from FILE (TOML/INI, long names as keys, [watch]
+for the watch's); the command line overrides it.
 )";
 
 bool complain(std::ostream& err, const std::string& text) {
