@@ -2,10 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <ostream>
-#include <sstream>
 #include <string_view>
 
 #include "cli/mqtt_publisher.h"
@@ -310,11 +310,12 @@ bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
             return complain(err, "--ha-prefix must be a topic without '+', '#' or a '/' at either end");
         target.haPrefix = given.haPrefix;
     }
-    // Three rounds, each at least a second and as long as a round of
-    // timeouts may take: values grey out even when the last will is lost.
+    // Three rounds, each as long as the interval or a round of timeouts, and
+    // no less than 10 s: values grey out even when the last will is lost,
+    // but not for one late reading.
     const long long round = std::max<long long>(
-        {o.intervalMs, 1000, (long long)std::max<std::size_t>(o.addresses.size(), 1) * o.timeoutMs});
-    target.expireAfterSeconds = unsigned(std::min<long long>((3 * round + 999) / 1000, 86'400));
+        o.intervalMs, static_cast<long long>(std::max<std::size_t>(o.addresses.size(), 1)) * o.timeoutMs);
+    target.expireAfterSeconds = unsigned(std::clamp<long long>((3 * round + 999) / 1000, 10, 86'400));
     target.commands = given.mqttCommands;
     o.mqtt = target;
     return true;
@@ -373,11 +374,8 @@ bool parseAddressList(const std::string& text, std::vector<std::uint8_t>& addres
     }
 }
 
-namespace {
-
-// One parse, with the configuration file read or, to learn whether a fault
-// is the file's, only named.
-int parseOnce(const std::vector<std::string>& args, Options& o, bool fromFile, std::ostream& out, std::ostream& err) {
+int parseCommandLine(const std::vector<std::string>& args, Options& o, bool fromFile, std::ostream& out,
+                     std::ostream& err) {
     CLI::App app{"Configures RS-485 duct air-velocity transmitters: bus address, baud rate, duct area, "
                  "and live velocity and volume.",
                  "ventora-cli"};
@@ -414,33 +412,4 @@ int parseOnce(const std::vector<std::string>& args, Options& o, bool fromFile, s
         return code == 0 ? 0 : int(Status::Usage);
     }
     return takeGiven(o, given, err) ? -1 : int(Status::Usage);
-}
-
-// The file named by --config FILE or --config=FILE; empty without one.
-std::string configFileIn(const std::vector<std::string>& args) {
-    std::string path;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--config" && i + 1 < args.size()) path = args[i + 1];
-        if (args[i].starts_with("--config=")) path = args[i].substr(9);
-    }
-    return path;
-}
-
-} // namespace
-
-int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream& out, std::ostream& err) {
-    std::ostringstream why;
-    const int status = parseOnce(args, o, true, out, why);
-    const std::string path = configFileIn(args);
-    Options plain;
-    std::ostringstream ignored;
-    if (status != int(Status::Usage) || path.empty() || parseOnce(args, plain, false, ignored, ignored) != -1) {
-        err << why.str();
-        return status;
-    }
-    // The command line alone is fine, so the file is at fault: it is named.
-    std::string first = why.str().substr(0, why.str().find('\n'));
-    if (first.starts_with("ventora-cli: ")) first.erase(0, 13);
-    err << "ventora-cli: " << path << ": " << first << "\n";
-    return status;
 }

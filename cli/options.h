@@ -70,7 +70,13 @@ struct Options {
 // backwards, an address listed twice, an empty item.
 bool parseAddressList(const std::string& text, std::vector<std::uint8_t>& addresses, std::string& error);
 
-// Parses argv into options. Returns -1 when the command should run; otherwise
+// One parse of argv, with the file of --config read or (fromFile false) only
+// taken as a name; parseOptions' return and output.
+int parseCommandLine(const std::vector<std::string>& args, Options& options, bool fromFile, std::ostream& out,
+                     std::ostream& err);
+
+// Parses argv into options, and the file of --config FILE with it; a fault in
+// the file is said with the file's name. Returns -1 when the command should run; otherwise
 // the exit status, with --help or --version text written to out (0), or the
 // complaint written to err (2).
 int parseOptions(const std::vector<std::string>& args, Options& options, std::ostream& out, std::ostream& err);
