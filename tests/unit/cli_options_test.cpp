@@ -267,7 +267,6 @@ INSTANTIATE_TEST_SUITE_P(
                                    EXPECT_EQ(o.baud, 9600);
                                }},
                     ConfigCase{"UnknownKey", "[watch]\nintervall = 5\n", {"watch"}, 2, "unknown key watch.intervall"},
-                    ConfigCase{"WatchKeyAtTheTop", "csv = \"a.csv\"\n", {"watch"}, 2, "unknown key csv"},
                     ConfigCase{"BadValue", "[watch]\ninterval = \"soon\"\n", {"watch"}, 2, "--interval: "},
                     ConfigCase{
                         "ValueTheChecksRefuse", "baud = 9600\n", {"read"}, 2, "--baud and --dialect go together"},
