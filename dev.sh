@@ -19,6 +19,8 @@ BUILD_DIR=${BUILD_DIR:-build}
 PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-translations-l10n libcli11-dev nlohmann-json3-dev)
 # ventora-cli's watch --mqtt: the client library, and the broker and subscriber its tests run.
 PACKAGES+=(libmosquitto-dev mosquitto mosquitto-clients)
+# A watch under systemd: sd_notify for readiness, the watchdog and its status.
+PACKAGES+=(libsystemd-dev)
 
 install_missing() {
     local missing=()

@@ -6,3 +6,4 @@
 #include "bench/figures.h"
 
 void cliFigures(bool) { row("CLI", "not built with ventora-cli: skipped", "-", std::nullopt); }
+void cliServiceFigures(bool) { row("Service", "not built with ventora-cli: skipped", "-", std::nullopt); }

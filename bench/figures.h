@@ -20,3 +20,5 @@ void startup(int runs);
 void cliFigures(bool smoke);
 // A long watch of a transmitter that drops out every second (cli_long_watch.cpp).
 void cliLongWatch(bool smoke);
+// A line watched as a service (cli_service_figures.cpp, or skipped as cliFigures is).
+void cliServiceFigures(bool smoke);

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "cli/command_list.h"
+#include "cli/service.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ int runCommand(const Options& options, Port& port, std::FILE* out, std::FILE* er
     link.setEchoMode(options.echo);
     Device device(link);
     Session session{options, link, device, Report(options.json, link, device, out, err)};
+    session.report.markPriorities(err == stderr && stderrIsJournal());
     for (const CommandEntry& entry : kCommandTable) {
         if (entry.command != options.command) continue;
         const int status = entry.run(session);

@@ -17,4 +17,6 @@ bool MqttPublisher::connect(std::chrono::milliseconds, std::string& why) {
 
 void MqttPublisher::announce(std::vector<MqttMessage>) {}
 void MqttPublisher::publishState(std::uint8_t, const std::string&) {}
+void MqttPublisher::keep(const std::string&, const std::string&) {}
+std::vector<MqttMessage> MqttPublisher::takeCommands() { return {}; }
 void MqttPublisher::close() {}

@@ -8,6 +8,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <map>
+#include <utility>
+#include <algorithm>
 #include <mutex>
 
 #include "cli/mqtt_publisher.h"
@@ -18,6 +20,7 @@ constexpr int kKeepAliveSeconds = 30;
 constexpr unsigned kFirstRetrySeconds = 1;
 constexpr unsigned kLongestRetrySeconds = 10;
 constexpr auto kOfflineWait = std::chrono::seconds(2);
+constexpr std::size_t kMostCommands = 32;
 
 std::string lowerFirst(std::string text) {
     if (!text.empty()) text[0] = char(std::tolower(static_cast<unsigned char>(text[0])));
@@ -47,6 +50,8 @@ struct MqttPublisher::Impl {
     int connack = -1; // the broker's first answer to CONNECT; -1 until it comes
     std::vector<MqttMessage> announced;
     std::map<std::uint8_t, std::string> latest;
+    std::map<std::string, std::string> kept;
+    std::vector<MqttMessage> commands;
     int offlineMid = -1;
     bool offlineTaken = false;
 
@@ -63,9 +68,27 @@ struct MqttPublisher::Impl {
             // Discovery before availability before state, as Home Assistant reads them.
             for (const MqttMessage& m : announced) publish(m.first, m.second);
             publish(target.statusTopic(), "online");
+            for (const auto& [topic, payload] : kept) publish(topic, payload);
             for (const auto& [address, payload] : latest) publish(target.stateTopic(address), payload);
+            // Subscriptions end with a clean session's connection.
+            if (target.haDiscovery) mosquitto_subscribe(client, nullptr, target.haStatusTopic().c_str(), 1);
+            const std::string areaCommands = target.prefix + "/" + target.line + "/+/area/set";
+            if (target.commands) mosquitto_subscribe(client, nullptr, areaCommands.c_str(), 1);
         }
         changed.notify_all();
+    }
+    void onMessage(const mosquitto_message& m) {
+        const std::string topic = m.topic;
+        const std::size_t length =
+            std::min<std::size_t>(std::size_t(std::max(m.payloadlen, 0)), kLongestAreaPayload + 1);
+        std::string payload(static_cast<const char*>(m.payload), m.payload == nullptr ? 0 : length);
+        std::lock_guard lock(mutex);
+        if (topic == target.haStatusTopic()) {
+            if (payload == "online" && connected)
+                for (const MqttMessage& a : announced) publish(a.first, a.second);
+        } else if (commands.size() < kMostCommands) {
+            commands.emplace_back(topic, std::move(payload));
+        }
     }
     void onDisconnect() {
         std::lock_guard lock(mutex);
@@ -102,6 +125,8 @@ bool MqttPublisher::connect(std::chrono::milliseconds timeout, std::string& why)
                                    [](mosquitto*, void* self, int rc) { static_cast<Impl*>(self)->onConnect(rc); });
     mosquitto_disconnect_callback_set(d.client,
                                       [](mosquitto*, void* self, int) { static_cast<Impl*>(self)->onDisconnect(); });
+    mosquitto_message_callback_set(
+        d.client, [](mosquitto*, void* self, const mosquitto_message* m) { static_cast<Impl*>(self)->onMessage(*m); });
     mosquitto_publish_callback_set(d.client,
                                    [](mosquitto*, void* self, int mid) { static_cast<Impl*>(self)->onPublish(mid); });
     if (!t.user.empty())
@@ -146,6 +171,17 @@ void MqttPublisher::publishState(std::uint8_t address, const std::string& payloa
     std::lock_guard lock(impl_->mutex);
     impl_->latest[address] = payload;
     if (impl_->connected) impl_->publish(impl_->target.stateTopic(address), payload);
+}
+
+void MqttPublisher::keep(const std::string& topic, const std::string& payload) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->kept[topic] = payload;
+    if (impl_->connected) impl_->publish(topic, payload);
+}
+
+std::vector<MqttMessage> MqttPublisher::takeCommands() {
+    std::lock_guard lock(impl_->mutex);
+    return std::exchange(impl_->commands, {});
 }
 
 void MqttPublisher::close() {

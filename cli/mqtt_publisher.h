@@ -23,7 +23,9 @@ public:
     MqttPublisher& operator=(const MqttPublisher&) = delete;
 
     // Connects, with the line's status "offline" as the last will, and waits up
-    // to timeout for the broker to accept. False, with why (the broker and the
+    // to timeout for the broker to accept. Subscribes to Home Assistant's
+    // status with discovery (its "online" says the discovery again), and to
+    // the area commands with target.commands. False, with why (the broker and the
     // cause), when it did not. From then on a lost connection is retried in
     // the background, backing off to 10 s at most.
     bool connect(std::chrono::milliseconds timeout, std::string& why);
@@ -36,6 +38,15 @@ public:
     // and kept as the transmitter's latest, which a reconnect sends again.
     // Readings in between replace it rather than queue.
     void publishState(std::uint8_t address, const std::string& payload);
+
+    // A retained message said now and again after every reconnect, replacing
+    // what was kept on its topic before (availability, the duct area).
+    void keep(const std::string& topic, const std::string& payload);
+
+    // The area commands that came since the last call, oldest first; a
+    // dashboard that floods the topic loses what is beyond a few dozen.
+    // Payloads are cut one byte past the longest allowed.
+    std::vector<MqttMessage> takeCommands();
 
     // Says "offline" on the status topic, waits briefly for the broker to take
     // it, and disconnects. Does nothing the second time.

@@ -1,5 +1,6 @@
 #include "cli/mqtt_topics.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <string_view>
@@ -39,6 +40,10 @@ bool takeHostPort(std::string_view text, MqttTarget& target) {
 
 std::string MqttTarget::stateTopic(std::uint8_t address) const {
     return prefix + "/" + line + "/" + std::to_string(address) + "/state";
+}
+
+std::string MqttTarget::transmitterTopic(std::uint8_t address, const char* leaf) const {
+    return prefix + "/" + line + "/" + std::to_string(address) + "/" + leaf;
 }
 
 std::string MqttTarget::where() const {
@@ -98,9 +103,34 @@ bool topicLevelAllowed(const std::string& level) {
     return !level.empty() && level.find_first_of("/+#") == std::string::npos;
 }
 
-std::vector<MqttMessage> discoveryMessages(const MqttTarget& target, std::uint8_t address, const std::string& model) {
-    using Json = nlohmann::ordered_json;
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// What every entity of one transmitter shares: its device, where it comes
+// from, and when it is available.
+Json entityBase(const MqttTarget& target, std::uint8_t address, const std::string& model, const std::string& id) {
     const std::string device = "ventora_" + target.line + "_" + std::to_string(address);
+    Json config = {
+        {"unique_id", device + "_" + id},
+        {"availability",
+         {{{"topic", target.statusTopic()}}, {{"topic", target.transmitterTopic(address, "availability")}}}},
+        {"availability_mode", "all"},
+        {"payload_available", "online"},
+        {"payload_not_available", "offline"},
+        {"device",
+         {{"identifiers", {device}},
+          {"name", "Ventora " + target.line + " " + std::to_string(address)},
+          {"model", model},
+          {"manufacturer", "Ventora"}}},
+        {"origin", {{"name", "ventora-cli"}, {"sw_version", VENTORA_VERSION}, {"support_url", VENTORA_HOMEPAGE_URL}}},
+    };
+    return config;
+}
+
+} // namespace
+
+std::vector<MqttMessage> discoveryMessages(const MqttTarget& target, std::uint8_t address, const std::string& model) {
     struct Quantity {
         const char* key;
         const char* name;
@@ -110,25 +140,67 @@ std::vector<MqttMessage> discoveryMessages(const MqttTarget& target, std::uint8_
     std::vector<MqttMessage> messages;
     for (const Quantity q : {Quantity{"velocity", "air velocity", "m/s", "speed"},
                              Quantity{"volume", "air volume", "m³/h", "volume_flow_rate"}}) {
-        const std::string uniqueId = device + "_" + q.key;
-        const Json config = {
-            {"unique_id", uniqueId},
+        Json config = entityBase(target, address, model, q.key);
+        config.update(Json{
             {"name", q.name},
             {"state_topic", target.stateTopic(address)},
             {"value_template", std::string("{{ value_json.") + q.key + " }}"},
             {"unit_of_measurement", q.unit},
             {"device_class", q.deviceClass},
             {"state_class", "measurement"},
-            {"availability_topic", target.statusTopic()},
-            {"payload_available", "online"},
-            {"payload_not_available", "offline"},
-            {"device",
-             {{"identifiers", {device}},
-              {"name", "Ventora " + target.line + " " + std::to_string(address)},
-              {"model", model},
-              {"manufacturer", "Ventora"}}},
-        };
-        messages.emplace_back("homeassistant/sensor/" + uniqueId + "/config", config.dump());
+        });
+        if (target.expireAfterSeconds > 0) config["expire_after"] = target.expireAfterSeconds;
+        messages.emplace_back(target.haPrefix + "/sensor/" + config["unique_id"].get<std::string>() + "/config",
+                              config.dump());
+    }
+    if (target.commands) {
+        Json config = entityBase(target, address, model, "area");
+        config.update(Json{
+            {"name", "duct area"},
+            {"state_topic", target.transmitterTopic(address, "area")},
+            {"command_topic", target.transmitterTopic(address, "area/set")},
+            {"command_template", "{{ value | int }}"},
+            {"min", 0},
+            {"max", 65535},
+            {"step", 1},
+            {"mode", "box"},
+            {"unit_of_measurement", "cm²"},
+            {"entity_category", "config"},
+        });
+        messages.emplace_back(target.haPrefix + "/number/" + config["unique_id"].get<std::string>() + "/config",
+                              config.dump());
     }
     return messages;
+}
+
+AreaCommand parseAreaCommand(const MqttTarget& target, const MqttMessage& message,
+                             const std::vector<std::uint8_t>& watched) {
+    AreaCommand command;
+    const auto& [topic, payload] = message;
+    const std::string head = target.prefix + "/" + target.line + "/";
+    const std::string tail = "/area/set";
+    std::string_view address = topic;
+    if (!address.starts_with(head) || !address.ends_with(tail)) {
+        command.refusal = "not an area command";
+        return command;
+    }
+    address = address.substr(head.size(), address.size() - head.size() - tail.size());
+    unsigned value = 0;
+    const auto whole = [&value](std::string_view text, unsigned most) {
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return !text.empty() && ec == std::errc() && end == text.data() + text.size() && value <= most;
+    };
+    if (!whole(address, 255) || std::find(watched.begin(), watched.end(), std::uint8_t(value)) == watched.end()) {
+        command.refusal = "address " + std::string(address) + " is not watched on this line";
+        return command;
+    }
+    command.address = std::uint8_t(value);
+    if (payload.size() > kLongestAreaPayload) {
+        command.refusal = "the payload is longer than " + std::to_string(kLongestAreaPayload) + " bytes";
+    } else if (!whole(payload, 65535)) {
+        command.refusal = "the payload is not a whole number of cm2 from 0 to 65535";
+    } else {
+        command.area = std::uint16_t(value);
+    }
+    return command;
 }

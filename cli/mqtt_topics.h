@@ -3,6 +3,7 @@
 // broker is, the topics of a line, and the JSON of states and of Home
 // Assistant's discovery.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -17,9 +18,16 @@ struct MqttTarget {
     std::string prefix = "ventora";
     std::string line; // --mqtt-line, or the port's name made safe for a topic
     bool haDiscovery = false;
+    std::string haPrefix = "homeassistant"; // --ha-prefix
+    unsigned expireAfterSeconds = 0;        // how long Home Assistant trusts a state; 0: for ever
+    bool commands = false;                  // --mqtt-commands: the duct area may be set from the broker
 
     std::string statusTopic() const { return prefix + "/" + line + "/status"; }
     std::string stateTopic(std::uint8_t address) const;
+    // PREFIX/LINE/ADDRESS/availability, /area and /area/set.
+    std::string transmitterTopic(std::uint8_t address, const char* leaf) const;
+    // Where Home Assistant says "online" when it starts.
+    std::string haStatusTopic() const { return haPrefix + "/status"; }
     // HOST:PORT, as messages name the broker (never with the password).
     std::string where() const;
 };
@@ -42,5 +50,22 @@ using MqttMessage = std::pair<std::string, std::string>; // topic, payload
 
 // Home Assistant's retained configs for one transmitter: a sensor for its
 // velocity and one for its volume, both on its state topic and available
-// while the line's status says online.
+// while the line's status and the transmitter's availability both say
+// online; with commands, a number for its duct area.
 std::vector<MqttMessage> discoveryMessages(const MqttTarget& target, std::uint8_t address, const std::string& model);
+
+// A duct area asked for on PREFIX/LINE/ADDRESS/area/set.
+struct AreaCommand {
+    std::uint8_t address = 0;
+    std::uint16_t area = 0;
+    std::string refusal; // why it is not carried out; empty when it may be
+};
+
+// Longer payloads are refused unread.
+inline constexpr std::size_t kLongestAreaPayload = 16;
+
+// Checks a command before anything is sent: the payload is a decimal integer
+// of 0 to 65535 in at most kLongestAreaPayload bytes, and the address one of
+// watched.
+AreaCommand parseAreaCommand(const MqttTarget& target, const MqttMessage& message,
+                             const std::vector<std::uint8_t>& watched);

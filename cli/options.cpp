@@ -27,12 +27,15 @@ constexpr const char* kCommands = R"(Commands:
                                  9600, 4800, 2400)
   read                           one measurement: velocity (m/s) and volume (m3/h)
   watch [--interval MS] [--count N] [--csv FILE]
-        [--mqtt URL [--mqtt-line NAME] [--mqtt-password-file FILE] [--ha-discovery]]
+        [--mqtt URL [--mqtt-line NAME] [--mqtt-password-file FILE] [--ha-discovery [--ha-prefix P]]
+                    [--mqtt-commands]] [--no-rest]
                                  repeated measurements until N rounds are taken or SIGINT/SIGTERM,
                                  then a min/mean/max summary on stderr; with -a LIST, each
                                  transmitter of a line in turn; on a terminal, a live table;
                                  with --mqtt, each reading also to an MQTT broker as
                                  PREFIX/LINE/ADDRESS/state (URL: mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT][/PREFIX])
+                                 a transmitter that misses 3 rounds rests: read every 2nd,
+                                 4th, ... round, at least once a minute (--no-rest: every round)
   scan [--from A] [--to B]       every transmitter that answers on a line, address by address
                                  (default 1 to 255; -t defaults to 60 ms per address here)
   get address|baud|area          read one setting
@@ -53,6 +56,8 @@ scan or commission stopped by SIGINT or SIGTERM.
 Numbers are decimal digits only: 010 is ten.
 
 Addresses (-a) may be a list for watch: 3,77,200 or 10-14 or 3,10-14.
+--config FILE reads any option from FILE (TOML/INI, long names as keys, [watch]
+for the watch's); the command line overrides it.
 )";
 
 bool complain(std::ostream& err, const std::string& text) {
@@ -133,6 +138,10 @@ struct Given {
     std::string mqttLine;
     std::string mqttPasswordFile;
     bool haDiscovery = false;
+    std::string haPrefix;
+    bool mqttCommands = false;
+    bool noRest = false;
+    std::string configPath;
     CLI::Option* addressOption = nullptr;
     CLI::Option* timeoutOption = nullptr;
     CLI::Option* countOption = nullptr;
@@ -175,6 +184,27 @@ bool takeRs485(const Options& o, std::ostream& err) {
                          "set in its own configuration");
 }
 
+// What a watch that runs unattended adds: resting, and the dashboard's side.
+void addServiceOptions(CLI::App& watch, Given& given) {
+    watch.add_option("--ha-prefix", given.haPrefix, "Home Assistant's discovery prefix (default homeassistant)");
+    watch.add_flag("--mqtt-commands", given.mqttCommands,
+                   "take duct areas from PREFIX/LINE/ADDRESS/area/set (give the broker users and an ACL first)");
+    watch.add_flag("--no-rest", given.noRest, "read every transmitter every round, even one that stopped answering");
+}
+
+// --config FILE: options from a file, CLI11's TOML/INI with the long names
+// as keys and [watch] for the watch's; the command line wins. An unknown key
+// is an error, as an unknown option is.
+void addConfigFile(CLI::App& app, Given& given, bool fromFile) {
+    if (fromFile) {
+        app.set_config("--config", "", "read options from this file; the command line overrides it")
+            ->each([&given](const std::string& path) { given.configPath = path; });
+        app.allow_config_extras(CLI::config_extras_mode::error);
+    } else {
+        app.add_option("--config", given.configPath);
+    }
+}
+
 // The commands are listed in the footer, with their arguments.
 void addReadingCommands(CLI::App& app, Options& o, Given& given) {
     app.add_subcommand("ports", "the serial devices present")->group("")->callback([&] { o.command = Command::Ports; });
@@ -196,6 +226,7 @@ void addReadingCommands(CLI::App& app, Options& o, Given& given) {
     watch->add_option("--mqtt-password-file", given.mqttPasswordFile,
                       "the broker's password, from the first line of this file");
     watch->add_flag("--ha-discovery", given.haDiscovery, "announce the transmitters to Home Assistant");
+    addServiceOptions(*watch, given);
     watch->group("");
     watch->callback([&] { o.command = Command::Watch; });
 }
@@ -285,8 +316,10 @@ bool takeCommission(Options& o, const Given& given, std::ostream& err) {
 // --mqtt and the options that go with it.
 bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
     if (given.mqttUrl.empty()) {
-        if (given.mqttLineOption->count() > 0 || !given.mqttPasswordFile.empty() || given.haDiscovery)
-            return complain(err, "--mqtt-line, --mqtt-password-file and --ha-discovery go with --mqtt");
+        if (given.mqttLineOption->count() > 0 || !given.mqttPasswordFile.empty() || given.haDiscovery ||
+            given.mqttCommands || !given.haPrefix.empty())
+            return complain(err, "--mqtt-line, --mqtt-password-file, --ha-discovery, --ha-prefix and "
+                                 "--mqtt-commands go with --mqtt");
         return true;
     }
     if (!mqttBuilt())
@@ -305,6 +338,20 @@ bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
         if (!target.password.empty() && target.password.back() == '\r') target.password.pop_back();
     }
     target.haDiscovery = given.haDiscovery;
+    if (!given.haPrefix.empty()) {
+        if (!given.haDiscovery) return complain(err, "--ha-prefix goes with --ha-discovery");
+        if (given.haPrefix.find_first_of("+#") != std::string::npos || given.haPrefix.front() == '/' ||
+            given.haPrefix.back() == '/')
+            return complain(err, "--ha-prefix must be a topic without '+', '#' or a '/' at either end");
+        target.haPrefix = given.haPrefix;
+    }
+    // Three rounds, each as long as the interval or a round of timeouts, and
+    // no less than 10 s: values grey out even when the last will is lost,
+    // but not for one late reading.
+    const long long round = std::max<long long>(
+        o.intervalMs, static_cast<long long>(std::max<std::size_t>(o.addresses.size(), 1)) * o.timeoutMs);
+    target.expireAfterSeconds = unsigned(std::clamp<long long>((3 * round + 999) / 1000, 10, 86'400));
+    target.commands = given.mqttCommands;
     o.mqtt = target;
     return true;
 }
@@ -319,6 +366,7 @@ bool takeGiven(Options& o, const Given& given, std::ostream& err) {
     if (o.command == Command::Scan && !takeScan(o, given, err)) return false;
     if (o.command == Command::Commission && !takeCommission(o, given, err)) return false;
     if (!takeMqtt(o, given, err)) return false;
+    o.rest = !given.noRest;
     return checkCombination(o, given.dialectText, err);
 }
 
@@ -362,9 +410,8 @@ bool parseAddressList(const std::string& text, std::vector<std::uint8_t>& addres
     }
 }
 
-namespace {
-
-int parseAndCheck(const std::vector<std::string>& args, Options& o, std::ostream& out, std::ostream& err) {
+int parseCommandLine(const std::vector<std::string>& args, Options& o, bool fromFile, std::ostream& out,
+                     std::ostream& err) {
     CLI::App app{"Configures RS-485 duct air-velocity transmitters: bus address, baud rate, duct area, "
                  "and live velocity and volume.",
                  "ventora-cli"};
@@ -376,6 +423,7 @@ int parseAndCheck(const std::vector<std::string>& args, Options& o, std::ostream
     app.fallthrough();
 
     Given given;
+    addConfigFile(app, given, fromFile);
     addGlobalOptions(app, o, given);
     addAdapterOptions(app, o);
     addReadingCommands(app, o, given);
@@ -388,6 +436,14 @@ int parseAndCheck(const std::vector<std::string>& args, Options& o, std::ostream
     for (const std::string& arg : args) argv.push_back(arg.c_str());
     try {
         app.parse(int(argv.size()), argv.data());
+    } catch (const CLI::FileError&) {
+        complain(err, "cannot be read");
+        return int(Status::Usage);
+    } catch (const CLI::ConfigError& e) {
+        const std::string_view what = e.what();
+        const std::string_view extras = "INI was not able to parse ";
+        complain(err, what.starts_with(extras) ? "unknown key " + std::string(what.substr(extras.size())) : e.what());
+        return int(Status::Usage);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e, out, err);
         complain(err, refusalText(app, e, args));
@@ -397,11 +453,9 @@ int parseAndCheck(const std::vector<std::string>& args, Options& o, std::ostream
     return takeGiven(o, given, err) ? -1 : int(Status::Usage);
 }
 
-} // namespace
-
 int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream& out, std::ostream& err) {
     std::ostringstream said;
-    const int status = parseAndCheck(args, o, out, said);
+    const int status = parseNamingTheFile(args, o, out, said);
     err << said.str();
     // --json may be refused with the rest, or not yet read when the refusal came.
     if (status > 0 && std::find(args.begin(), args.end(), "--json") != args.end()) {

@@ -47,6 +47,7 @@ struct Options {
     std::optional<unsigned> count;
     std::string csvPath;
     std::optional<MqttTarget> mqtt; // --mqtt, with --mqtt-line, --mqtt-password-file and --ha-discovery
+    bool rest = true;               // a transmitter that stops answering is read less often (--no-rest: not)
 
     // get, set
     Field field = Field::Address;
@@ -69,7 +70,18 @@ struct Options {
 // backwards, an address listed twice, an empty item.
 bool parseAddressList(const std::string& text, std::vector<std::uint8_t>& addresses, std::string& error);
 
-// Parses argv into options. Returns -1 when the command should run; otherwise
+// One parse of argv, with the file of --config read or (fromFile false) only
+// taken as a name; parseOptions' return and output.
+int parseCommandLine(const std::vector<std::string>& args, Options& options, bool fromFile, std::ostream& out,
+                     std::ostream& err);
+
+// parseCommandLine, with a fault in the file of --config said with the file's
+// name.
+int parseNamingTheFile(const std::vector<std::string>& args, Options& options, std::ostream& out, std::ostream& err);
+
+// Parses argv into options, and the file of --config FILE with it; a fault in
+// the file is said with the file's name; with --json a refusal also ends out
+// with its JSON error object. Returns -1 when the command should run; otherwise
 // the exit status, with --help or --version text written to out (0), or the
 // complaint written to err (2).
 int parseOptions(const std::vector<std::string>& args, Options& options, std::ostream& out, std::ostream& err);

@@ -34,7 +34,7 @@ int Report::failWith(Status status, const std::string& text) const {
 }
 
 void Report::complain(const std::string& text) const {
-    std::fprintf(err_, "ventora-cli: %s\n", text.c_str());
+    std::fprintf(err_, "%sventora-cli: %s\n", priorities_ ? "<3>" : "", text.c_str());
     lastFailure_ = text;
 }
 
@@ -49,13 +49,21 @@ void Report::endWith(int status) const {
 }
 
 int Report::fail(Status status) const {
-    if (status == Status::Interrupted) {
-        failWith(status, place() + ": " + device_.why());
-        return stopStatus();
-    }
-    if (status == Status::OpenFailed)
-        return failWith(status, (link_.connectionLost() ? "" : "cannot open ") + link_.openFailure());
-    return failWith(status, place() + ": " + device_.why());
+    failWith(status, failure(status));
+    return status == Status::Interrupted ? stopStatus() : int(status);
+}
+
+std::string Report::failure(Status status) const {
+    if (status == Status::OpenFailed) return (link_.connectionLost() ? "" : "cannot open ") + link_.openFailure();
+    return place() + ": " + device_.why();
+}
+
+void Report::warn(const std::string& text) const {
+    std::fprintf(err_, "%sventora-cli: %s\n", priorities_ ? "<4>" : "", text.c_str());
+}
+
+void Report::notice(const std::string& text) const {
+    std::fprintf(err_, "%s%s\n", priorities_ ? "<6>" : "", text.c_str());
 }
 
 AppendedFile Report::openAppend(const std::string& path, const char* header) const {

@@ -45,6 +45,15 @@ public:
     // With --json, after a command that ended with status other than 0: the
     // error line on out, with the last failure said, or what the status means.
     void endWith(int status) const;
+    // What fail says, without saying it.
+    std::string failure(Status status) const;
+    // A line on err that something went wrong but the command goes on (a
+    // port lost, a command refused), or that something went right again.
+    void warn(const std::string& text) const;
+    void notice(const std::string& text) const;
+    // For the journal: every line on err then begins with its priority, <3>
+    // for errors, <4> warnings and <6> notices.
+    void markPriorities(bool on) { priorities_ = on; }
 
     // Opens path for appending, writing header first into an empty file.
     // Null, said on err, when it cannot be opened.
@@ -57,4 +66,5 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     mutable std::string lastFailure_;
+    bool priorities_ = false;
 };

@@ -10,6 +10,7 @@
 #include "cli/command_list.h"
 #include "cli/mqtt_publisher.h"
 #include "cli/platform.h"
+#include "cli/service.h"
 #include "cli/watch_outage.h"
 #include "cli/watch_track.h"
 
@@ -35,8 +36,18 @@ private:
     // -1 when the rounds may begin; otherwise the exit status.
     int setUp();
     Status findTransmitters();
-    // Reads every track once; while the port is lost, each gets a "port lost" row.
+    // Reads every track that is due once; while the port is lost, each gets a
+    // "port lost" row.
     void round(SystemClock::time_point when);
+    // A reading came from track, or did not: its rest and its availability follow.
+    void noteAnswer(Track& track, bool answered);
+    // The area commands that came during the round, each checked, written and verified.
+    void applyCommands(SystemClock::time_point when);
+    void setArea(Track& track, std::uint16_t area, SystemClock::time_point when);
+    // The round to the service manager: ready after the first, the watchdog after each.
+    void tellService(std::chrono::steady_clock::duration took);
+    // "3 of 3 answering, round 66 ms"
+    std::string roundStatus(std::chrono::steady_clock::duration took) const;
     // Gives track the row of a reading that did not come.
     void missed(Track& track, Status status, const char* result, SystemClock::time_point when);
     void losePort(Status status);
@@ -61,16 +72,22 @@ private:
     std::optional<LiveTable> table_;
     std::optional<MqttPublisher> publisher_;
     PortOutages outages_;
+    unsigned rounds_ = 0;
+    const unsigned longestRest_ = roundsPerRest(std::chrono::milliseconds(options_.intervalMs));
+    const std::chrono::milliseconds pingPeriod_ = watchdogPingPeriod();
+    SteadyClock::time_point lastPing_ = SteadyClock::now();
 };
 
 int Watch::run() {
     if (const int status = setUp(); status >= 0) return status;
-    unsigned rounds = 0;
     auto next = SteadyClock::now();
-    while (!stopRequested() && (!options_.count || rounds < *options_.count)) {
+    while (!stopRequested() && (!options_.count || rounds_ < *options_.count)) {
         const auto when = SystemClock::now();
+        const auto began = SteadyClock::now();
         round(when);
-        ++rounds;
+        ++rounds_;
+        tellService(SteadyClock::now() - began);
+        applyCommands(when);
         if (table_)
             table_->draw("ventora-cli watch  " + report_.place() + "  " + std::to_string(tracks_[0].identity.baud) +
                              " bit/s  " + isoTime(when),
@@ -78,9 +95,10 @@ int Watch::run() {
         // Rounds keep to the interval's grid, however long their exchanges took.
         next += std::chrono::milliseconds(options_.intervalMs);
         next = std::max(next, SteadyClock::now());
-        if (options_.count && rounds >= *options_.count) break;
+        if (options_.count && rounds_ >= *options_.count) break;
         if (pause(next)) break;
     }
+    notifyService("STOPPING=1");
     table_.reset();
     csv_.reset();
     if (publisher_) publisher_->close();
@@ -146,7 +164,12 @@ Status Watch::findTransmitters() {
 
 void Watch::round(SystemClock::time_point when) {
     bool lost = false;
+    const auto now = SteadyClock::now();
     for (Track& track : tracks_) {
+        if (options_.rest && !outages_.lost() && !track.rest.due(rounds_, now)) {
+            track.rest.skip();
+            continue;
+        }
         if (outages_.lost()) {
             missed(track, Status::OpenFailed, kPortLost, when);
             lost = true;
@@ -161,6 +184,7 @@ void Watch::round(SystemClock::time_point when) {
             lost = true;
             continue;
         }
+        noteAnswer(track, status == Status::Ok);
         if (status != Status::Ok) {
             missed(track, status, missResult(status), when);
             continue;
@@ -176,6 +200,69 @@ void Watch::round(SystemClock::time_point when) {
     if (lost) outages_.countRound();
 }
 
+void Watch::noteAnswer(Track& track, bool answered) {
+    track.rest.read(rounds_, SteadyClock::now(), answered, longestRest_);
+    // Offline once it rests, online again at its next answer; nothing before it has shown either.
+    const int online = answered ? 1 : track.rest.resting() ? 0 : track.saidOnline;
+    if (online == track.saidOnline) return;
+    track.saidOnline = online;
+    if (publisher_)
+        publisher_->keep(options_.mqtt->transmitterTopic(track.identity.address, "availability"),
+                         online == 1 ? "online" : "offline");
+}
+
+void Watch::applyCommands(SystemClock::time_point when) {
+    if (!publisher_ || !options_.mqtt->commands) return;
+    std::vector<std::uint8_t> watched;
+    for (const Track& track : tracks_) watched.push_back(track.identity.address);
+    for (const MqttMessage& message : publisher_->takeCommands()) {
+        const AreaCommand command = parseAreaCommand(*options_.mqtt, message, watched);
+        if (!command.refusal.empty()) {
+            report_.warn(message.first + ": refused, " + command.refusal);
+            continue;
+        }
+        for (Track& track : tracks_)
+            if (track.identity.address == command.address) setArea(track, command.area, when);
+    }
+}
+
+void Watch::setArea(Track& track, std::uint16_t area, SystemClock::time_point when) {
+    const std::string topic = options_.mqtt->transmitterTopic(track.identity.address, "area/set");
+    if (track.identity.dialect == Dialect::Modbus) return report_.warn(topic + ": refused, " + kNoModbusArea);
+    if (outages_.lost()) return report_.warn(topic + ": refused, the port is lost");
+    const Status status = session_.device.setArea(track.identity, area);
+    std::string result = "area set to " + std::to_string(area);
+    if (status == Status::Ok) {
+        publisher_->keep(options_.mqtt->transmitterTopic(track.identity.address, "area"), std::to_string(area));
+    } else {
+        result = "area " + std::to_string(area) + " not set: " + session_.device.why();
+        report_.warn(report_.place() + ": address " + std::to_string(track.identity.address) + ": " + result);
+    }
+    const std::string time = isoTime(when), address = std::to_string(track.identity.address);
+    Json json = report_.describe(track.identity);
+    json.update({{"time", time}, {"area", area}, {"result", result}});
+    if (!table_) report_.result(json, time + "\t" + address + "\t" + result);
+    if (csv_) writeLine(csv_.get(), csvRow({time, address, "", "", result}));
+}
+
+void Watch::tellService(SteadyClock::duration took) {
+    notifyService(std::string(rounds_ == 1 ? "READY=1\n" : "") + "WATCHDOG=1\nSTATUS=" + roundStatus(took));
+    lastPing_ = SteadyClock::now();
+}
+
+std::string Watch::roundStatus(SteadyClock::duration took) const {
+    unsigned answering = 0, resting = 0;
+    for (const Track& track : tracks_) {
+        answering += track.readings > 0 && track.lastStatus == Status::Ok;
+        resting += track.rest.resting();
+    }
+    std::string status = std::to_string(answering) + " of " + std::to_string(tracks_.size()) + " answering, round " +
+                         std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()) + " ms";
+    if (resting > 0) status += ", " + std::to_string(resting) + " resting";
+    if (outages_.lost()) status += ", port lost";
+    return status;
+}
+
 void Watch::missed(Track& track, Status status, const char* result, SystemClock::time_point when) {
     track.miss(status, result);
     show(track, {{"time", isoTime(when)}, {"velocity", nullptr}, {"volume", nullptr}, {"result", result}}, false);
@@ -185,8 +272,8 @@ void Watch::missed(Track& track, Status status, const char* result, SystemClock:
 // been a moment's.
 void Watch::losePort(Status status) {
     if (!table_) {
-        report_.fail(status);
-        std::fprintf(report_.err(), "waiting for %s to come back...\n", report_.place().c_str());
+        report_.warn(report_.failure(status));
+        report_.warn("waiting for " + report_.place() + " to come back...");
     }
     session_.link.close();
     outages_.lose(SteadyClock::now());
@@ -196,7 +283,7 @@ void Watch::losePort(Status status) {
 void Watch::reopenPort() {
     const bool opened = session_.link.reopen(std::uint32_t(tracks_[0].identity.baud));
     outages_.reopened(opened, SteadyClock::now());
-    if (opened && !table_) std::fprintf(report_.err(), "%s is back\n", report_.place().c_str());
+    if (opened && !table_) report_.notice(report_.place() + " is back");
 }
 
 bool Watch::pause(SteadyClock::time_point& next) {
@@ -208,8 +295,15 @@ bool Watch::pause(SteadyClock::time_point& next) {
             reopenPort();
             now = SteadyClock::now();
         }
+        // A pause longer than the watchdog allows is no hang.
+        if (pingPeriod_.count() > 0 && now >= lastPing_ + pingPeriod_) {
+            notifyService("WATCHDOG=1");
+            lastPing_ = now;
+        }
         if (now >= until) return stopRequested();
-        if (waitForStop(std::chrono::ceil<std::chrono::milliseconds>(outages_.wakeBy(until) - now))) return true;
+        auto wake = outages_.wakeBy(until);
+        if (pingPeriod_.count() > 0) wake = std::min(wake, lastPing_ + pingPeriod_);
+        if (waitForStop(std::chrono::ceil<std::chrono::milliseconds>(wake - now))) return true;
     }
 }
 
@@ -229,8 +323,8 @@ void Watch::show(const Track& track, const Json& reading, bool measured) {
 }
 
 int Watch::summary() const {
-    for (const Track& t : tracks_) std::fprintf(report_.err(), "%s\n", trackSummary(t, several_).c_str());
-    if (const std::string lost = outages_.summary(); !lost.empty()) std::fprintf(report_.err(), "%s\n", lost.c_str());
+    for (const Track& t : tracks_) report_.notice(trackSummary(t, several_));
+    if (const std::string lost = outages_.summary(); !lost.empty()) report_.notice(lost);
     return 0;
 }
 

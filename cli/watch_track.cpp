@@ -68,6 +68,9 @@ std::string trackSummary(const Track& t, bool several) {
     std::string summary = several ? "address " + std::to_string(t.identity.address) + ": " : "";
     summary += std::to_string(t.readings) + (t.readings == 1 ? " reading" : " readings");
     if (t.misses > 0) summary += ", " + std::to_string(t.misses) + (t.misses == 1 ? " miss" : " misses");
+    if (t.rest.skipped() > 0)
+        summary +=
+            ", " + std::to_string(t.rest.skipped()) + (t.rest.skipped() == 1 ? " round resting" : " rounds resting");
     if (t.readings > 0)
         summary += "; velocity min " + number(t.minVelocity, "%.1f") + " mean " +
                    number(t.sumVelocity / t.readings, "%.2f") + " max " + number(t.maxVelocity, "%.1f") + " m/s";
@@ -89,10 +92,12 @@ void LiveTable::draw(const std::string& heading, const std::vector<Track>& track
     std::vector<std::string> lines{heading, "   address      m/s       m3/h      min      max  misses  last 30"};
     for (const Track& t : tracks) {
         char row[160];
-        std::snprintf(row, sizeof row, "%s %7u %8s %10s %8s %8s %7u  ", t.lastStatus == Status::Ok ? " " : "!",
-                      unsigned(t.identity.address), t.velocityText.c_str(), t.volumeText.c_str(),
-                      number(t.minVelocity, "%.1f").c_str(), number(t.maxVelocity, "%.1f").c_str(), t.misses);
-        lines.push_back(row + sparkline(t) + (t.lastStatus == Status::Ok ? "" : "  " + t.lastResult));
+        const char* mark = t.rest.resting() ? "~" : t.lastStatus == Status::Ok ? " " : "!";
+        std::snprintf(row, sizeof row, "%s %7u %8s %10s %8s %8s %7u  ", mark, unsigned(t.identity.address),
+                      t.velocityText.c_str(), t.volumeText.c_str(), number(t.minVelocity, "%.1f").c_str(),
+                      number(t.maxVelocity, "%.1f").c_str(), t.misses);
+        const std::string last = t.lastStatus == Status::Ok ? "" : "  " + t.lastResult;
+        lines.push_back(row + sparkline(t) + (t.rest.resting() ? last + ", resting" : last));
     }
     for (const std::string& line : lines) std::fprintf(out_, "\r%s\x1b[K\n", line.c_str());
     drawn_ = lines.size();

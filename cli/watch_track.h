@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/device.h"
+#include "cli/watch_rest.h"
 
 inline constexpr std::size_t kSparkLength = 30;
 
@@ -31,6 +32,8 @@ struct Track {
     std::string lastResult;
     Status lastStatus = Status::Ok;
     Status lastFailure = Status::Ok;
+    RestSchedule rest;
+    int saidOnline = -1; // the availability last published: -1 none yet, 0 offline, 1 online
 
     void add(const Measurement& measurement);
     // result is what the watch shows for the missed reading.
@@ -51,7 +54,8 @@ const char* missResult(Status status);
 std::string sparkline(const Track& track);
 
 // The track's line of the summary on stderr: its readings and misses, then
-// velocity and volume min/mean/max. A line of several names the address.
+// velocity and volume min/mean/max, and the rounds it rested. A line of
+// several names the address.
 std::string trackSummary(const Track& track, bool several);
 
 // A table redrawn in place with ANSI cursor movement: the cursor goes back

@@ -55,6 +55,12 @@ add_custom_target(ventora_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/
 install(FILES packaging/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ventora)
 
+# A line watched as a service: the template unit and an example of its
+# configuration. Debian 12's systemd reads units from /lib/systemd/system.
+set(VENTORA_SYSTEMD_UNIT_DIR "/lib/systemd/system" CACHE PATH "Where systemd units are installed")
+install(FILES packaging/ventora-watch@.service DESTINATION ${VENTORA_SYSTEMD_UNIT_DIR})
+install(FILES packaging/line.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ventora/examples)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ventora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -81,6 +87,7 @@ or Modbus RTU), reads and changes its bus address and baud rate, shows the
 live air velocity and air volume, and reads and writes the duct area.
 .
 The package holds the window (Simplified Chinese), a demo of the window with a
-simulated transmitter, the command-line tool ventora-cli, and ventora-sim, a
+simulated transmitter, the command-line tool ventora-cli, a systemd service
+that watches a line unattended (ventora-watch@NAME), and ventora-sim, a
 simulated transmitter on a pseudo-terminal for testing scripts.")
 include(CPack)

@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -145,8 +147,8 @@ TEST_F(CliOnLine, WatchGoesOnWhileOneTransmitterIsUnplugged) {
     serve({at(3), at(77), at(200)});
     const TestFolder folder;
     const std::string csv = folder / "line.csv";
-    CliProcess watch(
-        with({"-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval", "50", "--count", "8", "--csv", csv}));
+    CliProcess watch(with({"-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval", "50", "--count", "8",
+                           "--csv", csv, "--no-rest"}));
     // Two rounds, then 77 goes; two rounds later it is back.
     ASSERT_TRUE(waitFor([&] { return line.requests().size() >= 6; }));
     line.unplug(1);
@@ -177,6 +179,41 @@ TEST_F(CliOnLine, WatchGoesOnWhileOneTransmitterIsUnplugged) {
                            (missed77 == 1 ? " miss" : " misses")),
               std::string::npos)
         << run.err;
+}
+
+// A watch under systemd: what the service manager hears on NOTIFY_SOCKET,
+// with a dead transmitter that comes to rest.
+TEST_F(CliOnLine, TellsTheServiceManagerEachRound) {
+    serve({at(3), at(77), at(200)});
+    line.unplug(1);
+    const std::string path = testing::TempDir() + "notify-" + std::to_string(::getpid());
+    ::unlink(path.c_str());
+    const int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(manager, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const ProcessRun run =
+        Process(
+            {.program = VENTORA_CLI_PATH,
+             .args = with({"-b", "9600", "-d", "fd", "-a", "3,77,200", "watch", "--interval", "20", "--count", "8"}),
+             .environment = {"NOTIFY_SOCKET=" + path}})
+            .finish();
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> heard;
+    char message[512];
+    for (ssize_t n; (n = ::recv(manager, message, sizeof message, MSG_DONTWAIT)) > 0;) heard.emplace_back(message, n);
+    ::close(manager);
+    ::unlink(path.c_str());
+
+    ASSERT_EQ(heard.size(), 8u + 1) << "one message a round, and the last";
+    EXPECT_TRUE(heard[0].starts_with("READY=1\nWATCHDOG=1\nSTATUS=2 of 3 answering, round ")) << heard[0];
+    EXPECT_TRUE(heard[7].starts_with("WATCHDOG=1\nSTATUS=2 of 3 answering, round ")) << heard[7];
+    EXPECT_TRUE(heard[7].ends_with(" ms, 1 resting")) << heard[7];
+    EXPECT_EQ(heard[8], "STOPPING=1");
+    // 77 is read in rounds 1, 2, 3 and 5 of the 8; its skipped rounds write nothing.
+    EXPECT_EQ(lines(run.out).size(), 2u * 8 + 4) << run.out;
+    EXPECT_NE(run.err.find("address 77: 0 readings, 4 misses, 4 rounds resting"), std::string::npos) << run.err;
 }
 
 TEST_F(CliOnLine, BadAddressListSendsNothing) {
@@ -259,8 +296,9 @@ TEST_F(CliOnLine, LiveTableOnATerminal) {
     EXPECT_EQ(screen[2].rfind("        3     12.3     1328.4     12.3     12.3       0  ", 0), 0u) << screen[2];
     EXPECT_NE(screen[2].find("▄▄▄▄▄"), std::string::npos) << "five readings of one value: " << screen[2];
     EXPECT_EQ(screen[3].rfind("       77      5.0     1328.4      5.0      5.0       0  ", 0), 0u) << screen[3];
-    EXPECT_EQ(screen[4].rfind("!     200        -          -        -        -       5", 0), 0u) << screen[4];
-    EXPECT_NE(screen[4].find("no answer"), std::string::npos) << screen[4];
+    // Read in rounds 1, 2, 3 and 5, resting since the third.
+    EXPECT_EQ(screen[4].rfind("~     200        -          -        -        -       4", 0), 0u) << screen[4];
+    EXPECT_NE(screen[4].find("no answer, resting"), std::string::npos) << screen[4];
 }
 
 // An adapter reset mid-watch: its link names a new pseudo-terminal a moment

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -23,6 +25,7 @@ constexpr int kAddresses[] = {3, 77, 200};
 const std::string kStatus = "plant/hall/status";
 
 std::string stateTopic(int address) { return "plant/hall/" + std::to_string(address) + "/state"; }
+std::string availabilityTopic(int address) { return "plant/hall/" + std::to_string(address) + "/availability"; }
 
 // What a subscriber heard up to the message that holds `last`, and the few
 // milliseconds after it that retained messages arriving together need; then
@@ -65,38 +68,44 @@ public:
     sim::SimLine line{9600, true};
     MqttBroker broker;
     std::unique_ptr<Process> subscriber, late; // from the start; from later on
+    std::string csv = testing::TempDir() + "mqtt-" + std::to_string(::getpid()) + ".csv";
 };
 
 TEST_P(CliMqtt, PublishesTheLine) {
     const MqttCase& c = GetParam();
     std::vector<std::string> args = {"-p", line.slavePath(), "-b", "9600", "-d", "fd", "-a", "3,77,200", "watch"};
     args.insert(args.end(), {"--interval", "50", "--mqtt", broker.url() + "/plant", "--mqtt-line", "hall"});
-    args.insert(args.end(), c.watch.begin(), c.watch.end());
+    for (const std::string& arg : c.watch) args.push_back(arg == "@csv" ? csv : arg);
     if (c.brokerDown) broker.stop();
     CliProcess watch(args);
     if (c.run) c.run(*this, watch);
     c.check(*this, watch.finish());
 }
 
-// The live subscriber hears online, each reading, offline; a late one the
-// retained status and each transmitter's last state.
+// The live subscriber hears online, each transmitter's availability and
+// reading, offline; a late one the retained status, availabilities and each
+// transmitter's last state.
 void statesAndStatus(CliMqtt& t, const ProcessRun& run) {
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string live = heard(*t.subscriber, kStatus + " offline");
     const std::vector<ReceivedMessage> all = receivedMessages(live);
-    ASSERT_EQ(all.size(), 2u + 3 * 3);
+    ASSERT_EQ(all.size(), 2u + 3 * 3 + 3);
     EXPECT_EQ(all.front().topic + " " + all.front().payload, kStatus + " online");
     EXPECT_EQ(all.back().topic + " " + all.back().payload, kStatus + " offline");
-    for (std::size_t i = 1; i + 1 < all.size(); ++i) {
-        EXPECT_EQ(all[i].topic, stateTopic(kAddresses[(i - 1) % 3]));
+    // Each transmitter's availability comes before its first state.
+    for (std::size_t i = 1, state = 0; i + 1 < all.size(); ++i) {
+        if (all[i].topic.ends_with("/availability")) continue;
+        EXPECT_EQ(all[i].topic, stateTopic(kAddresses[state++ % 3]));
         EXPECT_EQ(all[i].payload.substr(0, 9) + all[i].payload.substr(9 + 24), R"({"time":")" + kOk) << all[i].payload;
     }
+    for (const int address : kAddresses)
+        EXPECT_EQ(receivedMessages(live, availabilityTopic(address)).size(), 1u) << "online once, at its first answer";
     ASSERT_TRUE(t.late = subscribe(t.broker, "plant/#"));
     const std::vector<ReceivedMessage> retained = receivedMessages(heard(*t.late, "/200/state"));
-    ASSERT_EQ(retained.size(), 4u);
+    ASSERT_EQ(retained.size(), 4u + 3);
     for (const ReceivedMessage& m : retained) {
         EXPECT_TRUE(m.retained) << m.topic;
-        EXPECT_EQ(m.payload, receivedMessages(live, m.topic).back().payload) << "the last reading, and offline";
+        EXPECT_EQ(m.payload, receivedMessages(live, m.topic).back().payload) << "the last reading, online, and offline";
     }
 }
 
@@ -163,6 +172,69 @@ void reconnected(CliMqtt& t, const ProcessRun& run) {
     }
 }
 
+// 77 goes for long enough to rest, and comes back.
+void deadAndBack(CliMqtt& t, Process& watch) {
+    ASSERT_TRUE(t.subscriber->awaitOutput(availabilityTopic(77) + " online", 10s));
+    t.line.unplug(1);
+    ASSERT_TRUE(t.subscriber->awaitOutput(availabilityTopic(77) + " offline", 10s));
+    t.line.plug(1);
+    ASSERT_TRUE(t.late = subscribe(t.broker, availabilityTopic(77)));
+    ASSERT_TRUE(t.late->awaitOutput("0 " + availabilityTopic(77) + " online", 10s)) << "back at its next answer";
+    watch.interrupt();
+}
+
+void availability(CliMqtt& t, const ProcessRun& run) {
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string all = heard(*t.subscriber, kStatus + " offline");
+    std::string said;
+    for (const ReceivedMessage& m : receivedMessages(all, availabilityTopic(77))) said += m.payload + " ";
+    EXPECT_EQ(said, "online offline online ");
+}
+
+// Home Assistant starts after the watch: its "online" brings the discovery again.
+void homeAssistantStarts(CliMqtt& t, Process& watch) {
+    ASSERT_TRUE(t.subscriber->awaitOutput("/200/state", 10s));
+    ASSERT_TRUE(t.late = subscribe(t.broker, "ha/test/#"));
+    ASSERT_TRUE(t.late->awaitOutput("1 ha/test/sensor/ventora_hall_200_volume/config", 10s));
+    ASSERT_TRUE(publishTo(t.broker, "ha/test/status", "offline"));
+    ASSERT_TRUE(publishTo(t.broker, "ha/test/status", "online"));
+    EXPECT_TRUE(t.late->awaitOutput("0 ha/test/sensor/ventora_hall_200_volume/config", 10s));
+    watch.interrupt();
+}
+
+void rediscovered(CliMqtt& t, const ProcessRun& run) {
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<ReceivedMessage> all = receivedMessages(heard(*t.late, "ha/test/status online"));
+    std::string said;
+    for (const ReceivedMessage& m : all) said += m.topic.substr(8, 8) + (m.retained ? "r " : " ");
+    EXPECT_EQ(said, "sensor/vr sensor/vr sensor/vr sensor/vr sensor/vr sensor/vr status status sensor/v sensor/v "
+                    "sensor/v sensor/v sensor/v sensor/v ")
+        << "retained when subscribed; said again after online only";
+}
+
+// A dashboard sets 77's area; what else comes is refused, sending nothing.
+void areaCommands(CliMqtt& t, Process& watch) {
+    ASSERT_TRUE(t.subscriber->awaitOutput("/200/state", 10s));
+    for (const auto& [address, payload] : std::vector<std::pair<int, std::string>>{
+             {3, "abc"}, {3, "70000"}, {200, "00000000000000450"}, {5, "450"}, {77, "450"}})
+        ASSERT_TRUE(publishTo(t.broker, "plant/hall/" + std::to_string(address) + "/area/set", payload));
+    EXPECT_TRUE(t.subscriber->awaitOutput("plant/hall/77/area 450", 10s));
+    watch.interrupt();
+}
+
+void areaSet(CliMqtt& t, const ProcessRun& run) {
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(t.line.state(1).area, 450);
+    EXPECT_EQ(t.line.state(0).area, t.line.state(2).area) << "the refused commands wrote nothing";
+    std::size_t refusals = 0;
+    for (const std::string& line : lines(run.err)) refusals += line.find("/area/set: refused, ") != std::string::npos;
+    EXPECT_EQ(refusals, 4u) << run.err;
+    const std::string csv = readFile(t.csv);
+    EXPECT_NE(csv.find(",77,,,area set to 450\n"), std::string::npos) << csv;
+    ASSERT_TRUE(t.late = subscribe(t.broker, "plant/hall/77/area"));
+    EXPECT_TRUE(receivedMessages(heard(*t.late, "area 450")).at(0).retained);
+}
+
 void nothingSent(CliMqtt& t, const ProcessRun& run) {
     EXPECT_EQ(run.status, 3);
     EXPECT_NE(run.err.find("MQTT broker 127.0.0.1:" + std::to_string(t.broker.port) + ": connection refused"),
@@ -192,7 +264,13 @@ INSTANTIATE_TEST_SUITE_P(
                              unpluggedStates},
                     MqttCase{"Discovery", {"--ha-discovery", "--count", "1"}, {}, discovery},
                     MqttCase{"BrokerRestartedMidRun", {}, brokerRestart, reconnected},
-                    MqttCase{"BrokerDownAtTheStart", {"--count", "1"}, {}, nothingSent, true}),
+                    MqttCase{"BrokerDownAtTheStart", {"--count", "1"}, {}, nothingSent, true},
+                    MqttCase{"AvailabilityOfADeadTransmitter", {}, deadAndBack, availability},
+                    MqttCase{"RediscoveredWhenHomeAssistantStarts",
+                             {"--ha-discovery", "--ha-prefix", "ha/test"},
+                             homeAssistantStarts,
+                             rediscovered},
+                    MqttCase{"AreaFromTheDashboard", {"--mqtt-commands", "--csv", "@csv"}, areaCommands, areaSet}),
     [](const testing::TestParamInfo<MqttCase>& info) { return info.param.name; });
 
 } // namespace

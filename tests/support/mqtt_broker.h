@@ -38,6 +38,9 @@ private:
 // must be read as it comes (awaitOutput), as a full pipe holds it back.
 std::unique_ptr<Process> subscribe(const MqttBroker& broker, const std::string& filter = "#");
 
+// mosquitto_pub: one message, not retained, at QoS 1. False when it failed.
+bool publishTo(const MqttBroker& broker, const std::string& topic, const std::string& payload);
+
 struct ReceivedMessage {
     double unixTime = 0; // when it arrived, in seconds since 1970
     bool retained = false;

@@ -57,6 +57,12 @@ std::unique_ptr<Process> subscribe(const MqttBroker& broker, const std::string& 
     return subscriber;
 }
 
+bool publishTo(const MqttBroker& broker, const std::string& topic, const std::string& payload) {
+    Process publisher({.program = "mosquitto_pub",
+                       .args = {"-p", std::to_string(broker.port), "-q", "1", "-t", topic, "-m", payload}});
+    return publisher.finish().status == 0;
+}
+
 std::vector<ReceivedMessage> receivedMessages(const std::string& out, const std::string& topic) {
     std::vector<ReceivedMessage> messages;
     std::istringstream lines(out);

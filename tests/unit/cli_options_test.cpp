@@ -238,6 +238,8 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"LineEmpty", {"watch", "--mqtt", "mqtt://b", "--mqtt-line", ""}, 2, nullptr, "not empty"},
         OptionsCase{"NotAnMqttUrl", {"watch", "--mqtt", "tcp://b"}, 2},
         OptionsCase{"DiscoveryWithoutMqtt", {"watch", "--ha-discovery"}, 2},
+        OptionsCase{"CommandsWithoutMqtt", {"watch", "--mqtt-commands"}, 2},
+        OptionsCase{"HaPrefixWithoutDiscovery", {"watch", "--mqtt", "mqtt://b", "--ha-prefix", "ha"}, 2},
         OptionsCase{"PasswordFileWithoutUser", {"watch", "--mqtt", "mqtt://b", "--mqtt-password-file", "f"}, 2},
         OptionsCase{
             "PasswordFileMissing", {"watch", "--mqtt", "mqtt://u@b", "--mqtt-password-file", "/nonexistent"}, 2}));
@@ -252,5 +254,75 @@ TEST(ParseOptions, MqttPasswordFromItsFirstLine) {
     ASSERT_EQ(parseOptions({"watch", "--mqtt", "mqtt://ann:url@b", "--mqtt-password-file", path}, o, out, err), -1);
     EXPECT_EQ(o.mqtt->password, "s3cret") << "the file's password wins over the URL's";
 }
+
+// --config FILE: the file holds what the command line may, the command line wins.
+struct ConfigCase {
+    const char* name;
+    const char* file; // nullptr: no such file
+    std::vector<std::string> args;
+    int status;
+    const char* said; // what the refusal says after the file's name
+    void (*check)(const Options&) = nullptr;
+    friend void PrintTo(const ConfigCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class ConfigFileTest : public testing::TestWithParam<ConfigCase> {};
+
+TEST_P(ConfigFileTest, StatusAndFields) {
+    const ConfigCase& c = GetParam();
+    const std::string path = testing::TempDir() + c.name + ".conf";
+    if (c.file != nullptr) std::ofstream(path) << c.file;
+    std::vector<std::string> args = {"--config", path};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Options options;
+    std::ostringstream out, err;
+    EXPECT_EQ(parseOptions(args, options, out, err), c.status) << err.str();
+    if (c.status == 2) {
+        EXPECT_TRUE(err.str().starts_with("ventora-cli: " + path + ": " + c.said)) << err.str();
+    }
+    if (c.check != nullptr) c.check(options);
+}
+
+constexpr const char* kLine = R"(# a line of three
+port = "/dev/serial/by-id/usb-FTDI-if00-port0"
+baud = 9600
+dialect = "fd"
+address = "3,77,200"
+[watch]
+interval = 5000
+csv = "/var/lib/ventora/ahu-2/readings.csv"
+no-rest = true
+)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ConfigFileTest,
+    testing::Values(ConfigCase{"Line",
+                               kLine,
+                               {"watch"},
+                               -1,
+                               "",
+                               [](const Options& o) {
+                                   EXPECT_EQ(o.port, "/dev/serial/by-id/usb-FTDI-if00-port0");
+                                   EXPECT_EQ(o.addresses, (std::vector<std::uint8_t>{3, 77, 200}));
+                                   EXPECT_EQ(o.intervalMs, 5000);
+                                   EXPECT_EQ(o.csvPath, "/var/lib/ventora/ahu-2/readings.csv");
+                                   EXPECT_FALSE(o.rest);
+                               }},
+                    ConfigCase{"CommandLineWins",
+                               kLine,
+                               {"-a", "3", "watch", "--interval", "50"},
+                               -1,
+                               "",
+                               [](const Options& o) {
+                                   EXPECT_EQ(o.addresses, (std::vector<std::uint8_t>{3}));
+                                   EXPECT_EQ(o.intervalMs, 50);
+                                   EXPECT_EQ(o.baud, 9600);
+                               }},
+                    ConfigCase{"UnknownKey", "[watch]\nintervall = 5\n", {"watch"}, 2, "unknown key watch.intervall"},
+                    ConfigCase{"BadValue", "[watch]\ninterval = \"soon\"\n", {"watch"}, 2, "--interval: "},
+                    ConfigCase{
+                        "ValueTheChecksRefuse", "baud = 9600\n", {"read"}, 2, "--baud and --dialect go together"},
+                    ConfigCase{"Unreadable", nullptr, {"watch"}, 2, "cannot be read"}),
+    [](const testing::TestParamInfo<ConfigCase>& info) { return info.param.name; });
 
 } // namespace

@@ -166,4 +166,42 @@ INSTANTIATE_TEST_SUITE_P(
                                1500,
                                "port lost 3 rounds, 2 outages"}));
 
+// A transmitter that stops answering, read in the rounds that its rest
+// leaves it; rounds begin roundMs apart on a watch of intervalMs.
+struct RestCase {
+    const char* name;
+    int intervalMs;
+    int roundMs;
+    int answersFrom; // the first round it answers in again; -1: never
+    unsigned rounds;
+    std::vector<unsigned> read;
+    friend void PrintTo(const RestCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class RestTest : public testing::TestWithParam<RestCase> {};
+
+TEST_P(RestTest, RoundsRead) {
+    const RestCase& c = GetParam();
+    RestSchedule rest;
+    std::vector<unsigned> read;
+    const unsigned longest = roundsPerRest(std::chrono::milliseconds(c.intervalMs));
+    for (unsigned round = 0; round < c.rounds; ++round) {
+        const auto now =
+            RestSchedule::Clock::time_point(std::chrono::hours(1) + round * std::chrono::milliseconds(c.roundMs));
+        if (!rest.due(round, now)) continue;
+        read.push_back(round);
+        rest.read(round, now, c.answersFrom >= 0 && int(round) >= c.answersFrom, longest);
+    }
+    EXPECT_EQ(read, c.read);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Schedules, RestTest,
+    testing::Values(RestCase{"DoublesUpToAMinuteOfRounds", 1000, 1000, -1, 160, {0, 1, 2, 4, 8, 16, 32, 64, 124}},
+                    RestCase{"LongIntervalsReachTheMinuteSooner", 10000, 10000, -1, 27, {0, 1, 2, 4, 8, 14, 20, 26}},
+                    RestCase{"LateRoundsStillReadItEachMinute", 1000, 5000, -1, 30, {0, 1, 2, 4, 8, 16, 28}},
+                    RestCase{"AnAnswerEndsTheRest", 1000, 1000, 8, 12, {0, 1, 2, 4, 8, 9, 10, 11}},
+                    RestCase{"NoIntervalStillDoubles", 0, 20, -1, 70, {0, 1, 2, 4, 8, 16, 32, 64}}),
+    [](const testing::TestParamInfo<RestCase>& info) { return info.param.name; });
+
 } // namespace
