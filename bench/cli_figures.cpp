@@ -18,7 +18,7 @@
 #include "bench/bench_support.h"
 #include "bench/figures.h"
 #include "cli/link.h"
-#include "serial/net/network_port.h"
+#include "serial/net/rfc2217_port.h"
 #include "tests/support/mqtt_broker.h"
 #include "tests/support/process.h"
 #include "tests/support/pty_pair.h"
@@ -311,7 +311,7 @@ void cliRemote(bool smoke) {
         "remote within 10 ms of direct", remote50 - direct50 <= 10 && allRead);
 
     // One read measurement: 8 bytes out and 13 back on the serial line.
-    NetworkSerialPort port(2000ms);
+    Rfc2217Port port(2000ms);
     Link line(port, server.url(), 220ms, nullptr);
     const bool opened = line.reopen(9600);
     const std::uint64_t openBytes = port.bytesSent() + port.bytesReceived();

@@ -42,6 +42,10 @@ Status Device::exchange(std::uint16_t length) {
         why_ = "the device hung up";
         return Status::NoAnswer;
     case ReplyStatus::NoReply:
+        if (*reply_.why != '\0') {
+            why_ = reply_.why;
+            return Status::NoAnswer;
+        }
         if (reply_.echoOnly) {
             why_ = kEchoOnly;
             return Status::NoAnswer;
@@ -70,6 +74,7 @@ Status Device::queryIdentity(DeviceIdentity& identity) {
 }
 
 Status Device::detect(DeviceIdentity& found) {
+    if (fixedRate_) return detectAtFixedRate(found);
     Status worst = Status::NoAnswer;
     char refusedWhy[sizeof whyText_] = "";
     for (const DetectionAttempt& attempt : kDetectionPlan) {
@@ -172,6 +177,11 @@ Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
     Status status = writeIdentity(identity, IdentityField::Baud, Identity{identity.address, baud});
     if (status != Status::Ok) return status;
     if (identity.dialect == Dialect::Modbus) return verifyModbusBaud(identity, baud);
+    if (fixedRate_) {
+        // Acknowledged at the old rate; the new one is out of the server's reach.
+        identity.baud = baud;
+        return Status::Ok;
+    }
     // The transmitter answers at the old rate and listens at the new one after.
     if (!link_.reopen(std::uint32_t(baud))) {
         why_ = "the port could not be reopened at the new rate";
@@ -222,4 +232,32 @@ Status Device::setArea(const DeviceIdentity& identity, std::uint16_t area) {
         return refuse(whyText_);
     }
     return Status::Ok;
+}
+
+Status Device::detectAtFixedRate(DeviceIdentity& found) {
+    if (!link_.reopen(fixedBaud_)) {
+        why_ = "the port could not be opened";
+        return Status::OpenFailed;
+    }
+    Status worst = Status::NoAnswer;
+    for (const Dialect dialect : {Dialect::Fd, Dialect::Modbus}) {
+        if (dialect == Dialect::Fd && modbusOnly_) continue;
+        DeviceIdentity identity;
+        identity.dialect = dialect;
+        const Status status = queryIdentity(identity);
+        if (status == Status::Ok) found = identity;
+        if (status == Status::Ok || status == Status::OpenFailed) return status;
+        // The first refusal is what the user sees, as at changing rates.
+        if (status == Status::Refused && worst != Status::Refused) {
+            worst = Status::Refused;
+            std::snprintf(whyText_, sizeof whyText_, "%s", why_);
+        }
+    }
+    if (worst == Status::Refused) {
+        why_ = whyText_;
+    } else if (*reply_.why == '\0') {
+        why_ = modbusOnly_ ? "no transmitter answered in the Modbus dialect at the device server's rate"
+                           : "no transmitter answered in either dialect at the device server's rate";
+    }
+    return worst;
 }

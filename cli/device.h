@@ -72,6 +72,17 @@ public:
     bool baudTakenNow() const { return baudNow_; }
     Status setArea(const DeviceIdentity& identity, std::uint16_t area);
 
+    // Behind a device server whose serial rate is its own: detection tries
+    // the dialects at that one rate (baud, 0 when not known), Modbus only
+    // when modbusOnly, and an FD baud write is not read back at a rate the
+    // server does not speak.
+    void setFixedRate(std::uint32_t baud, bool modbusOnly) {
+        fixedRate_ = true;
+        fixedBaud_ = baud;
+        modbusOnly_ = modbusOnly;
+    }
+    bool fixedRate() const { return fixedRate_; }
+
     // What went wrong with the last operation that did not succeed, for a
     // person to read ("no reply within 220 ms", "Modbus exception 2", ...).
     const char* why() const { return why_; }
@@ -90,6 +101,7 @@ private:
     Status learnEcho(const DeviceIdentity& identity);
     Status verifyModbusBaud(DeviceIdentity& identity, std::int32_t baud);
     Status checkBaudReadBack(const DeviceIdentity& readBack, std::int32_t baud);
+    Status detectAtFixedRate(DeviceIdentity& found);
 
     Link& link_;
     std::uint8_t frame_[kMaxFrameLength + 1]{};
@@ -97,4 +109,7 @@ private:
     const char* why_ = "";
     char whyText_[96]{};
     bool baudNow_ = true;
+    bool fixedRate_ = false;
+    bool modbusOnly_ = false;
+    std::uint32_t fixedBaud_ = 0;
 };

@@ -1,7 +1,7 @@
 #include "cli/session.h"
 
 Status Session::establish(DeviceIdentity& identity) const {
-    if (options.baud) {
+    if (options.baud && options.dialect) {
         identity.dialect = *options.dialect;
         identity.baud = *options.baud;
         identity.address = options.address.value_or(0);

@@ -32,7 +32,7 @@ int SerialPort::openPath(const std::string& path) {
 int SerialPort::openLocked(const std::string& path) {
     closeLocked(); // callers close first; this only guards against a leaked handle
     recordFailure(path, path.empty() ? OpenFailure::NoSuchDevice : OpenFailure::None, "");
-    recordLowLatency(false);
+    lowLatency_ = false;
     if (path.empty()) return 0;
     if (!acquireLocked(path)) return 0;
     if (!configureLocked()) {

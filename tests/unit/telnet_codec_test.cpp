@@ -3,7 +3,7 @@
 // cut anywhere, means. Expected bytes are written out from RFC 854 and
 // RFC 2217, not computed with the codec.
 
-#include "serial/net/network_port.h"
+#include "serial/net/port_url.h"
 #include "serial/net/telnet_codec.h"
 
 #include <gtest/gtest.h>
