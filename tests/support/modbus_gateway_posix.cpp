@@ -29,13 +29,13 @@ bool readAll(int fd, std::uint8_t* into, std::size_t count, const std::atomic<bo
     return true;
 }
 
-// The line's reply to rtu: what comes until it has been quiet for 20 ms.
+// The line's reply to rtu: what comes until it has been quiet for 5 ms (3.5 characters at 9600).
 Bytes exchangeOnLine(SerialPort& line, const Bytes& rtu) {
     std::uint8_t buffer[512];
     while (line.readWait(buffer, sizeof buffer, 0ms).count > 0) {}
     line.write(rtu.data(), std::uint32_t(rtu.size()));
     Bytes reply;
-    for (auto wait = 300ms;; wait = 20ms) {
+    for (auto wait = 300ms;; wait = 5ms) {
         const WaitedRead got = line.readWait(buffer, sizeof buffer, wait);
         if (got.count == 0) return reply;
         reply.insert(reply.end(), buffer, buffer + got.count);
