@@ -1,8 +1,6 @@
 #include "serial/net/modbus_tcp_port.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 bool ModbusTcpPort::startSession(Clock::time_point) {
     const std::string gateway = where();
@@ -35,13 +33,8 @@ WaitedRead ModbusTcpPort::readWait(std::uint8_t* buffer, std::uint32_t maxBytes,
     WaitedRead result;
     const auto deadline = Clock::now() + timeout;
     for (bool first = true;; first = false) {
-        if (rtuTail_ > rtuHead_) {
-            const std::size_t count = std::min<std::size_t>(maxBytes, rtuTail_ - rtuHead_);
-            std::memcpy(buffer, rtu_ + rtuHead_, count);
-            rtuHead_ += count;
-            result.count = std::uint32_t(count);
-            return result;
-        }
+        result.count = takeHeld(buffer, maxBytes, rtu_, rtuHead_, rtuTail_);
+        if (result.count > 0) return result;
         if (!inUse()) {
             result.deviceGone = true;
             return result;

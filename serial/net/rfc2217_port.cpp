@@ -142,13 +142,8 @@ WaitedRead Rfc2217Port::readWait(std::uint8_t* buffer, std::uint32_t maxBytes, s
     }
     const auto deadline = Clock::now() + timeout;
     for (bool first = true;; first = false) {
-        if (dataTail_ > dataHead_) {
-            const std::size_t count = std::min<std::size_t>(maxBytes, dataTail_ - dataHead_);
-            std::memcpy(buffer, data_ + dataHead_, count);
-            dataHead_ += count;
-            result.count = std::uint32_t(count);
-            return result;
-        }
+        result.count = takeHeld(buffer, maxBytes, data_, dataHead_, dataTail_);
+        if (result.count > 0) return result;
         // Once at least, so that a read without waiting still takes what has come.
         const Io io = first ? pump(deadline) : pumpBefore(deadline);
         if (io == Io::TimedOut) return result;

@@ -1,5 +1,7 @@
 #include "serial/net/tcp_port.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -117,4 +119,12 @@ WaitedRead TcpPort::readWait(std::uint8_t* buffer, std::uint32_t maxBytes, std::
     }
     result.count = std::uint32_t(got);
     return result;
+}
+
+std::uint32_t TcpPort::takeHeld(std::uint8_t* buffer, std::uint32_t maxBytes, const std::uint8_t* from,
+                                std::size_t& head, std::size_t tail) {
+    const std::size_t count = std::min<std::size_t>(maxBytes, tail - head);
+    std::memcpy(buffer, from + head, count);
+    head += count;
+    return std::uint32_t(count);
 }

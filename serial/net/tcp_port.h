@@ -76,6 +76,10 @@ protected:
     // "address:port" of the server, or the host and port as named.
     std::string where() const;
     std::chrono::milliseconds openTimeout() const { return openTimeout_; }
+    // Copies at most maxBytes of from[head..tail) to buffer and moves head on:
+    // a read of bytes the port already holds. 0 when it holds none.
+    static std::uint32_t takeHeld(std::uint8_t* buffer, std::uint32_t maxBytes, const std::uint8_t* from,
+                                  std::size_t& head, std::size_t tail);
     bool inUse() const { return open_; }
 
     TcpSocket socket_;
