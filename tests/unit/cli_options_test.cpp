@@ -33,148 +33,137 @@ TEST_P(ParseOptionsTest, StatusAndFields) {
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, ParseOptionsTest,
-    testing::
-        Values(
-            OptionsCase{"DefaultsToCom1AndDetection",
-                        {"detect"},
-                        -1,
-                        [](const Options& o) {
-                            EXPECT_EQ(o.port, "COM1");
-                            EXPECT_EQ(o.command, Command::Detect);
-                            EXPECT_FALSE(o.baud);
-                            EXPECT_LE(o.timeoutMs, 500);
-                            EXPECT_EQ(o.echo, EchoKnowledge::Unknown);
-                        }},
-            OptionsCase{"EchoSaidOutright",
-                        {"read", "--echo", "off"},
-                        -1,
-                        [](const Options& o) { EXPECT_EQ(o.echo, EchoKnowledge::Plain); }},
-            OptionsCase{"EchoOnlyAutoOnOrOff", {"--echo", "yes", "detect"}, 2},
-            OptionsCase{"GlobalOptionsAfterTheCommand",
-                        {"read", "--json", "-p", "/dev/ttyUSB0"},
-                        -1,
-                        [](const Options& o) {
-                            EXPECT_TRUE(o.json);
-                            EXPECT_EQ(o.port, "/dev/ttyUSB0");
-                        }},
-            OptionsCase{"BaudWithDialectSkipsDetection",
-                        {"-b", "4800", "-d", "fd", "-a", "7", "read"},
-                        -1,
-                        [](const Options& o) {
-                            EXPECT_EQ(*o.baud, 4800);
-                            EXPECT_EQ(*o.dialect, Dialect::Fd);
-                            EXPECT_EQ(*o.address, 7);
-                        }},
-            OptionsCase{"ModbusTakesTheFullRateTable", {"-b", "38400", "-d", "modbus", "read"}, -1},
-            OptionsCase{"BaudWithoutDialect", {"-b", "9600", "read"}, 2},
-            OptionsCase{"DialectWithoutBaud", {"-d", "fd", "read"}, 2},
-            OptionsCase{"FdHasNo19200", {"-b", "19200", "-d", "fd", "read"}, 2},
-            OptionsCase{"UnknownDialect", {"-b", "9600", "-d", "rtu", "read"}, 2},
-            OptionsCase{"AddressZero", {"-a", "0", "read"}, 2}, OptionsCase{"Address256", {"-a", "256", "read"}, 2},
-            OptionsCase{"AddressInModbus", {"-b", "9600", "-d", "modbus", "-a", "3", "read"}, 2},
-            OptionsCase{"NoCommand", {}, 2}, OptionsCase{"UnknownCommand", {"flash"}, 2},
-            OptionsCase{"GetNeedsASetting", {"get"}, 2}, OptionsCase{"GetUnknownSetting", {"get", "parity"}, 2},
-            OptionsCase{"SetAddress255",
-                        {"set", "address", "255"},
-                        -1,
-                        [](const Options& o) {
-                            EXPECT_EQ(o.field, Field::Address);
-                            EXPECT_EQ(o.value, 255u);
-                        }},
-            OptionsCase{"SetAddress0", {"set", "address", "0"}, 2},
-            OptionsCase{"SetAddressNotANumber", {"set", "address", "12a"}, 2},
-            OptionsCase{"SetBaudOfNeitherTable", {"set", "baud", "57600"}, 2},
-            OptionsCase{"SetBaud1200BeforeDetection", {"set", "baud", "1200"}, -1},
-            OptionsCase{"SetBaud1200InFd", {"-b", "9600", "-d", "fd", "set", "baud", "1200"}, 2},
-            OptionsCase{"SetArea65535", {"set", "area", "65535"}, -1},
-            OptionsCase{"SetArea65536", {"set", "area", "65536"}, 2},
-            OptionsCase{"SetAreaNegative", {"set", "area", "-1"}, 2},
-            OptionsCase{"AreaInModbus", {"-b", "9600", "-d", "modbus", "get", "area"}, 2},
-            OptionsCase{"TimeoutZero", {"-t", "0", "read"}, 2},
-            OptionsCase{"NetworkPort",
-                        {"-p", "rfc2217://bus-3.plant:7301", "read"},
-                        -1,
-                        [](const Options& o) { EXPECT_EQ(o.port, "rfc2217://bus-3.plant:7301"); }},
-            OptionsCase{"NetworkPortWithoutTcpPort", {"-p", "rfc2217://bus-3.plant", "read"}, 2},
-            OptionsCase{"NetworkPortOutOfRange", {"-p", "rfc2217://10.0.0.5:65536", "read"}, 2},
-            OptionsCase{"Rs485OnANetworkPort", {"-p", "rfc2217://bus-3.plant:7301", "--rs485", "read"}, 2},
-            OptionsCase{"UnknownSchemeIsNoDevicePath", {"-p", "telnet://bus-3.plant:7301", "read"}, 2},
-            OptionsCase{"RateStatedForARawServer", {"-p", "tcp://10.0.0.5:4001", "-b", "9600", "detect"}, -1},
-            OptionsCase{"FdThroughAGateway", {"-p", "modbus-tcp://gw", "-b", "9600", "-d", "fd", "read"}, 2},
-            OptionsCase{"ScanThroughAGateway", {"-p", "modbus-tcp://gw", "scan"}, 2},
-            OptionsCase{"BaudBehindARawServer", {"-p", "tcp://10.0.0.5:4001", "set", "baud", "4800"}, 2},
-            OptionsCase{"CommissionBaudBehindAGateway",
-                        {"-p", "modbus-tcp://gw", "commission", "--address", "5", "--baud", "19200"},
-                        2},
-            OptionsCase{
-                "BaudForcedBehindARawServer", {"-p", "tcp://10.0.0.5:4001", "set", "baud", "4800", "--force"}, -1},
-            OptionsCase{"WatchCountAndInterval",
-                        {"watch", "--count", "3", "--interval", "50", "--csv", "w.csv"},
-                        -1,
-                        [](const Options& o) {
-                            EXPECT_EQ(o.command, Command::Watch);
-                            EXPECT_EQ(*o.count, 3u);
-                            EXPECT_EQ(o.intervalMs, 50);
-                            EXPECT_EQ(o.csvPath, "w.csv");
-                        }},
-            OptionsCase{"WatchCountZero", {"watch", "--count", "0"}, 2},
-            OptionsCase{"CommissionNeedsAnAddress", {"commission"}, 2},
-            OptionsCase{
-                "CommissionAll",
-                {"commission", "--address", "10", "--baud", "4800", "--area", "300", "--count", "3", "--log", "c.csv"},
-                -1,
-                [](const Options& o) {
-                    EXPECT_EQ(o.firstAddress, 10);
-                    EXPECT_EQ(*o.newBaud, 4800);
-                    EXPECT_EQ(*o.newArea, 300);
-                    EXPECT_EQ(o.transmitters, 3u);
-                    EXPECT_EQ(o.logPath, "c.csv");
-                }},
-            OptionsCase{"CommissionPast255", {"commission", "--address", "254", "--count", "3"}, 2},
-            OptionsCase{"CommissionBadBaud", {"commission", "--address", "1", "--baud", "1234"}, 2},
-            OptionsCase{"WatchAddressList",
-                        {"-b", "9600", "-d", "fd", "-a", "3,10-12,200", "watch"},
-                        -1,
-                        [](const Options& o) {
-                            EXPECT_EQ(o.addresses, (std::vector<std::uint8_t>{3, 10, 11, 12, 200}));
-                            EXPECT_FALSE(o.address) << "a list is not one transmitter";
-                        }},
-            OptionsCase{"ListKeepsTheGivenOrder",
-                        {"-a", "77,3", "watch"},
-                        -1,
-                        [](const Options& o) {
-                            EXPECT_EQ(o.addresses, (std::vector<std::uint8_t>{77, 3}));
-                        }},
-            OptionsCase{"ListWithAddress0", {"-a", "0,3", "watch"}, 2},
-            OptionsCase{"ListWithAddress256", {"-a", "3,256", "watch"}, 2},
-            OptionsCase{"ListRangeBackwards", {"-a", "14-10", "watch"}, 2},
-            OptionsCase{"ListAddressTwice", {"-a", "3,1-5", "watch"}, 2},
-            OptionsCase{"ListEmptyItem", {"-a", "3,,4", "watch"}, 2},
-            OptionsCase{"ListTrailingComma", {"-a", "3,", "watch"}, 2},
-            OptionsCase{"ListOpenRange", {"-a", "3-", "watch"}, 2},
-            OptionsCase{"ReadRefusesAList", {"-a", "3,4", "read"}, 2},
-            OptionsCase{"SetRefusesAList", {"-a", "3-4", "set", "area", "5"}, 2},
-            OptionsCase{
-                "ScanDefaults",
-                {"scan"},
-                -1,
-                [](const Options& o) {
-                    EXPECT_EQ(o.command, Command::Scan);
-                    EXPECT_EQ(o.scanFrom, 1);
-                    EXPECT_EQ(o.scanTo, 255);
-                    EXPECT_LE(o.timeoutMs, 100) << "a scan waits briefly at each address";
-                }},
-            OptionsCase{"ScanKeepsAGivenTimeout",
-                        {"-t", "30", "scan", "--from", "5", "--to", "5"},
-                        -1,
-                        [](const Options& o) {
-                            EXPECT_EQ(o.timeoutMs, 30);
-                            EXPECT_EQ(o.scanFrom, 5);
-                        }},
-            OptionsCase{"ScanFromAboveTo", {"scan", "--from", "9", "--to", "8"}, 2},
-            OptionsCase{"ScanTo256", {"scan", "--to", "256"}, 2}, OptionsCase{"ScanFrom0", {"scan", "--from", "0"}, 2},
-            OptionsCase{"ScanModbus", {"-b", "9600", "-d", "modbus", "scan"}, 2}, OptionsCase{"Help", {"--help"}, 0},
-            OptionsCase{"Version", {"--version"}, 0}));
+    testing::Values(OptionsCase{"DefaultsToCom1AndDetection",
+                                {"detect"},
+                                -1,
+                                [](const Options& o) {
+                                    EXPECT_EQ(o.port, "COM1");
+                                    EXPECT_EQ(o.command, Command::Detect);
+                                    EXPECT_FALSE(o.baud);
+                                    EXPECT_LE(o.timeoutMs, 500);
+                                    EXPECT_EQ(o.echo, EchoKnowledge::Unknown);
+                                }},
+                    OptionsCase{"EchoSaidOutright",
+                                {"read", "--echo", "off"},
+                                -1,
+                                [](const Options& o) { EXPECT_EQ(o.echo, EchoKnowledge::Plain); }},
+                    OptionsCase{"EchoOnlyAutoOnOrOff", {"--echo", "yes", "detect"}, 2},
+                    OptionsCase{"GlobalOptionsAfterTheCommand",
+                                {"read", "--json", "-p", "/dev/ttyUSB0"},
+                                -1,
+                                [](const Options& o) {
+                                    EXPECT_TRUE(o.json);
+                                    EXPECT_EQ(o.port, "/dev/ttyUSB0");
+                                }},
+                    OptionsCase{"BaudWithDialectSkipsDetection",
+                                {"-b", "4800", "-d", "fd", "-a", "7", "read"},
+                                -1,
+                                [](const Options& o) {
+                                    EXPECT_EQ(*o.baud, 4800);
+                                    EXPECT_EQ(*o.dialect, Dialect::Fd);
+                                    EXPECT_EQ(*o.address, 7);
+                                }},
+                    OptionsCase{"ModbusTakesTheFullRateTable", {"-b", "38400", "-d", "modbus", "read"}, -1},
+                    OptionsCase{"BaudWithoutDialect", {"-b", "9600", "read"}, 2},
+                    OptionsCase{"DialectWithoutBaud", {"-d", "fd", "read"}, 2},
+                    OptionsCase{"FdHasNo19200", {"-b", "19200", "-d", "fd", "read"}, 2},
+                    OptionsCase{"UnknownDialect", {"-b", "9600", "-d", "rtu", "read"}, 2},
+                    OptionsCase{"AddressZero", {"-a", "0", "read"}, 2},
+                    OptionsCase{"Address256", {"-a", "256", "read"}, 2},
+                    OptionsCase{"AddressInModbus", {"-b", "9600", "-d", "modbus", "-a", "3", "read"}, 2},
+                    OptionsCase{"NoCommand", {}, 2}, OptionsCase{"UnknownCommand", {"flash"}, 2},
+                    OptionsCase{"GetNeedsASetting", {"get"}, 2}, OptionsCase{"GetUnknownSetting", {"get", "parity"}, 2},
+                    OptionsCase{"SetAddress255",
+                                {"set", "address", "255"},
+                                -1,
+                                [](const Options& o) {
+                                    EXPECT_EQ(o.field, Field::Address);
+                                    EXPECT_EQ(o.value, 255u);
+                                }},
+                    OptionsCase{"SetAddress0", {"set", "address", "0"}, 2},
+                    OptionsCase{"SetAddressNotANumber", {"set", "address", "12a"}, 2},
+                    OptionsCase{"SetBaudOfNeitherTable", {"set", "baud", "57600"}, 2},
+                    OptionsCase{"SetBaud1200BeforeDetection", {"set", "baud", "1200"}, -1},
+                    OptionsCase{"SetBaud1200InFd", {"-b", "9600", "-d", "fd", "set", "baud", "1200"}, 2},
+                    OptionsCase{"SetArea65535", {"set", "area", "65535"}, -1},
+                    OptionsCase{"SetArea65536", {"set", "area", "65536"}, 2},
+                    OptionsCase{"SetAreaNegative", {"set", "area", "-1"}, 2},
+                    OptionsCase{"AreaInModbus", {"-b", "9600", "-d", "modbus", "get", "area"}, 2},
+                    OptionsCase{"TimeoutZero", {"-t", "0", "read"}, 2},
+                    OptionsCase{"NetworkPort",
+                                {"-p", "rfc2217://bus-3.plant:7301", "read"},
+                                -1,
+                                [](const Options& o) { EXPECT_EQ(o.port, "rfc2217://bus-3.plant:7301"); }},
+                    OptionsCase{"NetworkPortWithoutTcpPort", {"-p", "rfc2217://bus-3.plant", "read"}, 2},
+                    OptionsCase{"NetworkPortOutOfRange", {"-p", "rfc2217://10.0.0.5:65536", "read"}, 2},
+                    OptionsCase{"Rs485OnANetworkPort", {"-p", "rfc2217://bus-3.plant:7301", "--rs485", "read"}, 2},
+                    OptionsCase{"WatchCountAndInterval",
+                                {"watch", "--count", "3", "--interval", "50", "--csv", "w.csv"},
+                                -1,
+                                [](const Options& o) {
+                                    EXPECT_EQ(o.command, Command::Watch);
+                                    EXPECT_EQ(*o.count, 3u);
+                                    EXPECT_EQ(o.intervalMs, 50);
+                                    EXPECT_EQ(o.csvPath, "w.csv");
+                                }},
+                    OptionsCase{"WatchCountZero", {"watch", "--count", "0"}, 2},
+                    OptionsCase{"CommissionNeedsAnAddress", {"commission"}, 2},
+                    OptionsCase{"CommissionAll",
+                                {"commission", "--address", "10", "--baud", "4800", "--area", "300", "--count", "3",
+                                 "--log", "c.csv"},
+                                -1,
+                                [](const Options& o) {
+                                    EXPECT_EQ(o.firstAddress, 10);
+                                    EXPECT_EQ(*o.newBaud, 4800);
+                                    EXPECT_EQ(*o.newArea, 300);
+                                    EXPECT_EQ(o.transmitters, 3u);
+                                    EXPECT_EQ(o.logPath, "c.csv");
+                                }},
+                    OptionsCase{"CommissionPast255", {"commission", "--address", "254", "--count", "3"}, 2},
+                    OptionsCase{"CommissionBadBaud", {"commission", "--address", "1", "--baud", "1234"}, 2},
+                    OptionsCase{"WatchAddressList",
+                                {"-b", "9600", "-d", "fd", "-a", "3,10-12,200", "watch"},
+                                -1,
+                                [](const Options& o) {
+                                    EXPECT_EQ(o.addresses, (std::vector<std::uint8_t>{3, 10, 11, 12, 200}));
+                                    EXPECT_FALSE(o.address) << "a list is not one transmitter";
+                                }},
+                    OptionsCase{"ListKeepsTheGivenOrder",
+                                {"-a", "77,3", "watch"},
+                                -1,
+                                [](const Options& o) {
+                                    EXPECT_EQ(o.addresses, (std::vector<std::uint8_t>{77, 3}));
+                                }},
+                    OptionsCase{"ListWithAddress0", {"-a", "0,3", "watch"}, 2},
+                    OptionsCase{"ListWithAddress256", {"-a", "3,256", "watch"}, 2},
+                    OptionsCase{"ListRangeBackwards", {"-a", "14-10", "watch"}, 2},
+                    OptionsCase{"ListAddressTwice", {"-a", "3,1-5", "watch"}, 2},
+                    OptionsCase{"ListEmptyItem", {"-a", "3,,4", "watch"}, 2},
+                    OptionsCase{"ListTrailingComma", {"-a", "3,", "watch"}, 2},
+                    OptionsCase{"ListOpenRange", {"-a", "3-", "watch"}, 2},
+                    OptionsCase{"ReadRefusesAList", {"-a", "3,4", "read"}, 2},
+                    OptionsCase{"SetRefusesAList", {"-a", "3-4", "set", "area", "5"}, 2},
+                    OptionsCase{"ScanDefaults",
+                                {"scan"},
+                                -1,
+                                [](const Options& o) {
+                                    EXPECT_EQ(o.command, Command::Scan);
+                                    EXPECT_EQ(o.scanFrom, 1);
+                                    EXPECT_EQ(o.scanTo, 255);
+                                    EXPECT_LE(o.timeoutMs, 100) << "a scan waits briefly at each address";
+                                }},
+                    OptionsCase{"ScanKeepsAGivenTimeout",
+                                {"-t", "30", "scan", "--from", "5", "--to", "5"},
+                                -1,
+                                [](const Options& o) {
+                                    EXPECT_EQ(o.timeoutMs, 30);
+                                    EXPECT_EQ(o.scanFrom, 5);
+                                }},
+                    OptionsCase{"ScanFromAboveTo", {"scan", "--from", "9", "--to", "8"}, 2},
+                    OptionsCase{"ScanTo256", {"scan", "--to", "256"}, 2},
+                    OptionsCase{"ScanFrom0", {"scan", "--from", "0"}, 2},
+                    OptionsCase{"ScanModbus", {"-b", "9600", "-d", "modbus", "scan"}, 2},
+                    OptionsCase{"Help", {"--help"}, 0}, OptionsCase{"Version", {"--version"}, 0}));
 
 // Where the build leaves MQTT out, every --mqtt is refused, saying so.
 INSTANTIATE_TEST_SUITE_P(
@@ -201,6 +190,21 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"PasswordFileWithoutUser", {"watch", "--mqtt", "mqtt://b", "--mqtt-password-file", "f"}, 2},
         OptionsCase{
             "PasswordFileMissing", {"watch", "--mqtt", "mqtt://u@b", "--mqtt-password-file", "/nonexistent"}, 2}));
+
+// What a device server or gateway cannot carry is refused before anything is sent.
+INSTANTIATE_TEST_SUITE_P(
+    NetworkPorts, ParseOptionsTest,
+    testing::Values(OptionsCase{"UnknownSchemeIsNoDevicePath", {"-p", "telnet://bus-3.plant:7301", "read"}, 2},
+                    OptionsCase{"RateStatedForARawServer", {"-p", "tcp://10.0.0.5:4001", "-b", "9600", "detect"}, -1},
+                    OptionsCase{"FdThroughAGateway", {"-p", "modbus-tcp://gw", "-b", "9600", "-d", "fd", "read"}, 2},
+                    OptionsCase{"ScanThroughAGateway", {"-p", "modbus-tcp://gw", "scan"}, 2},
+                    OptionsCase{"BaudBehindARawServer", {"-p", "tcp://10.0.0.5:4001", "set", "baud", "4800"}, 2},
+                    OptionsCase{"CommissionBaudBehindAGateway",
+                                {"-p", "modbus-tcp://gw", "commission", "--address", "5", "--baud", "19200"},
+                                2},
+                    OptionsCase{"BaudForcedBehindARawServer",
+                                {"-p", "tcp://10.0.0.5:4001", "set", "baud", "4800", "--force"},
+                                -1}));
 
 TEST(ParseOptions, MqttPasswordFromItsFirstLine) {
     if (!mqttBuilt()) GTEST_SKIP() << "this build has no MQTT";

@@ -299,19 +299,25 @@ TEST_P(NetworkPortNameTest, Parses) {
     EXPECT_EQ(endpoint.scheme, c.scheme);
 }
 
+INSTANTIATE_TEST_SUITE_P(Names, NetworkPortNameTest,
+                         testing::Values(NameCase{"Name", "rfc2217://bus-3.plant:7301", true, "bus-3.plant", 7301},
+                                         NameCase{"Ipv4", "rfc2217://10.0.0.5:2001", true, "10.0.0.5", 2001},
+                                         NameCase{"Ipv6InBrackets", "rfc2217://[fe80::1]:7301", true, "fe80::1", 7301},
+                                         NameCase{"SchemeInCapitals", "RFC2217://host:1", true, "host", 1},
+                                         NameCase{"HighestPort", "rfc2217://host:65535", true, "host", 65535},
+                                         NameCase{"NoPort", "rfc2217://host", false},
+                                         NameCase{"EmptyPort", "rfc2217://host:", false},
+                                         NameCase{"PortZero", "rfc2217://host:0", false},
+                                         NameCase{"PortTooHigh", "rfc2217://host:65536", false},
+                                         NameCase{"NoHost", "rfc2217://:7301", false},
+                                         NameCase{"Ipv6WithoutBrackets", "rfc2217://fe80::1:7301", false},
+                                         NameCase{"TrailingPath", "rfc2217://host:7301/", false},
+                                         NameCase{"OtherScheme", "telnet://host:7301", false},
+                                         NameCase{"DevicePath", "/dev/ttyUSB0", false}));
+
 INSTANTIATE_TEST_SUITE_P(
-    Names, NetworkPortNameTest,
+    OtherServers, NetworkPortNameTest,
     testing::Values(
-        NameCase{"Name", "rfc2217://bus-3.plant:7301", true, "bus-3.plant", 7301},
-        NameCase{"Ipv4", "rfc2217://10.0.0.5:2001", true, "10.0.0.5", 2001},
-        NameCase{"Ipv6InBrackets", "rfc2217://[fe80::1]:7301", true, "fe80::1", 7301},
-        NameCase{"SchemeInCapitals", "RFC2217://host:1", true, "host", 1},
-        NameCase{"HighestPort", "rfc2217://host:65535", true, "host", 65535},
-        NameCase{"NoPort", "rfc2217://host", false}, NameCase{"EmptyPort", "rfc2217://host:", false},
-        NameCase{"PortZero", "rfc2217://host:0", false}, NameCase{"PortTooHigh", "rfc2217://host:65536", false},
-        NameCase{"NoHost", "rfc2217://:7301", false}, NameCase{"Ipv6WithoutBrackets", "rfc2217://fe80::1:7301", false},
-        NameCase{"TrailingPath", "rfc2217://host:7301/", false}, NameCase{"OtherScheme", "telnet://host:7301", false},
-        NameCase{"DevicePath", "/dev/ttyUSB0", false},
         NameCase{"RawTcp", "tcp://10.0.0.5:4001", true, "10.0.0.5", 4001, NetworkScheme::Tcp},
         NameCase{"RawTcpWithoutPort", "tcp://10.0.0.5", false}, NameCase{"RawTcpPortZero", "tcp://10.0.0.5:0", false},
         NameCase{"RawTcpEmptyHost", "tcp://:4001", false},
