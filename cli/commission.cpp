@@ -56,24 +56,29 @@ bool waitForTransmitter(Session& session, DeviceIdentity& identity, Status& stat
     }
 }
 
-// Probes until a whole round gets no answer at all; false when stopped.
+// How often a transmitter that still answers is asked again: the line stays
+// free, and an unplug shows within a fraction of a second.
+constexpr std::chrono::milliseconds kUnplugPoll{200};
+
+// Waits until the transmitter just commissioned has gone: a whole detection
+// round gets no answer, something answers at another address or rate, or the
+// port went and came back (another adapter, another transmitter). False when
+// stopped.
 bool waitForUnplug(Session& session, const DeviceIdentity& commissioned) {
     std::fprintf(session.report.err(), "done: unplug the transmitter to go on\n");
     for (;;) {
         if (stopRequested()) return false;
         // First where the transmitter now talks, then a whole detection round.
         DeviceIdentity probe = commissioned;
-        Status status = Status::NoAnswer;
+        Status status = Status::OpenFailed;
         if (session.link.reopen(std::uint32_t(commissioned.baud))) status = session.device.queryIdentity(probe);
-        if (status == Status::NoAnswer) {
-            status = probeRound(session, probe);
-            if (status == Status::NoAnswer) return !stopRequested();
-        }
-        if (status == Status::OpenFailed) {
-            if (!waitForPort(session)) return false;
-            continue;
-        }
-        if (status != Status::Ok && waitForStop(std::chrono::milliseconds(200))) return false;
+        if (status == Status::NoAnswer) status = probeRound(session, probe);
+        if (status == Status::OpenFailed) return waitForPort(session);
+        if (status == Status::NoAnswer) return !stopRequested();
+        const bool same = probe.address == commissioned.address && probe.baud == commissioned.baud &&
+                          probe.dialect == commissioned.dialect;
+        if (status == Status::Ok && !same) return true;
+        if (waitForStop(kUnplugPoll)) return false;
     }
 }
 
@@ -85,6 +90,13 @@ Commissioned commissionOne(Session& session, const DeviceIdentity& found, int ad
     Commissioned done;
     done.old = done.identity = found;
     Status& status = done.status;
+    // A rate this transmitter's dialect cannot take is refused before its first write.
+    if (options.newBaud)
+        if (const std::string refusal = rateRefusal(found.dialect, *options.newBaud); !refusal.empty()) {
+            status = Status::Usage;
+            done.outcome = "failed: " + refusal + "; nothing was sent";
+            return done;
+        }
     status = device.setAddress(done.identity, std::uint8_t(address));
     if (status == Status::Ok && options.newBaud) {
         status = device.setBaud(done.identity, *options.newBaud);
@@ -188,12 +200,18 @@ int commissionCommand(Session& session) {
         }
         const Commissioned done = commissionOne(session, identity, address);
         reportCommissioned(session, done, ++count, log.get());
+        if (done.status == Status::Usage) {
+            exitStatus = int(Status::Usage);
+            break;
+        }
         // A transmitter that failed leaves its address for the next one.
         if (done.status == Status::Ok) ++address;
         if (count == options.transmitters || address > 255) break;
         if (!waitForUnplug(session, done.identity)) break;
     }
     log.reset();
-    std::fprintf(session.report.err(), "%u transmitter%s commissioned\n", count, count == 1 ? "" : "s");
-    return exitStatus;
+    const bool interrupted = stopRequested() && exitStatus == 0;
+    std::fprintf(session.report.err(), "%s%u transmitter%s commissioned\n", interrupted ? "interrupted: " : "", count,
+                 count == 1 ? "" : "s");
+    return interrupted ? stopStatus() : exitStatus;
 }

@@ -1,8 +1,70 @@
 #include "cli/device.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <span>
+#include <vector>
+
+#include "cli/platform.h"
+
+namespace {
+
+// Detection's attempts as the command-line tool makes them: the window's plan, then the further ones.
+constexpr std::span<const DetectionAttempt> kPlanParts[] = {kDetectionPlan, kFurtherModbusAttempts};
+
+const char* dialectLabel(Dialect dialect) { return dialect == Dialect::Fd ? "FD" : "Modbus"; }
+
+// "2400, 4800 or 9600": the rates a transmitter of the dialect may be given, rising.
+std::string settableRates(Dialect dialect) {
+    std::vector<std::int32_t> rates;
+    for (const std::span<const DetectionAttempt> part : kPlanParts)
+        for (const DetectionAttempt& attempt : part)
+            if (attempt.dialect == dialect) rates.push_back(attempt.baud);
+    std::sort(rates.begin(), rates.end());
+    std::string text;
+    for (std::size_t i = 0; i < rates.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == rates.size() ? " or " : ", ") + std::to_string(rates[i]);
+    return text;
+}
+
+// "FD at 2400, 4800 and 9600 bit/s, then Modbus at 9600 bit/s": attempts in
+// the order made, a dialect's run of rates together.
+void describeAttempts(std::span<const DetectionAttempt> tried, char* out, std::size_t size) {
+    std::size_t used = 0;
+    const auto put = [&](const char* format, auto... values) {
+        const int n = std::snprintf(out + used, size - used, format, values...);
+        if (n > 0) used = std::min(size - 1, used + std::size_t(n));
+    };
+    out[0] = '\0';
+    for (std::size_t i = 0; i < tried.size(); ++i) {
+        const bool first = i == 0 || tried[i - 1].dialect != tried[i].dialect;
+        const bool last = i + 1 == tried.size() || tried[i + 1].dialect != tried[i].dialect;
+        const bool runOfOne = first && last;
+        if (first)
+            put("%s%s at ", i == 0 ? "" : ", then ", dialectLabel(tried[i].dialect));
+        else
+            put(last ? " and " : ", ");
+        put("%d", int(tried[i].baud));
+        if (last || runOfOne) put(" bit/s");
+    }
+}
+
+} // namespace
 
 const char* dialectName(Dialect dialect) { return dialect == Dialect::Fd ? "fd" : "modbus"; }
+
+std::string rateRefusal(std::optional<Dialect> dialect, std::int32_t baud) {
+    if (dialect ? baudSettable(*dialect, baud) : baudSettable(Dialect::Fd, baud) || baudSettable(Dialect::Modbus, baud))
+        return "";
+    const std::string fd = settableRates(Dialect::Fd), modbus = settableRates(Dialect::Modbus);
+    std::string text = "baud rate " + std::to_string(baud) + " cannot be set: ";
+    if (dialect == Dialect::Fd) return text + "the FD dialect has only " + fd;
+    // A Modbus transmitter could run at more rates, but detection looks for it only at these.
+    const char* found = ", the rates where detection finds a transmitter again";
+    if (dialect == Dialect::Modbus) return text + "Modbus transmitters are given " + modbus + found;
+    if (fd == modbus) return text + "FD and Modbus transmitters are given " + fd + found;
+    return text + "FD transmitters are given " + fd + ", Modbus transmitters " + modbus + found;
+}
 
 const char* baudTakesEffect(const Device& device) {
     return device.baudTakenNow() ? "answers at the new rate now" : "takes effect when the transmitter restarts";
@@ -11,6 +73,12 @@ const char* baudTakesEffect(const Device& device) {
 Status Device::refuse(const char* why) {
     why_ = why;
     return Status::Refused;
+}
+
+Status Device::refuseAs(Status status, const std::string& why) {
+    std::snprintf(whyText_, sizeof whyText_, "%s", why.c_str());
+    why_ = whyText_;
+    return status;
 }
 
 Status Device::modbusHasNoArea() {
@@ -77,31 +145,44 @@ Status Device::detect(DeviceIdentity& found) {
     if (fixedRate_) return detectAtFixedRate(found);
     Status worst = Status::NoAnswer;
     char refusedWhy[sizeof whyText_] = "";
-    for (const DetectionAttempt& attempt : kDetectionPlan) {
-        if (!link_.reopen(std::uint32_t(attempt.baud))) {
-            why_ = "the port could not be opened";
-            return Status::OpenFailed;
-        }
-        DeviceIdentity identity;
-        identity.dialect = attempt.dialect;
-        const Status status = queryIdentity(identity);
-        if (status == Status::Ok || status == Status::OpenFailed) {
-            if (status == Status::Ok) found = identity;
-            return status;
-        }
-        if (status == Status::Refused) {
-            worst = Status::Refused;
-            std::snprintf(refusedWhy, sizeof refusedWhy, "%s", why_);
+    triedCount_ = 0;
+    for (const std::span<const DetectionAttempt> part : kPlanParts) {
+        for (const DetectionAttempt& attempt : part) {
+            if (stopRequested()) return detectionFailed(Status::Interrupted, "");
+            if (!link_.reopen(std::uint32_t(attempt.baud))) {
+                why_ = "the port could not be opened";
+                return Status::OpenFailed;
+            }
+            tried_[triedCount_++] = attempt;
+            DeviceIdentity identity;
+            identity.dialect = attempt.dialect;
+            const Status status = queryIdentity(identity);
+            if (status == Status::Ok || status == Status::OpenFailed) {
+                if (status == Status::Ok) found = identity;
+                return status;
+            }
+            if (status == Status::Refused) {
+                worst = Status::Refused;
+                std::snprintf(refusedWhy, sizeof refusedWhy, "%s", why_);
+            }
         }
     }
-    if (worst == Status::Refused) {
+    return detectionFailed(stopRequested() ? Status::Interrupted : worst, refusedWhy);
+}
+
+Status Device::detectionFailed(Status worst, const char* refusedWhy) {
+    char tried[sizeof whyText_ - 96];
+    describeAttempts(std::span(tried_, triedCount_), tried, sizeof tried);
+    if (worst == Status::Interrupted)
+        std::snprintf(whyText_, sizeof whyText_, "interrupted%s%s", triedCount_ == 0 ? "" : " after trying ", tried);
+    else if (worst == Status::Refused)
         std::snprintf(whyText_, sizeof whyText_, "%s", refusedWhy);
-        why_ = whyText_;
-    } else if (link_.echo() == EchoKnowledge::Echoes) {
-        why_ = "the adapter echoes what is sent; no transmitter answered after it at 2400, 4800 or 9600 bit/s";
-    } else {
-        why_ = "no transmitter answered at 2400, 4800 or 9600 bit/s";
-    }
+    else if (link_.echo() == EchoKnowledge::Echoes)
+        std::snprintf(whyText_, sizeof whyText_,
+                      "the adapter echoes what is sent; no transmitter answered after it (tried %s)", tried);
+    else
+        std::snprintf(whyText_, sizeof whyText_, "no transmitter answered (tried %s)", tried);
+    why_ = whyText_;
     return worst;
 }
 
@@ -110,7 +191,7 @@ Status Device::attach(DeviceIdentity& identity, bool learnAddress) {
         why_ = "the port could not be opened";
         return Status::OpenFailed;
     }
-    if (identity.dialect == Dialect::Modbus || !learnAddress) return Status::Ok;
+    if (identity.dialect == Dialect::Fd && !learnAddress) return Status::Ok;
     DeviceIdentity learned = identity;
     const Status status = queryIdentity(learned);
     if (status == Status::Ok) identity.address = learned.address;
@@ -151,7 +232,18 @@ Status Device::writeIdentity(const DeviceIdentity& identity, IdentityField field
                                                                              : refuse("invalid acknowledgement");
 }
 
+Status Device::checkAlone() {
+    Status status = exchange(buildIdentityQuery(frame_, Dialect::Fd));
+    if (status == Status::Ok && !link_.quietUntilTimeout()) status = Status::Refused;
+    if (status != Status::Refused) return status;
+    return refuse("more than one transmitter answered the identity query, or its reply was garbled: an address or "
+                  "baud write carries no address and would reach every transmitter on the line; connect the "
+                  "transmitter alone");
+}
+
 Status Device::setAddress(DeviceIdentity& identity, std::uint8_t address) {
+    if (identity.dialect == Dialect::Fd)
+        if (const Status status = checkAlone(); status != Status::Ok) return status;
     Status status = writeIdentity(identity, IdentityField::Address, Identity{address, identity.baud});
     if (status != Status::Ok) return status;
     DeviceIdentity readBack = identity;
@@ -168,6 +260,10 @@ Status Device::setAddress(DeviceIdentity& identity, std::uint8_t address) {
 
 Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
     baudNow_ = true;
+    if (const std::string refusal = rateRefusal(identity.dialect, baud); !refusal.empty())
+        return refuseAs(Status::Usage, refusal + "; nothing was sent");
+    if (identity.dialect == Dialect::Fd)
+        if (const Status status = checkAlone(); status != Status::Ok) return status;
     if (identity.dialect == Dialect::Modbus) {
         // The identity write carries the address too: learn it first, or the
         // transmitter would take whatever address was assumed.

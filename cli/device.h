@@ -6,6 +6,9 @@
 // differ.
 
 #include <cstdint>
+#include <iterator>
+#include <optional>
+#include <string>
 
 #include "cli/link.h"
 #include "protocol/dialect.h"
@@ -17,6 +20,8 @@ enum class Status : int {
     OpenFailed = 3, // the port could not be opened
     NoAnswer = 4,   // no transmitter answered
     Refused = 5,    // a reply was refused or invalid, or a read-back did not match
+    // Cut short by SIGINT or SIGTERM; the exit status is the signal's (stopStatus).
+    Interrupted = 130,
 };
 
 struct DeviceIdentity {
@@ -37,6 +42,10 @@ inline constexpr const char* kEchoOnly = "the adapter echoes what is sent; no tr
 
 const char* dialectName(Dialect dialect);
 
+// Why a transmitter is not given baud: "" when it may be; otherwise the rates
+// it may be given in the dialect, or in either when the dialect is not known.
+std::string rateRefusal(std::optional<Dialect> dialect, std::int32_t baud);
+
 class Device;
 // After a Modbus-dialect setBaud: "answers at the new rate now" or "takes
 // effect when the transmitter restarts".
@@ -47,12 +56,15 @@ public:
     explicit Device(Link& link) : link_(link) {}
 
     // Detection in the window's order: FD at 2400, 4800, 9600, then Modbus at
-    // 9600. OpenFailed at the first port that will not open; NoAnswer when
-    // nothing at all came; Refused when only unusable replies came.
+    // 9600; then Modbus at the further rates set baud may give it. OpenFailed
+    // at the first port that will not open; NoAnswer when nothing at all came;
+    // Refused when only unusable replies came; Interrupted by a stop between
+    // attempts. why() names every attempt made.
     Status detect(DeviceIdentity& found);
 
-    // Opens at identity.baud and takes the transmitter as given. For the FD
-    // dialect with learnAddress, one FD identity query learns its address.
+    // Opens at identity.baud and takes the transmitter as given. One identity
+    // query learns its address: always in the Modbus dialect, whose frames name
+    // none, and with learnAddress in the FD dialect.
     Status attach(DeviceIdentity& identity, bool learnAddress);
 
     // One identity query under the current dialect; updates identity.
@@ -63,9 +75,11 @@ public:
 
     // Each writes, checks the acknowledgement, then reads the value back;
     // Refused when the read-back differs. identity follows the transmitter.
+    // An FD identity write (address, baud) goes first through checkAlone.
     Status setAddress(DeviceIdentity& identity, std::uint8_t address);
     // A Modbus transmitter's new rate is read back where it answers: at the
-    // old rate first, and only when nothing answers there at the new one.
+    // old rate first, and only when nothing answers there at the new one. A
+    // rate detection would not find again is Usage, sending nothing.
     Status setBaud(DeviceIdentity& identity, std::int32_t baud);
     // After setBaud: whether the transmitter answers at the new rate already,
     // or takes it when it restarts (Modbus dialect).
@@ -83,11 +97,20 @@ public:
     }
     bool fixedRate() const { return fixedRate_; }
 
+    // Ends an operation with status for a reason found above the device.
+    Status refuseAs(Status status, const std::string& why);
+
     // What went wrong with the last operation that did not succeed, for a
     // person to read ("no reply within 220 ms", "Modbus exception 2", ...).
     const char* why() const { return why_; }
 
     Link& link() { return link_; }
+
+    // The FD identity write carries no address: every FD transmitter on the
+    // line obeys it. Ok only when the unaddressed identity query gets one clean
+    // reply and nothing more comes within the timeout; Refused, with nothing
+    // written, when several answer.
+    Status checkAlone();
 
 private:
     // Sends frame[0..length) and sorts the reply; Ok leaves it in reply_.
@@ -102,12 +125,16 @@ private:
     Status verifyModbusBaud(DeviceIdentity& identity, std::int32_t baud);
     Status checkBaudReadBack(const DeviceIdentity& readBack, std::int32_t baud);
     Status detectAtFixedRate(DeviceIdentity& found);
+    // Detection's end when no attempt found a transmitter.
+    Status detectionFailed(Status worst, const char* refusedWhy);
 
     Link& link_;
     std::uint8_t frame_[kMaxFrameLength + 1]{};
     Reply reply_;
     const char* why_ = "";
-    char whyText_[96]{};
+    char whyText_[256]{};
+    DetectionAttempt tried_[std::size(kDetectionPlan) + std::size(kFurtherModbusAttempts)]{};
+    std::size_t triedCount_ = 0;
     bool baudNow_ = true;
     bool fixedRate_ = false;
     bool modbusOnly_ = false;

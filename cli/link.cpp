@@ -77,6 +77,7 @@ Reply Link::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
     // On a pty the write returns before the bytes would have left a real line.
     const auto requestEnd = std::max(Clock::now(), writeStart + wireTime(length));
     auto deadline = requestEnd + timeout_;
+    replyWindowEnd_ = deadline;
     const auto gap = quietGap(baud_);
 
     std::uint16_t count = 0;
@@ -129,6 +130,20 @@ Reply Link::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
     // An echoing port would have handed the request back.
     if (count == 0 && echo_ == EchoKnowledge::Unknown) echo_ = EchoKnowledge::Plain;
     return judge(scan, count, skip, shape);
+}
+
+bool Link::quietUntilTimeout() {
+    const auto until = replyWindowEnd_ + quietGap(baud_);
+    for (auto now = Clock::now(); now < until; now = Clock::now()) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - now);
+        const WaitedRead got = port_.readWait(buffer_, sizeof buffer_, wait);
+        if (got.count > 0) {
+            logFrame("<", buffer_, got.count);
+            return false;
+        }
+        if (got.deviceGone) return true; // the next exchange finds the port gone
+    }
+    return true;
 }
 
 Reply Link::judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip, const ReplyShape& shape) const {

@@ -61,6 +61,10 @@ public:
 
     // Sends request[0..length) and waits for its reply. No heap allocation.
     Reply exchange(const std::uint8_t* request, std::uint16_t length);
+    // After an exchange: waits out the rest of the time in which a reply to its
+    // request could start, and says whether nothing more came. A second
+    // transmitter that answered the same request shows here.
+    bool quietUntilTimeout();
     // The reply of the last exchange.
     const Reply& lastReply() const { return last_; }
     // Whether the last exchange found the port gone: the device hung up or
@@ -98,6 +102,7 @@ private:
     EchoKnowledge echo_ = EchoKnowledge::Unknown;
     int loggedLowLatency_ = -1; // what logLowLatency last said: -1 nothing, 0 not set, 1 set
     std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point replyWindowEnd_; // the last request's end plus the timeout
     std::uint8_t buffer_[1024];
     Reply last_;
 };

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/command_list.h"
+#include "cli/platform.h"
 #include "cli/ports.h"
 #include "serial/local/serial_port.h"
 
@@ -26,6 +27,7 @@ int portsCommand(Session& session) {
 
 int detectCommand(Session& session) {
     const Report& report = session.report;
+    installStopHandlers();
     DeviceIdentity identity;
     const Status status = session.device.detect(identity);
     if (status == Status::Refused) {
@@ -61,8 +63,10 @@ int readCommand(Session& session) {
     const Report& report = session.report;
     DeviceIdentity identity;
     Measurement measurement;
+    installStopHandlers();
     Status status = session.establish(identity);
     if (status == Status::Ok) status = session.device.readMeasurement(identity, measurement);
+    if (status != Status::Ok && stopRequested()) status = session.device.refuseAs(Status::Interrupted, "interrupted");
     if (status != Status::Ok) return report.fail(status);
     Json json = report.describe(identity);
     json["velocity"] = velocityOf(measurement);
@@ -100,9 +104,9 @@ bool refusedBySetting(const Session& session, const DeviceIdentity& identity, st
     const Options& options = session.options;
     if (options.field == Field::Area && identity.dialect == Dialect::Modbus)
         why = std::string(kNoModbusArea) + "; nothing was sent";
-    else if (options.field == Field::Baud && !baudAllowed(identity.dialect, std::int32_t(options.value)))
-        why = std::to_string(options.value) + " bit/s is not a rate of the " + dialectName(identity.dialect) +
-              " dialect; nothing was sent";
+    else if (options.field == Field::Baud)
+        if (const std::string refusal = rateRefusal(identity.dialect, std::int32_t(options.value)); !refusal.empty())
+            why = refusal + "; nothing was sent";
     return !why.empty();
 }
 

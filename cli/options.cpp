@@ -2,12 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include <charconv>
 #include <fstream>
 #include <ostream>
 #include <string_view>
 
 #include "cli/mqtt_publisher.h"
+#include "protocol/decimal.h"
 #include "serial/net/port_url.h"
 
 #ifndef VENTORA_VERSION
@@ -19,7 +19,8 @@ namespace {
 constexpr const char* kCommands = R"(Commands:
   ports                          the serial devices present: COMn, device path, by-id name,
                                  USB adapter and latency timer
-  detect                         find the baud rate and dialect (FD at 2400, 4800, 9600, then Modbus at 9600)
+  detect                         find the baud rate and dialect (FD at 2400, 4800, 9600, then Modbus at
+                                 9600, 4800, 2400)
   read                           one measurement: velocity (m/s) and volume (m3/h)
   watch [--interval MS] [--count N] [--csv FILE]
         [--mqtt URL [--mqtt-line NAME] [--mqtt-password-file FILE] [--ha-discovery]]
@@ -32,14 +33,20 @@ constexpr const char* kCommands = R"(Commands:
                                  (default 1 to 255; -t defaults to 60 ms per address here)
   get address|baud|area          read one setting
   set address N | set baud N | set area N
-                                 change one setting, then read it back and verify it
+                                 change one setting, then read it back and verify it; an address
+                                 or baud write needs the transmitter alone on the port; baud 2400,
+                                 4800 or 9600
   commission --address N [--baud B] [--area A] [--count K] [--log FILE]
                                  give transmitters plugged in one after another the addresses
                                  N, N+1, ..., set their baud rate and area, and log each one
 
 Exit status: 0 success, 2 bad usage or a value out of range (nothing sent),
-3 the port could not be opened, 4 no transmitter answered,
-5 a reply was refused or invalid, or a read-back did not match.
+3 the port could not be opened, 4 no transmitter answered (or another than -a names),
+5 a reply was refused or invalid, a read-back did not match, or more than one
+transmitter answered before an address or baud write; 130 or 143 detect, read,
+scan or commission stopped by SIGINT or SIGTERM.
+
+Numbers are decimal digits only: 010 is ten.
 
 Addresses (-a) may be a list for watch: 3,77,200 or 10-14 or 3,10-14.
 )";
@@ -63,10 +70,8 @@ bool checkCombination(Options& o, const std::string& dialectText, std::ostream& 
 
     const bool modbus = o.dialect == Dialect::Modbus;
     const auto checkBaud = [&](std::int32_t baud) {
-        const bool ok = o.dialect ? baudAllowed(*o.dialect, baud)
-                                  : baudAllowed(Dialect::Fd, baud) || baudAllowed(Dialect::Modbus, baud);
-        return ok || complain(err, "baud rate " + std::to_string(baud) +
-                                       " is out of range (FD: 2400, 4800, 9600; Modbus: 1200 to 38400)");
+        const std::string refusal = rateRefusal(o.dialect, baud);
+        return refusal.empty() || complain(err, refusal);
     };
     if (o.command == Command::Get || o.command == Command::Set) {
         if (o.field == Field::Area && modbus) return complain(err, kNoModbusArea);
@@ -86,6 +91,29 @@ bool checkCombination(Options& o, const std::string& dialectText, std::ostream& 
     }
     if (o.command == Command::Commission && o.newBaud && !checkBaud(*o.newBaud)) return false;
     return true;
+}
+
+// Every number the tool takes, on the command line or from a file, is read by
+// the one decimal parser before CLI11 converts it: CLI11's own conversion
+// would read "0450" as octal and "0x1C2" as hex.
+const CLI::Validator kDecimalNumber(
+    [](std::string& text) -> std::string {
+        std::uint32_t value = 0;
+        if (parseDecimal(text, UINT32_MAX, value)) {
+            text = std::to_string(value);
+            return {};
+        }
+        if (text.find_first_not_of("0123456789") == std::string::npos && !text.empty()) return text + " is too large";
+        return "\"" + text + "\" is not a whole number in decimal digits";
+    },
+    "");
+
+void numbersInDecimal(CLI::App& app) {
+    for (CLI::Option* option : app.get_options()) {
+        const std::string type = option->get_type_name();
+        if (type.rfind("INT", 0) == 0 || type.rfind("UINT", 0) == 0) option->transform(kDecimalNumber);
+    }
+    for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) numbersInDecimal(*command);
 }
 
 // What CLI11 fills in before the checks make Options of it.
@@ -322,11 +350,12 @@ bool parseAddressList(const std::string& text, std::vector<std::uint8_t>& addres
     addresses.clear();
     bool listed[256] = {};
     const auto number = [&](std::string_view item, int& value) {
-        const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), value);
-        if (item.empty() || ec != std::errc() || end != item.data() + item.size() || value < 1 || value > 255) {
+        std::uint32_t parsed = 0;
+        if (!parseDecimal(item, 255, parsed) || parsed < 1) {
             error = "address \"" + std::string(item) + "\" is not a number from 1 to 255";
             return false;
         }
+        value = int(parsed);
         return true;
     };
     std::string_view rest = text;
@@ -373,6 +402,7 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     addSettingCommands(app, o);
     addScan(app, o, given);
     addCommission(app, o, given);
+    numbersInDecimal(app);
 
     std::vector<const char*> argv{"ventora-cli"};
     for (const std::string& arg : args) argv.push_back(arg.c_str());

@@ -12,6 +12,10 @@ void installStopHandlers();
 
 // Whether a stop has been asked for.
 bool stopRequested();
+// The exit status of a command cut short by the stop, as a shell reports a
+// process the signal ended: 130 for SIGINT (Ctrl+C), 143 for SIGTERM
+// (Ctrl+Break and closing the console on Windows).
+int stopStatus();
 
 // Sleeps up to duration, without using the processor, and wakes at once
 // when a stop is asked for. True when a stop has been asked for.

@@ -11,9 +11,12 @@
 namespace {
 
 std::atomic<bool> stopFlag{false};
-int wakePipe[2] = {-1, -1}; // written by the signal handler, polled by waitForStop
+std::atomic<int> stopSignal{0}; // the signal that asked first
+int wakePipe[2] = {-1, -1};     // written by the signal handler, polled by waitForStop
 
-void onStopSignal(int) {
+void onStopSignal(int signal) {
+    int none = 0;
+    stopSignal.compare_exchange_strong(none, signal);
     stopFlag.store(true);
     if (wakePipe[1] >= 0) {
         const char byte = 1;
@@ -38,6 +41,8 @@ void installStopHandlers() {
 }
 
 bool stopRequested() { return stopFlag.load(); }
+
+int stopStatus() { return 128 + (stopSignal.load() == SIGTERM ? SIGTERM : SIGINT); }
 
 bool waitForStop(std::chrono::milliseconds duration) {
     const auto deadline = std::chrono::steady_clock::now() + duration;

@@ -8,11 +8,12 @@
 namespace {
 
 std::atomic<bool> stopFlag{false};
-HANDLE wakeEvent = nullptr; // set by the console handler, waited on by waitForStop
+std::atomic<bool> stopByInterrupt{true}; // Ctrl+C rather than Ctrl+Break or closing, for the first stop
+HANDLE wakeEvent = nullptr;              // set by the console handler, waited on by waitForStop
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-    stopFlag.store(true);
+    if (!stopFlag.exchange(true)) stopByInterrupt.store(event == CTRL_C_EVENT);
     if (wakeEvent != nullptr) ::SetEvent(wakeEvent);
     return TRUE;
 }
@@ -25,6 +26,8 @@ void installStopHandlers() {
 }
 
 bool stopRequested() { return stopFlag.load(); }
+
+int stopStatus() { return stopByInterrupt.load() ? 130 : 143; }
 
 bool waitForStop(std::chrono::milliseconds duration) {
     if (stopFlag.load()) return true;

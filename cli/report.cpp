@@ -33,6 +33,10 @@ int Report::failWith(Status status, const std::string& text) const {
 }
 
 int Report::fail(Status status) const {
+    if (status == Status::Interrupted) {
+        failWith(status, place() + ": " + device_.why());
+        return stopStatus();
+    }
     if (status == Status::OpenFailed)
         return failWith(status, (link_.connectionLost() ? "" : "cannot open ") + link_.openFailure());
     return failWith(status, place() + ": " + device_.why());
@@ -57,7 +61,17 @@ AppendedFile Report::openAppend(const std::string& path, const char* header) con
     if (std::fgets(first, sizeof first, file.get()) == nullptr) first[0] = '\0';
     std::string found(first);
     while (!found.empty() && (found.back() == '\n' || found.back() == '\r')) found.pop_back();
-    if (found == header) return file;
+    if (found == header) {
+        // A file an editor saved without a last newline: the next row starts a line of its own.
+        std::fseek(file.get(), -1, SEEK_END);
+        const bool lineEnded = std::fgetc(file.get()) == '\n';
+        std::fseek(file.get(), 0, SEEK_END); // from reading to writing
+        if (!lineEnded) {
+            std::fputc('\n', file.get());
+            syncFile(file.get());
+        }
+        return file;
+    }
     std::fprintf(err_, "ventora-cli: %s holds other columns than %s; name a new file\n", path.c_str(), header);
     return nullptr;
 }

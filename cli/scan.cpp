@@ -87,6 +87,15 @@ Status probeAddress(Session& session, std::int32_t baud, unsigned address, bool 
     return status;
 }
 
+// "interrupted after addresses 1 to 57 at 9600 bit/s": what a stopped scan covered.
+std::string coveredText(unsigned from, unsigned lastDone, std::int32_t baud) {
+    std::string text = "interrupted ";
+    if (lastDone < from) return text + "before any address at " + std::to_string(baud) + " bit/s was probed";
+    text += lastDone == from ? "after address " + std::to_string(from)
+                             : "after addresses " + std::to_string(from) + " to " + std::to_string(lastDone);
+    return text + " at " + std::to_string(baud) + " bit/s";
+}
+
 } // namespace
 
 int scanCommand(Session& session) {
@@ -100,11 +109,17 @@ int scanCommand(Session& session) {
     const auto started = Clock::now();
     ScanTally tally;
     std::int32_t foundAt = 0;
+    std::string interrupted;
     for (const std::int32_t baud : rates) {
         if (!session.link.reopen(std::uint32_t(baud))) return report.fail(Status::OpenFailed);
-        for (unsigned address = options.scanFrom; address <= options.scanTo && !stopRequested(); ++address)
+        unsigned lastDone = options.scanFrom - 1u;
+        for (unsigned address = options.scanFrom; address <= options.scanTo && !stopRequested(); ++address) {
             if (probeAddress(session, baud, address, progress, tally) == Status::OpenFailed)
                 return report.fail(Status::OpenFailed);
+            // A probe the stop cut short may have missed its reply.
+            if (!stopRequested()) lastDone = address;
+        }
+        if (stopRequested()) interrupted = coveredText(options.scanFrom, lastDone, baud);
         if (tally.found + tally.invalid > 0) {
             foundAt = baud;
             break;
@@ -114,11 +129,13 @@ int scanCommand(Session& session) {
     if (progress) std::fputs("\r\x1b[K", report.err());
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     std::FILE* err = report.err();
+    if (!interrupted.empty()) std::fprintf(err, "%s: ", interrupted.c_str());
     std::fprintf(err, "%u transmitter%s found", tally.found, tally.found == 1 ? "" : "s");
     if (tally.invalid > 0)
         std::fprintf(err, ", %u address%s with invalid replies", tally.invalid, tally.invalid == 1 ? "" : "es");
     if (foundAt != 0) std::fprintf(err, " at %d bit/s", int(foundAt));
     std::fprintf(err, " in %.1f s\n", seconds);
+    if (!interrupted.empty()) return stopStatus();
     if (tally.found > 0) return 0;
     return int(tally.invalid > 0 ? Status::Refused : Status::NoAnswer);
 }

@@ -7,6 +7,14 @@ bool baudAllowed(Dialect dialect, std::int32_t baud) {
     return false;
 }
 
+bool baudSettable(Dialect dialect, std::int32_t baud) {
+    for (const DetectionAttempt& attempt : kDetectionPlan)
+        if (attempt.dialect == dialect && attempt.baud == baud) return true;
+    for (const DetectionAttempt& attempt : kFurtherModbusAttempts)
+        if (attempt.dialect == dialect && attempt.baud == baud) return true;
+    return false;
+}
+
 std::uint8_t registerAddress(Dialect dialect, std::uint8_t deviceAddress) {
     return dialect == Dialect::Modbus ? kModbusAddress : deviceAddress;
 }

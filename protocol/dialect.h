@@ -22,9 +22,16 @@ struct DetectionAttempt {
 inline constexpr DetectionAttempt kDetectionPlan[] = {
     {Dialect::Fd, 2400}, {Dialect::Fd, 4800}, {Dialect::Fd, 9600}, {Dialect::Modbus, 9600}};
 
-// Whether a transmitter of the dialect can be set to baud: 2400, 4800 or 9600
-// for FD, any rate the identity block can name for Modbus.
+// Where the command-line tool looks on when the window's plan found nothing: a
+// Modbus transmitter given another rate is found there again.
+inline constexpr DetectionAttempt kFurtherModbusAttempts[] = {{Dialect::Modbus, 4800}, {Dialect::Modbus, 2400}};
+
+// Whether a transmitter of the dialect can run at baud: 2400, 4800 or 9600
+// for FD, any rate the identity block can name for Modbus (1200 to 38400).
 bool baudAllowed(Dialect dialect, std::int32_t baud);
+// Whether a transmitter may be set to baud: only rates where detection, with
+// the further attempts, finds it again.
+bool baudSettable(Dialect dialect, std::int32_t baud);
 
 // The address byte of register frames (measurement, duct area).
 std::uint8_t registerAddress(Dialect dialect, std::uint8_t deviceAddress);

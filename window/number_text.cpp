@@ -1,5 +1,7 @@
 #include "window/number_text.h"
 
+#include "protocol/decimal.h"
+
 namespace {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -35,20 +37,22 @@ bool parseBoxInt(std::string_view text, std::int32_t& value) {
     return true;
 }
 
-bool parseAreaText(std::string_view text, std::uint16_t& value) {
+bool boxNumberTooLong(std::string_view text) {
     bool negative = false;
     std::size_t i = skipSpaceAndSign(text, negative);
     const std::size_t firstDigit = i;
-    std::uint32_t magnitude = 0;
-    bool tooLarge = false;
-    for (; i < text.size() && isDigit(text[i]); ++i) {
-        // Keep scanning once over the limit so "-99999" is still seen as negative, not large.
-        if (!tooLarge) magnitude = magnitude * 10 + std::uint32_t(text[i] - '0');
-        if (magnitude > 65535) tooLarge = true;
-    }
+    while (i < text.size() && isDigit(text[i])) ++i;
     if (i == firstDigit) return false;
-    if (negative && (magnitude != 0 || tooLarge)) return false;
-    if (tooLarge) return false;
-    value = std::uint16_t(magnitude);
+    while (i < text.size() && isSpace(text[i])) ++i;
+    std::int32_t unused = 0;
+    return i == text.size() && !parseBoxInt(text, unused);
+}
+
+bool parseAreaText(std::string_view text, std::uint16_t& value) {
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    std::uint32_t area = 0;
+    if (!parseDecimal(text, 65535, area)) return false;
+    value = std::uint16_t(area);
     return true;
 }

@@ -9,7 +9,11 @@
 // any other text; value is then untouched.
 bool parseBoxInt(std::string_view text, std::int32_t& value);
 
-// The area box's rule: leading white space, an optional sign, then the decimal
-// digits up to the first non-digit (" 12cm" gives 12). False when there is no
-// digit, when the value is negative, or when it exceeds 65535.
+// Text of the shape parseBoxInt takes whose number does not fit in 32 bits
+// ("99999999999"): a number all the same, only out of any range.
+bool boxNumberTooLong(std::string_view text);
+
+// The area box's rule: surrounding white space, then decimal digits only, 0 to
+// 65535 ("0450" is 450). False for anything else: a sign, a point, an
+// exponent, hex, or a second number.
 bool parseAreaText(std::string_view text, std::uint16_t& value);

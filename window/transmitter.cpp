@@ -42,19 +42,25 @@ std::uint16_t Transmitter::exchange(std::uint16_t frameLength) {
     // Polls fall on a fixed 10 ms grid from the write, so late wake-ups do not
     // add up over the 50 polls and push a waiting reply to the next one.
     auto due = std::chrono::steady_clock::now();
+    bool echoTaken = false;
     for (std::uint16_t poll = 0; poll < kPolls; ++poll) {
         due += kPollPeriod;
         pollSleep(due);
         // An echo alone is no reply: the transmitter's may follow in a later batch.
-        const std::uint16_t count = withoutEcho(frameLength, receive_.takeReply(state.replyBuf, sizeof state.replyBuf));
+        const std::uint16_t count =
+            withoutEcho(frameLength, receive_.takeReply(state.replyBuf, sizeof state.replyBuf), echoTaken);
         if (count != 0) return count;
     }
     return 0;
 }
 
-std::uint16_t Transmitter::withoutEcho(std::uint16_t frameLength, std::uint16_t count) {
+std::uint16_t Transmitter::withoutEcho(std::uint16_t frameLength, std::uint16_t count, bool& echoTaken) {
     if (count == 0) return 0;
+    // The port hands a request back once: after its echo, a copy of the request
+    // is the reply itself, as a write acknowledgement is.
+    if (echoTaken) return count;
     const std::uint16_t offset = echoOffset(echo, state.txFrame, frameLength, state.replyBuf, count);
+    echoTaken = offset != 0;
     std::memmove(state.replyBuf, state.replyBuf + offset, count - offset);
     return std::uint16_t(count - offset);
 }
@@ -171,6 +177,11 @@ bool Transmitter::writeIdentity(IdentityField field, Identity wanted, std::uint1
 
 void Transmitter::setAddress() {
     const int value = dialog_.readBoxInt(kAddressBox);
+    // A number too long for the box's reading reads as 0, but it is an address out of range, not a missing one.
+    if (value == 0 && boxNumberTooLong(dialog_.boxText(kAddressBox))) {
+        show(TextId::AddressWrong, std::nullopt, kBoxPlain);
+        return;
+    }
     if (value == 0) {
         show(TextId::AddressZero, std::nullopt, kBoxPlain);
         return;

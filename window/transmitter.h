@@ -71,5 +71,6 @@ private:
     bool writeIdentity(IdentityField field, Identity wanted, std::uint16_t& count);
     Dialect dialect() const;
     // The batch's count without the echo in front of it, moved to replyBuf[0].
-    std::uint16_t withoutEcho(std::uint16_t frameLength, std::uint16_t count);
+    // echoTaken: whether an earlier batch of the same exchange held the echo.
+    std::uint16_t withoutEcho(std::uint16_t frameLength, std::uint16_t count, bool& echoTaken);
 };

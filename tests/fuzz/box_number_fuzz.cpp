@@ -1,6 +1,6 @@
 // Feeds arbitrary text to the box-number parsers and to reading a box as a
-// number, and compares each verdict with the C library's strtoll, which reads
-// the same white space, sign and decimal digits by its own code.
+// number, and compares each verdict with the C library's strtoll and strtol,
+// which read the same white space, sign and decimal digits by their own code.
 //
 // Input: the box's text, every byte of it (NUL included).
 
@@ -45,12 +45,17 @@ bool expectedBoxInt(const std::string& text, std::int32_t& value) {
     return true;
 }
 
-// The area rule: the leading number, whatever follows, from 0 to 65535. A
-// number too long for strtoll is out of that range either way.
+// The area rule: white space around decimal digits and nothing else, from 0
+// to 65535, leading zeros and all.
 bool expectedArea(const std::string& text, std::uint16_t& value) {
-    long long number = 0;
-    std::string_view rest;
-    if (!leadingNumber(text, number, rest) || number < 0 || number > 65535) return false;
+    const std::size_t first = text.find_first_not_of(" \t\n\v\f\r");
+    if (first == std::string::npos) return false;
+    const std::string digits = text.substr(first, text.find_last_not_of(" \t\n\v\f\r") + 1 - first);
+    if (digits.find_first_not_of("0123456789") != std::string::npos) return false;
+    const std::size_t significant = digits.find_first_not_of('0');
+    if (significant != std::string::npos && digits.size() - significant > 5) return false;
+    const long number = std::strtol(digits.c_str(), nullptr, 10);
+    if (number > 65535) return false;
     value = std::uint16_t(number);
     return true;
 }

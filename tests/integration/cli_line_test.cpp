@@ -73,6 +73,21 @@ TEST_F(CliOnLine, ScanFindsExactlyTheTransmittersPresent) {
     EXPECT_NE(run.err.find("3 transmitters found at 9600 bit/s"), std::string::npos) << run.err;
 }
 
+// An FD address or baud write names no transmitter: on a line it is refused
+// before anything is written, whether the replies to the identity query
+// collide or one comes clean and another after it.
+TEST_F(CliOnLine, IdentityWritesWaitForATransmitterAlone) {
+    serve({at(3), at(200), at(77, 123, 60)});
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"set", "address", "78"}, {"set", "baud", "4800"}}) {
+        const ProcessRun run = cli(with({"-b", "9600", "-d", "fd", "-a", "3", args[0], args[1], args[2]}));
+        EXPECT_EQ(run.status, 5) << run.err;
+        EXPECT_NE(run.err.find("connect the transmitter alone"), std::string::npos) << run.err;
+    }
+    for (const sim::LoggedRequest& r : line.requests())
+        EXPECT_FALSE(r.bytes[0] == 0xFD && (r.bytes[3] != 0 || r.bytes[4] != 0)) << "an identity write went out";
+}
+
 TEST_F(CliOnLine, RangeScanProbesOnlyItsRange) {
     serve({at(3), at(20)});
     const ProcessRun run = cli(with({"-b", "9600", "-d", "fd", "scan", "--from", "18", "--to", "22"}));

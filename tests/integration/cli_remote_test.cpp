@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                    sim::Dialect::Modbus,
                    9600,
                    {"-b", "9600", "-d", "modbus", "read"},
-                   R"("dialect":"modbus","baud":9600,"velocity":12.3,"volume":1328.4})",
+                   R"("dialect":"modbus","baud":9600,"address":9,"velocity":12.3,"volume":1328.4})",
                    {9600}},
         RemoteCase{"FdSetArea",
                    sim::Dialect::Fd,
@@ -122,9 +122,9 @@ INSTANTIATE_TEST_SUITE_P(
         RemoteCase{"ModbusSetBaud",
                    sim::Dialect::Modbus,
                    9600,
-                   {"-b", "9600", "-d", "modbus", "set", "baud", "19200"},
-                   R"("dialect":"modbus","baud":19200,"address":9})",
-                   {9600, 19200}}));
+                   {"-b", "9600", "-d", "modbus", "set", "baud", "4800"},
+                   R"("dialect":"modbus","baud":4800,"address":9})",
+                   {9600, 4800}}));
 
 TEST_F(CliRemote, SettingsStayWithTheTransmitterAndTheLineFollowsTheRate) {
     serve(transmitter(sim::Dialect::Fd, 9600));

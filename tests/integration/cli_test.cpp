@@ -141,18 +141,17 @@ INSTANTIATE_TEST_SUITE_P(
                     sim::Dialect::Modbus,
                     {"-b", "9600", "-d", "modbus", "read"},
                     0,
-                    kModbusWhere + R"(,"velocity":12.3,"volume":1328.4})"},
+                    kModbusWhere + R"(,"address":9,"velocity":12.3,"volume":1328.4})"},
         CommandCase{"ModbusGetBaud", sim::Dialect::Modbus, {"get", "baud"}, 0, kModbusWhere + R"(,"address":9})"},
         CommandCase{
             "ModbusSetAddress", sim::Dialect::Modbus, {"set", "address", "33"}, 0, kModbusWhere + R"(,"address":33})"},
         CommandCase{"ModbusSetBaud",
                     sim::Dialect::Modbus,
-                    {"-b", "9600", "-d", "modbus", "set", "baud", "19200"},
+                    {"-b", "9600", "-d", "modbus", "set", "baud", "4800"},
                     0,
-                    R"({"port":"PORT","device":"DEVICE","dialect":"modbus","baud":19200,"address":9})"},
+                    R"({"port":"PORT","device":"DEVICE","dialect":"modbus","baud":4800,"address":9})"},
         CommandCase{"ModbusGetAreaAfterDetection", sim::Dialect::Modbus, {"get", "area"}, 2},
-        CommandCase{"ModbusSetAreaAfterDetection", sim::Dialect::Modbus, {"set", "area", "5"}, 2},
-        CommandCase{"FdSetBaudOfModbusOnly", sim::Dialect::Fd, {"set", "baud", "19200"}, 2}));
+        CommandCase{"ModbusSetAreaAfterDetection", sim::Dialect::Modbus, {"set", "area", "5"}, 2}));
 
 TEST_F(CliOnSim, SettingsReachTheTransmitterAndRefusalsSendNothing) {
     serve(transmitter(sim::Dialect::Fd));
@@ -348,6 +347,53 @@ TEST_F(CliOnSim, WatchStopsCleanlyOnSigint) {
     const ProcessRun run = watch.finish();
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find(" readings; velocity min 12.3"), std::string::npos) << run.err;
+}
+
+// A command a stop cuts short says how far it got, ends with the stop's
+// status and keeps what it already printed.
+TEST_F(CliOnSim, InterruptedCommandsSaySo) {
+    struct Row {
+        std::uint32_t simBaud; // 1200: where nothing is ever found
+        std::vector<std::string> args;
+        const char* awaited; // on stdout before the stop; null: the first request
+        const char* said;
+    };
+    const Row rows[] = {
+        {9600, {"scan"}, "3\t9600 bit/s", "interrupted after addresses 1 to "},
+        {1200, {"detect"}, nullptr, "interrupted after trying FD at 2400"},
+        {1200, {"commission", "--address", "40"}, nullptr, "interrupted: 0 transmitters commissioned"},
+    };
+    for (const Row& row : rows) {
+        serve(transmitter(sim::Dialect::Fd, row.simBaud));
+        CliProcess command(with(row.args));
+        if (row.awaited)
+            ASSERT_TRUE(command.awaitOutput(row.awaited, 10s)) << row.args[0];
+        else
+            ASSERT_TRUE(waitFor([&] { return !sim->requests().empty(); })) << row.args[0];
+        command.interrupt();
+        const ProcessRun run = command.finish();
+        EXPECT_EQ(run.status, interruptedStatus()) << row.args[0] << ": " << run.err;
+        EXPECT_NE(run.err.find(row.said), std::string::npos) << run.err;
+        if (row.awaited) {
+            EXPECT_NE(run.out.find(row.awaited), std::string::npos) << run.out;
+        }
+    }
+}
+
+// A row appended to a file saved without its last newline starts a line of its own.
+TEST_F(CliOnSim, AppendedRowsStartALineOfTheirOwn) {
+    serve(transmitter(sim::Dialect::Fd));
+    const std::string csv = testing::TempDir() + "unended.csv";
+    const std::string header = "time,address,velocity,volume,result";
+    for (const std::string& before : {header, header + "\n2026-12-09T06:58:13.141Z,3,12.3,1328.4,ok"}) {
+        std::ofstream(csv, std::ios::trunc) << before;
+        const ProcessRun run = cli(with({"-b", "9600", "-d", "fd", "-a", "3", "watch", "--count", "1", "--csv", csv}));
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<std::string> rows = lines(readFile(csv));
+        ASSERT_EQ(rows.size(), lines(before).size() + 1) << readFile(csv);
+        EXPECT_EQ(rows.back().rfind("20", 0), 0u) << rows.back();
+        EXPECT_NE(rows.back().find("Z,3,12.3,1328.4,ok"), std::string::npos) << rows.back();
+    }
 }
 
 bool isModbusIdentityQuery(const sim::LoggedRequest& r) { return r.bytes.size() == 8 && r.bytes[0] == 0xFF; }

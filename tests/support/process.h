@@ -59,3 +59,6 @@ private:
 
 // The status finish() reports after kill().
 int killedStatus();
+// The status ventora-cli ends with when interrupt() cut a command short: 130
+// as for SIGINT; on Windows, where interrupt() is Ctrl+Break, 143.
+int interruptedStatus();

@@ -170,3 +170,5 @@ ProcessRun Process::finish() {
 }
 
 int killedStatus() { return 128 + SIGKILL; }
+
+int interruptedStatus() { return 128 + SIGINT; }

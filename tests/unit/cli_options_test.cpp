@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionsCase{"SetAddress0", {"set", "address", "0"}, 2},
                     OptionsCase{"SetAddressNotANumber", {"set", "address", "12a"}, 2},
                     OptionsCase{"SetBaudOfNeitherTable", {"set", "baud", "57600"}, 2},
-                    OptionsCase{"SetBaud1200BeforeDetection", {"set", "baud", "1200"}, -1},
+                    OptionsCase{"SetBaud1200BeforeDetection", {"set", "baud", "1200"}, 2},
                     OptionsCase{"SetBaud1200InFd", {"-b", "9600", "-d", "fd", "set", "baud", "1200"}, 2},
                     OptionsCase{"SetArea65535", {"set", "area", "65535"}, -1},
                     OptionsCase{"SetArea65536", {"set", "area", "65536"}, 2},
@@ -163,7 +163,49 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionsCase{"ScanTo256", {"scan", "--to", "256"}, 2},
                     OptionsCase{"ScanFrom0", {"scan", "--from", "0"}, 2},
                     OptionsCase{"ScanModbus", {"-b", "9600", "-d", "modbus", "scan"}, 2},
+                    OptionsCase{"CommissionBaudNoDialectSets", {"commission", "--address", "5", "--baud", "19200"}, 2},
+                    OptionsCase{"SetBaudModbus4800", {"-b", "9600", "-d", "modbus", "set", "baud", "4800"}, -1},
+                    OptionsCase{"ReachModbusAt19200", {"-b", "19200", "-d", "modbus", "read"}, -1},
                     OptionsCase{"Help", {"--help"}, 0}, OptionsCase{"Version", {"--version"}, 0}));
+
+// Every number the tool takes is decimal digits and nothing else: a leading
+// zero is not octal, and nothing is read up to the first odd character.
+TEST(ParseOptions, NumbersAreDecimalDigitsOnly) {
+    using Field = std::uint32_t (*)(const Options&);
+    const Field value = [](const Options& o) { return o.value; };
+    struct Row {
+        std::vector<std::string> args;
+        Field field; // null: refused
+        std::uint32_t expected = 0;
+    };
+    const Row rows[] = {
+        {{"set", "area", "0450"}, value, 450},
+        {{"set", "address", "010"}, value, 10},
+        {{"commission", "--address", "010"}, [](const Options& o) { return std::uint32_t(o.firstAddress); }, 10},
+        {{"watch", "--count", "010"}, [](const Options& o) { return o.count.value_or(0); }, 10},
+        {{"watch", "--interval", "010"}, [](const Options& o) { return std::uint32_t(o.intervalMs); }, 10},
+        {{"-a", "010", "read"}, [](const Options& o) { return std::uint32_t(o.address.value_or(0)); }, 10},
+        {{"-t", "0050", "read"}, [](const Options& o) { return std::uint32_t(o.timeoutMs); }, 50},
+        {{"set", "area", "0x1C2"}, nullptr},
+        {{"set", "area", "45.6"}, nullptr},
+        {{"set", "area", "1e3"}, nullptr},
+        {{"set", "area", "450abc"}, nullptr},
+        {{"set", "area", "+450"}, nullptr},
+        {{"set", "area", "99999999999"}, nullptr},
+        {{"watch", "--count", " 5"}, nullptr},
+        {{"-a", "0x0A", "read"}, nullptr},
+        {{"-b", "9600x", "-d", "fd", "read"}, nullptr},
+    };
+    for (const Row& row : rows) {
+        Options o;
+        std::ostringstream out, err;
+        const int status = parseOptions(row.args, o, out, err);
+        EXPECT_EQ(status, row.field ? -1 : 2) << row.args.back() << ": " << err.str();
+        if (row.field && status == -1) {
+            EXPECT_EQ(row.field(o), row.expected) << row.args.back();
+        }
+    }
+}
 
 // Where the build leaves MQTT out, every --mqtt is refused, saying so.
 INSTANTIATE_TEST_SUITE_P(

@@ -475,7 +475,25 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityWriteCase{
             "257_refused", true, 9600, "257", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600},
         IdentityWriteCase{
-            "negative_refused", false, 9600, "-1", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600}),
+            "negative_refused", false, 9600, "-1", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600},
+        IdentityWriteCase{"past_32_bits_refused_as_wrong",
+                          false,
+                          9600,
+                          "4294967297",
+                          {},
+                          {},
+                          {box("地址错误", std::nullopt, kBoxPlain)},
+                          7,
+                          9600},
+        IdentityWriteCase{"twenty_digits_refused_as_wrong",
+                          false,
+                          9600,
+                          "99999999999999999999",
+                          {},
+                          {},
+                          {box("地址错误", std::nullopt, kBoxPlain)},
+                          7,
+                          9600}),
     [](const testing::TestParamInfo<IdentityWriteCase>& info) { return std::string(info.param.name); });
 
 class SetBaudRateTest : public OperationsTest, public testing::WithParamInterface<IdentityWriteCase> {};
@@ -637,8 +655,16 @@ struct WriteAreaCase {
     std::vector<Bytes> sent;
     std::vector<ShownBox> shown;
     EchoKnowledge echo = EchoKnowledge::Plain;
+    Bytes nextBatch = {}; // published at the second poll, as a reply the quiet gap split from the first
     friend void PrintTo(const WriteAreaCase& c, std::ostream* os) { *os << c.name; }
 };
+
+Bytes nextBatch;
+ReceiveBlock* nextBatchInto = nullptr;
+void publishNextBatchAtPoll2(std::chrono::steady_clock::time_point) {
+    if (++pollCount == 2)
+        for (const std::uint8_t byte : nextBatch) ringPush(nextBatchInto->replyRing, byte);
+}
 
 class WriteAreaTest : public OperationsTest, public testing::WithParamInterface<WriteAreaCase> {};
 
@@ -649,6 +675,9 @@ TEST_P(WriteAreaTest, SendsTheAreaAndReports) {
     transmitter.state.queryBusy = true; // the write has no busy guard
     dialog.boxes[kAreaBox] = c.boxText;
     port.respond = always(c.reply);
+    nextBatch = c.nextBatch;
+    nextBatchInto = block.get();
+    transmitter.pollSleep = publishNextBatchAtPoll2;
     transmitter.writeArea();
     EXPECT_EQ(port.frames, c.sent);
     EXPECT_EQ(dialog.shown, c.shown);
@@ -663,35 +692,36 @@ const ShownBox kAreaRefused = box("截面积错误", std::nullopt, kBoxPlain);
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WriteAreaTest,
-    testing::Values(WriteAreaCase{"echo_accepted", false, "300", kWrite300, {kWrite300}, {kAreaOk}},
-                    WriteAreaCase{"echo_alone_fails", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kEchoes},
-                    WriteAreaCase{"unknown_echo_alone", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kUnknown},
-                    WriteAreaCase{"silent_fails_once", false, "300", {}, {kWrite300}, {kAreaFailed}},
-                    WriteAreaCase{
-                        "three_bytes_fail_once", false, "300", {0x01, 0x06, 0x02}, {kWrite300}, {kAreaFailed}},
-                    WriteAreaCase{"bad_crc_fails_twice",
-                                  false,
-                                  "300",
-                                  {0x01, 0x06, 0x02, 0x00, 0x01, 0x2C, 0x88, 0x3E},
-                                  {kWrite300},
-                                  {kAreaFailed, kAreaFailed}},
-                    WriteAreaCase{"digits_before_letters",
-                                  false,
-                                  " 12cm",
-                                  {0x01, 0x06, 0x02, 0x00, 0x00, 0x0C, 0x88, 0x77},
-                                  {{0x01, 0x06, 0x02, 0x00, 0x00, 0x0C, 0x88, 0x77}},
-                                  {kAreaOk}},
-                    WriteAreaCase{"modbus_largest",
-                                  true,
-                                  "65535",
-                                  {0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C},
-                                  {{0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C}},
-                                  {kAreaOk}},
-                    WriteAreaCase{"letters_refused", false, "abc", {}, {}, {kAreaRefused}},
-                    WriteAreaCase{"empty_refused", false, "", {}, {}, {kAreaRefused}},
-                    WriteAreaCase{"negative_refused", false, "-1", {}, {}, {kAreaRefused}},
-                    WriteAreaCase{"too_large_refused", false, "65536", {}, {}, {kAreaRefused}},
-                    WriteAreaCase{"huge_refused", false, "99999999999", {}, {}, {kAreaRefused}}),
+    testing::Values(
+        WriteAreaCase{"echo_accepted", false, "300", kWrite300, {kWrite300}, {kAreaOk}},
+        WriteAreaCase{"echo_alone_fails", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kEchoes},
+        WriteAreaCase{"unknown_echo_alone", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kUnknown},
+        WriteAreaCase{"silent_fails_once", false, "300", {}, {kWrite300}, {kAreaFailed}},
+        WriteAreaCase{"three_bytes_fail_once", false, "300", {0x01, 0x06, 0x02}, {kWrite300}, {kAreaFailed}},
+        WriteAreaCase{"bad_crc_fails_twice",
+                      false,
+                      "300",
+                      {0x01, 0x06, 0x02, 0x00, 0x01, 0x2C, 0x88, 0x3E},
+                      {kWrite300},
+                      {kAreaFailed, kAreaFailed}},
+        WriteAreaCase{"echo_then_acknowledgement", false, "300", kWrite300, {kWrite300}, {kAreaOk}, kEchoes, kWrite300},
+        WriteAreaCase{"leading_zero_is_decimal", false, " 0300 ", kWrite300, {kWrite300}, {kAreaOk}},
+        WriteAreaCase{"modbus_largest",
+                      true,
+                      "65535",
+                      {0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C},
+                      {{0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C}},
+                      {kAreaOk}},
+        WriteAreaCase{"letters_refused", false, "abc", {}, {}, {kAreaRefused}},
+        WriteAreaCase{"empty_refused", false, "", {}, {}, {kAreaRefused}},
+        WriteAreaCase{"negative_refused", false, "-1", {}, {}, {kAreaRefused}},
+        WriteAreaCase{"too_large_refused", false, "65536", {}, {}, {kAreaRefused}},
+        WriteAreaCase{"huge_refused", false, "99999999999", {}, {}, {kAreaRefused}},
+        WriteAreaCase{"digits_before_letters_refused", false, "450abc", {}, {}, {kAreaRefused}},
+        WriteAreaCase{"exponent_refused", false, "1e3", {}, {}, {kAreaRefused}},
+        WriteAreaCase{"point_refused", false, "45.6", {}, {}, {kAreaRefused}},
+        WriteAreaCase{"hex_refused", false, "0x1C2", {}, {}, {kAreaRefused}},
+        WriteAreaCase{"two_numbers_refused", false, "453 600", {}, {}, {kAreaRefused}}),
     [](const testing::TestParamInfo<WriteAreaCase>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -156,3 +156,5 @@ ProcessRun Process::finish() {
 }
 
 int killedStatus() { return int(kKilledCode); }
+
+int interruptedStatus() { return 143; }
