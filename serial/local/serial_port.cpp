@@ -19,11 +19,6 @@ std::string SerialPort::pathFor(const std::string& portName) const {
     return portNumber != 0 ? deviceFor(portNumber) : portName;
 }
 
-int SerialPort::open() {
-    std::lock_guard lock(handleMutex_);
-    return openLocked(deviceFor(portNumber_));
-}
-
 int SerialPort::openPath(const std::string& path) {
     std::lock_guard lock(handleMutex_);
     return openLocked(path);

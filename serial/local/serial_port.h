@@ -36,9 +36,10 @@ public:
     }
 
     // Opens the device named by the port number, exclusively, purges both
-    // queues and configures it. Nonzero on success, 0 on failure (nothing held);
-    // lastOpenFailure and devicePath then say why and what was tried.
-    virtual int open();
+    // queues and configures it: openPath of the device the naming rule gives.
+    // Nonzero on success, 0 on failure (nothing held); lastOpenFailure and
+    // devicePath then say why and what was tried.
+    int open() { return openPath(deviceFor(portNumber_)); }
 
     // Opens the device at path directly, bypassing the naming rule; otherwise as open().
     int openPath(const std::string& path) override;
