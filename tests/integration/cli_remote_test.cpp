@@ -323,36 +323,25 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureCase::Server::Hostile,
                     "not an RFC 2217 server (it never completed the negotiation)",
                     {offers()}},
-        FailureCase{"GatewayLengthZero",
-                    FailureCase::Server::Hostile,
+        // clang-format off
+        FailureCase{"GatewayLengthZero", FailureCase::Server::Hostile,
                     "connection lost (the gateway broke Modbus TCP: a header with length 0, which no Modbus reply has)",
-                    {{0, 1, 0, 0, 0, 0, 255}, 1},
-                    "modbus-tcp"},
-        FailureCase{"GatewayLength65535",
-                    FailureCase::Server::Hostile,
-                    "connection lost (the gateway broke Modbus TCP: a header with length 65535",
-                    {{0, 1, 0, 0, 255, 255, 255}, 1},
-                    "modbus-tcp"},
-        FailureCase{"GatewayFloods", // whole replies to one transaction, without end
-                    FailureCase::Server::Hostile,
+                    {{0, 1, 0, 0, 0, 0, 255}, 1}, "modbus-tcp"},
+        FailureCase{"GatewayLength65535", FailureCase::Server::Hostile,
+                    "connection lost (the gateway broke Modbus TCP: a header with length 65535", {{0, 1, 0, 0, 255, 255, 255}, 1}, "modbus-tcp"},
+        // Whole replies to one transaction, without end.
+        FailureCase{"GatewayFloods", FailureCase::Server::Hostile,
                     "connection lost (the gateway broke Modbus TCP: a reply to transaction 4660, which was never asked",
-                    {block({0x12, 0x34, 0, 0, 0, 7, 255, 3, 4, 0, 0x7B, 0, 0})},
-                    "modbus-tcp"},
-        FailureCase{"GatewayClosesMidReply", // the header of transaction 1, then half its reply
-                    FailureCase::Server::Hostile,
-                    "connection lost (the server closed the connection)",
-                    {{0, 1, 0, 0, 0, 11, 255, 3, 8, 0}, 1, 0, false, 300},
-                    "modbus-tcp"},
-        FailureCase{
-            "GatewayAnswersAnotherTransaction",
-            FailureCase::Server::Hostile,
-            "connection lost (the gateway broke Modbus TCP: a reply to transaction 30583, which was never asked",
-            {{0x77, 0x77, 0, 0, 0, 7, 255, 3, 4, 0, 0x7B, 0, 0}, 0, 100},
-            "modbus-tcp"},
-        FailureCase{"GatewayGarbage",
-                    FailureCase::Server::Hostile,
+                    {block({0x12, 0x34, 0, 0, 0, 7, 255, 3, 4, 0, 0x7B, 0, 0})}, "modbus-tcp"},
+        // The header of transaction 1, then half its reply, once the request is out.
+        FailureCase{"GatewayClosesMidReply", FailureCase::Server::Hostile, "connection lost (the server closed the connection)",
+                    {{0, 1, 0, 0, 0, 11, 255, 3, 8, 0}, 1, 0, false, 300}, "modbus-tcp"},
+        FailureCase{"GatewayAnswersAnotherTransaction", FailureCase::Server::Hostile,
+                    "connection lost (the gateway broke Modbus TCP: a reply to transaction 30583, which was never asked",
+                    {{0x77, 0x77, 0, 0, 0, 7, 255, 3, 4, 0, 0x7B, 0, 0}, 0, 100}, "modbus-tcp"},
+        FailureCase{"GatewayGarbage", FailureCase::Server::Hostile,
                     "connection lost (the gateway broke Modbus TCP: a header with a protocol identifier other than 0",
-                    {garbage()},
-                    "modbus-tcp"}));
+                    {garbage()}, "modbus-tcp"} // clang-format on
+        ));
 
 } // namespace
