@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <algorithm>
 #include <cstdio>
-#include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -15,8 +15,10 @@
 #include "sim/sim_transmitter.h"
 
 int main(int argc, char** argv) {
-    const std::optional<Language> language = startupLanguage("Ventora-demo", argc, argv);
-    if (!language) return 2;
+    const std::vector<std::string_view> ownFlags{"--echo"};
+    Language language{};
+    if (const int status = readStartup("Ventora-demo", argc, argv, ownFlags, false, language); status >= 0)
+        return status;
     if (!platformHasDisplay("Ventora-demo")) return 1;
 
     sim::Config config;
@@ -37,7 +39,9 @@ int main(int argc, char** argv) {
 
     SerialPort port([com1](std::uint8_t portNumber) { return portNumber == 1 ? com1 : std::string(); });
     QApplication app(argc, argv);
-    ConfigApp configApp(port, &platformStartup, *language);
+    if (const int status = readStartup("Ventora-demo", argc, argv, ownFlags, true, language); status >= 0)
+        return status;
+    ConfigApp configApp(port, &platformStartup, language);
     configApp.initInstance();
     return 0;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "window/start_request.h"
+
 bool platformStartup() { return true; }
 
 bool appendSystemMenuEntry(QWidget&, QMenu& contextMenu, const QString& text, unsigned command, bool afterSeparator) {
@@ -30,9 +32,29 @@ bool platformHasDisplay(const char* program) {
     return false;
 }
 
-std::optional<Language> startupLanguage(const char* program, int argc, char** argv) {
+namespace {
+
+Language systemLanguage() {
     const QStringList uiLanguages = QLocale::system().uiLanguages();
-    const Language system = languageOf(uiLanguages.isEmpty() ? std::string() : uiLanguages.first().toStdString());
+    return languageOf(uiLanguages.isEmpty() ? std::string() : uiLanguages.first().toStdString());
+}
+
+} // namespace
+
+int readStartup(const char* program, int argc, char** argv, const std::vector<std::string_view>& ownFlags,
+                bool qtTookItsOwn, Language& language) {
+    const StartRequest request = readStartRequest(program, std::vector<std::string>(argv + 1, argv + argc),
+                                                  systemLanguage(), ownFlags, !qtTookItsOwn);
+    language = request.language;
+    if (request.action == StartRequest::Action::Refuse)
+        std::fprintf(stderr, "%s: %s\n", program, request.text.c_str());
+    else if (request.action != StartRequest::Action::Open)
+        std::fputs(request.text.c_str(), stdout);
+    return request.exitStatus();
+}
+
+std::optional<Language> startupLanguage(const char* program, int argc, char** argv) {
+    const Language system = systemLanguage();
     std::string complaint;
     const std::optional<Language> chosen =
         chooseLanguage(std::vector<std::string>(argv + 1, argv + argc), system, complaint);

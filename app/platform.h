@@ -3,6 +3,8 @@
 // native view in win32/).
 
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "window/texts.h"
 
@@ -26,6 +28,14 @@ bool appendSystemMenuEntry(QWidget& window, QMenu& contextMenu, const QString& t
 // --lang overrides it. Nullopt after a bad --lang, which it has then told
 // the user about on stderr, naming the program.
 std::optional<Language> startupLanguage(const char* program, int argc, char** argv);
+
+// What the command line asks for, on the system's language as above: -1 when
+// the window should open, in language; otherwise the exit status, after the
+// usage or the version on stdout or the complaint on stderr. Called before
+// QApplication exists (qtTookItsOwn false: what Qt may take is let by) and
+// again after it took its own options from argc and argv.
+int readStartup(const char* program, int argc, char** argv, const std::vector<std::string_view>& ownFlags,
+                bool qtTookItsOwn, Language& language);
 
 // Whether Qt can open a window here. On Linux that needs an X11 or Wayland
 // display, or an explicit QT_QPA_PLATFORM; without one Qt would abort with a

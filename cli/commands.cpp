@@ -50,7 +50,11 @@ int runCommand(const Options& options, NamedPort& port, std::FILE* out, std::FIL
     if (NetworkEndpoint endpoint; parseNetworkPortName(options.port, endpoint) && rateIsTheServers(endpoint.scheme))
         device.setFixedRate(std::uint32_t(options.baud.value_or(0)), endpoint.scheme == NetworkScheme::ModbusTcp);
     Session session{options, link, device, Report(options.json, link, device, out, err)};
-    for (const CommandEntry& entry : kCommandTable)
-        if (entry.command == options.command) return entry.run(session);
+    for (const CommandEntry& entry : kCommandTable) {
+        if (entry.command != options.command) continue;
+        const int status = entry.run(session);
+        session.report.endWith(status);
+        return status;
+    }
     return int(Status::Usage);
 }

@@ -151,8 +151,7 @@ void reportCommissioned(Session& session, const Commissioned& done, unsigned num
         // leaves every finished row whole.
         const std::string row = commissionLogRow(done, time, session.link.portName(), session.link.devicePath());
         std::fprintf(log, "%s\n", row.c_str());
-        if (!syncFile(log))
-            std::fprintf(report.err(), "ventora-cli: cannot write %s\n", session.options.logPath.c_str());
+        if (!syncFile(log)) report.complain("cannot write " + session.options.logPath);
     }
     report.result(json, commissionText(done, number, report.place()));
 }

@@ -149,6 +149,10 @@ Status Device::detect(DeviceIdentity& found) {
     for (const std::span<const DetectionAttempt> part : kPlanParts) {
         for (const DetectionAttempt& attempt : part) {
             if (stopRequested()) return detectionFailed(Status::Interrupted, "");
+            char trying[64];
+            std::snprintf(trying, sizeof trying, "trying the %s dialect at %d bit/s", dialectName(attempt.dialect),
+                          int(attempt.baud));
+            link_.note(trying);
             if (!link_.reopen(std::uint32_t(attempt.baud))) {
                 why_ = "the port could not be opened";
                 return Status::OpenFailed;

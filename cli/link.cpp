@@ -43,11 +43,21 @@ std::chrono::microseconds Link::wireTime(std::uint32_t count) const {
     return std::chrono::microseconds(baud_ == 0 ? 0 : std::uint64_t(count) * 10'000'000u / baud_);
 }
 
+void Link::stamp() const {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
+    std::fprintf(verbose_, "%8lld.%03lld ms ", static_cast<long long>(us / 1000), static_cast<long long>(us % 1000));
+}
+
+void Link::note(const char* text) const {
+    if (verbose_ == nullptr) return;
+    stamp();
+    std::fprintf(verbose_, "%s\n", text);
+}
+
 void Link::logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const {
     if (verbose_ == nullptr) return;
-    const auto ms = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
-    std::fprintf(verbose_, "%8lld.%03lld ms %s", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000),
-                 direction);
+    stamp();
+    std::fputs(direction, verbose_);
     for (std::uint32_t i = 0; i < count; ++i) std::fprintf(verbose_, " %02X", bytes[i]);
     std::fputc('\n', verbose_);
 }
@@ -168,8 +178,7 @@ void Link::logLowLatency() {
     const int set = local_->lowLatency() ? 1 : 0;
     if (verbose_ == nullptr || set == loggedLowLatency_) return;
     loggedLowLatency_ = set;
-    const auto ms = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
-    std::fprintf(verbose_, "%8lld.%03lld ms %s: %s\n", static_cast<long long>(ms / 1000),
-                 static_cast<long long>(ms % 1000), devicePath().c_str(),
+    stamp();
+    std::fprintf(verbose_, "%s: %s\n", devicePath().c_str(),
                  set ? "low latency set" : "low latency not available on this port");
 }

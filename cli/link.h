@@ -80,6 +80,9 @@ public:
     bool connectionLost() const { return port_.lastOpenFailure() == OpenFailure::ConnectionLost; }
     std::chrono::milliseconds timeout() const { return timeout_; }
 
+    // One line of text with -v, timestamped as the frames are.
+    void note(const char* text) const;
+
     // The wire time of count bytes at the current rate (10 bits a byte).
     std::chrono::microseconds wireTime(std::uint32_t count) const;
 
@@ -89,6 +92,8 @@ private:
     // Sorts what came into the reply, count bytes of which the first skip are the echo.
     Reply judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip, const ReplyShape& shape) const;
     void logFrame(const char* direction, const std::uint8_t* bytes, std::uint32_t count) const;
+    // The time since the link was made, at the start of a verbose line.
+    void stamp() const;
     // Says once, and again when it changes, whether the driver gave the port low latency.
     void logLowLatency();
 

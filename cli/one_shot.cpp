@@ -92,8 +92,9 @@ int getCommand(Session& session) {
     }
     status = session.device.queryIdentity(identity);
     if (status != Status::Ok) return report.fail(status);
-    const std::int32_t value = session.options.field == Field::Address ? identity.address : identity.baud;
-    report.result(report.describe(identity), std::to_string(value));
+    const bool address = session.options.field == Field::Address;
+    report.result(report.describe(identity),
+                  address ? std::to_string(identity.address) : std::to_string(identity.baud) + " bit/s");
     return 0;
 }
 

@@ -2,11 +2,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <ostream>
+#include <sstream>
 #include <string_view>
 
 #include "cli/mqtt_publisher.h"
+#include "cli/output.h"
+#include "cli/usage_refusals.h"
 #include "protocol/decimal.h"
 #include "serial/net/port_url.h"
 
@@ -133,6 +137,7 @@ struct Given {
     CLI::Option* addressOption = nullptr;
     CLI::Option* timeoutOption = nullptr;
     CLI::Option* countOption = nullptr;
+    CLI::Option* mqttLineOption = nullptr;
 };
 
 void addGlobalOptions(CLI::App& app, Options& o, Given& given) {
@@ -187,7 +192,8 @@ void addReadingCommands(CLI::App& app, Options& o, Given& given) {
                             ->check(CLI::Range(1u, 1'000'000'000u));
     watch->add_option("--csv", o.csvPath, "also append each reading to this CSV file");
     watch->add_option("--mqtt", given.mqttUrl, "also publish each reading to this MQTT broker");
-    watch->add_option("--mqtt-line", given.mqttLine, "the line's topic level (default: the port's name)");
+    given.mqttLineOption =
+        watch->add_option("--mqtt-line", given.mqttLine, "the line's topic level (default: the port's name)");
     watch->add_option("--mqtt-password-file", given.mqttPasswordFile,
                       "the broker's password, from the first line of this file");
     watch->add_flag("--ha-discovery", given.haDiscovery, "announce the transmitters to Home Assistant");
@@ -196,14 +202,16 @@ void addReadingCommands(CLI::App& app, Options& o, Given& given) {
 }
 
 void addSettingCommands(CLI::App& app, Options& o) {
-    const std::map<std::string, Field> fields{
-        {"address", Field::Address}, {"baud", Field::Baud}, {"area", Field::Area}};
     auto* get = app.add_subcommand("get", "read one setting");
     auto* set = app.add_subcommand("set", "change one setting and verify it");
+    // Taken as a word: CLI11 would show a one-byte enum's values as characters.
+    const auto takeField = [&o](const std::string& word) {
+        o.field = word == "address" ? Field::Address : word == "baud" ? Field::Baud : Field::Area;
+    };
     for (CLI::App* command : {get, set})
-        command->add_option("setting", o.field, "address, baud or area")
+        command->add_option_function<std::string>("setting", takeField, "address, baud or area")
             ->required()
-            ->transform(CLI::CheckedTransformer(fields));
+            ->check(CLI::IsMember({"address", "baud", "area"}));
     get->group("");
     get->callback([&] { o.command = Command::Get; });
 
@@ -306,7 +314,7 @@ bool takeCommission(Options& o, const Given& given, std::ostream& err) {
 // --mqtt and the options that go with it.
 bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
     if (given.mqttUrl.empty()) {
-        if (!given.mqttLine.empty() || !given.mqttPasswordFile.empty() || given.haDiscovery)
+        if (given.mqttLineOption->count() > 0 || !given.mqttPasswordFile.empty() || given.haDiscovery)
             return complain(err, "--mqtt-line, --mqtt-password-file and --ha-discovery go with --mqtt");
         return true;
     }
@@ -315,7 +323,7 @@ bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
     MqttTarget target;
     std::string error;
     if (!parseMqttUrl(given.mqttUrl, target, error)) return complain(err, "--mqtt " + given.mqttUrl + ": " + error);
-    target.line = given.mqttLine.empty() ? topicSafeName(o.port) : given.mqttLine;
+    target.line = given.mqttLineOption->count() == 0 ? topicSafeName(o.port) : given.mqttLine;
     if (!topicLevelAllowed(target.line))
         return complain(err, "--mqtt-line must be one topic level: not empty, without '/', '+' or '#'");
     if (!given.mqttPasswordFile.empty()) {
@@ -384,7 +392,9 @@ bool parseAddressList(const std::string& text, std::vector<std::uint8_t>& addres
     }
 }
 
-int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream& out, std::ostream& err) {
+namespace {
+
+int parseAndCheck(const std::vector<std::string>& args, Options& o, std::ostream& out, std::ostream& err) {
     CLI::App app{"Configures RS-485 duct air-velocity transmitters: bus address, baud rate, duct area, "
                  "and live velocity and volume.",
                  "ventora-cli"};
@@ -409,8 +419,25 @@ int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     try {
         app.parse(int(argv.size()), argv.data());
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e, out, err);
-        return code == 0 ? 0 : int(Status::Usage);
+        if (e.get_exit_code() == 0) return app.exit(e, out, err);
+        complain(err, refusalText(app, e, args));
+        err << "Run with --help for more information.\n";
+        return int(Status::Usage);
     }
     return takeGiven(o, given, err) ? -1 : int(Status::Usage);
+}
+
+} // namespace
+
+int parseOptions(const std::vector<std::string>& args, Options& o, std::ostream& out, std::ostream& err) {
+    std::ostringstream said;
+    const int status = parseAndCheck(args, o, out, said);
+    err << said.str();
+    // --json may be refused with the rest, or not yet read when the refusal came.
+    if (status > 0 && std::find(args.begin(), args.end(), "--json") != args.end()) {
+        std::string text = said.str().substr(0, said.str().find('\n'));
+        if (text.starts_with("ventora-cli: ")) text.erase(0, 13);
+        out << errorJson(text, status) << '\n';
+    }
+    return status;
 }

@@ -52,6 +52,8 @@ std::string csvRow(std::initializer_list<std::string> fields) {
     return row;
 }
 
+std::string errorJson(const std::string& text, int status) { return Json{{"error", text}, {"status", status}}.dump(); }
+
 void writeLine(std::FILE* file, const std::string& line) {
     std::fputs(line.c_str(), file);
     std::fputc('\n', file);

@@ -28,5 +28,8 @@ std::string csvField(const std::string& text);
 // The fields joined into one CSV row, each quoted as it needs.
 std::string csvRow(std::initializer_list<std::string> fields);
 
+// {"error": text, "status": status}: why a command with --json ended as it did.
+std::string errorJson(const std::string& text, int status);
+
 // Writes one line to file and flushes it, so a pipe reader sees it at once.
 void writeLine(std::FILE* file, const std::string& line);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "cli/platform.h"
 
@@ -28,8 +29,23 @@ Json Report::describe(const DeviceIdentity& identity) const {
 void Report::result(const Json& json, const std::string& text) const { writeLine(out_, json_ ? json.dump() : text); }
 
 int Report::failWith(Status status, const std::string& text) const {
-    std::fprintf(err_, "ventora-cli: %s\n", text.c_str());
+    complain(text);
     return int(status);
+}
+
+void Report::complain(const std::string& text) const {
+    std::fprintf(err_, "ventora-cli: %s\n", text.c_str());
+    lastFailure_ = text;
+}
+
+void Report::endWith(int status) const {
+    if (!json_ || status == 0) return;
+    std::string text = lastFailure_;
+    if (text.empty())
+        text = status == int(Status::NoAnswer)  ? "no transmitter answered"
+               : status == int(Status::Refused) ? "a reply was refused or invalid"
+                                                : "the command failed";
+    writeLine(out_, errorJson(text, status));
 }
 
 int Report::fail(Status status) const {
@@ -45,11 +61,14 @@ int Report::fail(Status status) const {
 AppendedFile Report::openAppend(const std::string& path, const char* header) const {
     AppendedFile file(std::fopen(path.c_str(), "a+"));
     if (!file) {
-        std::fprintf(err_, "ventora-cli: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        complain("cannot write " + path + ": " + std::strerror(errno));
         return file;
     }
+    // A pipe or a terminal (/dev/stdout) has no first line to check.
+    std::error_code error;
+    const bool regular = std::filesystem::is_regular_file(path, error);
     std::fseek(file.get(), 0, SEEK_END);
-    if (std::ftell(file.get()) == 0) {
+    if (!regular || std::ftell(file.get()) == 0) {
         std::fprintf(file.get(), "%s\n", header);
         syncFile(file.get());
         return file;
@@ -72,6 +91,6 @@ AppendedFile Report::openAppend(const std::string& path, const char* header) con
         }
         return file;
     }
-    std::fprintf(err_, "ventora-cli: %s holds other columns than %s; name a new file\n", path.c_str(), header);
+    complain(path + " holds other columns than " + header + "; name a new file");
     return nullptr;
 }

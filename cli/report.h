@@ -40,6 +40,11 @@ public:
     // transmitter did) and returns it as the exit status.
     int fail(Status status) const;
     int failWith(Status status, const std::string& text) const;
+    // Says text on err as a failure; the last one said is what --json ends with.
+    void complain(const std::string& text) const;
+    // With --json, after a command that ended with status other than 0: the
+    // error line on out, with the last failure said, or what the status means.
+    void endWith(int status) const;
 
     // Opens path for appending, writing header first into an empty file.
     // Null, said on err, when it cannot be opened.
@@ -51,4 +56,5 @@ private:
     const Device& device_;
     std::FILE* out_;
     std::FILE* err_;
+    mutable std::string lastFailure_;
 };

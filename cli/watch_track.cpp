@@ -66,8 +66,8 @@ std::string sparkline(const Track& track) {
 
 std::string trackSummary(const Track& t, bool several) {
     std::string summary = several ? "address " + std::to_string(t.identity.address) + ": " : "";
-    summary += std::to_string(t.readings) + " readings";
-    if (t.misses > 0) summary += ", " + std::to_string(t.misses) + (several ? " misses" : " failed");
+    summary += std::to_string(t.readings) + (t.readings == 1 ? " reading" : " readings");
+    if (t.misses > 0) summary += ", " + std::to_string(t.misses) + (t.misses == 1 ? " miss" : " misses");
     if (t.readings > 0)
         summary += "; velocity min " + number(t.minVelocity, "%.1f") + " mean " +
                    number(t.sumVelocity / t.readings, "%.2f") + " max " + number(t.maxVelocity, "%.1f") + " m/s";

@@ -62,6 +62,12 @@ void printRequest(const sim::LoggedRequest& request) {
     std::fputc('\n', stderr);
 }
 
+// The path alone on stdout, so that a script can take it as it is: p=$(...).
+void printPath(const std::string& path) {
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+}
+
 // Serves until SIGINT or SIGTERM, printing each request when verbose.
 template <class Server>
 void serveUntilStopped(const Server& server, const sigset_t& stopSignals, bool verbose) {
@@ -93,9 +99,9 @@ int serveLine(const sim::Config& config, const AddressList& addresses, const Add
         std::fprintf(stderr, "ventora-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
-    std::printf("ventora-sim: serving a line of %zu FD transmitters (addresses %s, %u bit/s) on %s\n", addresses.size(),
-                listed.c_str(), static_cast<unsigned>(config.baud), line.slavePath().c_str());
-    std::fflush(stdout);
+    std::fprintf(stderr, "ventora-sim: serving a line of %zu FD transmitters (addresses %s, %u bit/s) on %s\n",
+                 addresses.size(), listed.c_str(), static_cast<unsigned>(config.baud), line.slavePath().c_str());
+    printPath(line.slavePath());
     serveUntilStopped(line, stopSignals, verbose);
     return 0;
 }
@@ -231,10 +237,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ventora-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
-    std::printf("ventora-sim: serving %s transmitter (address %u, %u bit/s) on %s\n",
-                config.dialect == sim::Dialect::Fd ? "FD" : "Modbus", static_cast<unsigned>(config.address),
-                static_cast<unsigned>(config.baud), transmitter.slavePath().c_str());
-    std::fflush(stdout);
+    std::fprintf(stderr, "ventora-sim: serving %s transmitter (address %u, %u bit/s) on %s\n",
+                 config.dialect == sim::Dialect::Fd ? "an FD" : "a Modbus", static_cast<unsigned>(config.address),
+                 static_cast<unsigned>(config.baud), transmitter.slavePath().c_str());
+    printPath(transmitter.slavePath());
 
     serveUntilStopped(transmitter, stopSignals, options.verbose);
     return 0;

@@ -52,8 +52,8 @@ trap cleanup EXIT
 
 "$BUILD_DIR/sim/ventora-sim" --line-rate >"$work/sim.out" &
 sim_pid=$!
-for _ in $(seq 1 50); do grep -q ' on /dev/' "$work/sim.out" && break; sleep 0.1; done
-pty=$(sed -n 's/.* on \(\/dev\/.*\)$/\1/p' "$work/sim.out")
+for _ in $(seq 1 50); do grep -q '^/dev/' "$work/sim.out" && break; sleep 0.1; done
+pty=$(head -n 1 "$work/sim.out")
 
 [ -d "$WINEPREFIX" ] || timeout 120 wine64 wineboot --init >/dev/null 2>&1
 # COM1 names the simulator's pty; and Wine has no "宋体", the dialog font, so

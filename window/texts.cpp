@@ -26,7 +26,7 @@ constexpr TextEntry kTexts[] = {
      "Duct air velocity Ventora " VENTORA_VERSION_SHORT},
     {TextId::AboutCopyright, "版权所有 (C) 2026", "Copyright (C) 2026"},
     {TextId::OkButton, "确定", "OK"},
-    {TextId::AboutEntry, "关于 Ventora(&A)...", "About Ventora(&A)..."},
+    {TextId::AboutEntry, "关于 Ventora(&A)...", "&About Ventora..."},
     {TextId::OtherLanguageEntry, "English", "中文"},
     {TextId::SocketsFailed, "Windows 通信端口初始化失败。", "Windows Sockets could not be started."},
     {TextId::WarningCaption, "警告", "Warning"},

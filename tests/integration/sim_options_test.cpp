@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -55,5 +56,19 @@ INSTANTIATE_TEST_SUITE_P(
                        {"--line", "1", "--line", "2", "--line-turnaround", "1:5,3:5"},
                        2,
                        "ventora-sim: --line-turnaround: no transmitter at address 3"}));
+
+// A script takes stdout as the path, as it is; the sentence is for a person.
+TEST(SimOutput, ThePathAloneOnStdout) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"--line", "3,5"}}) {
+        Process sim(Launch{VENTORA_SIM_PATH, args});
+        ASSERT_TRUE(sim.awaitOutput("\n", std::chrono::seconds(5)));
+        sim.interrupt();
+        const ProcessRun run = sim.finish();
+        EXPECT_EQ(run.status, 0);
+        ASSERT_TRUE(run.out.starts_with("/dev/") && run.out.find(' ') == std::string::npos) << run.out;
+        EXPECT_NE(run.err.find("serving"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(run.out.substr(0, run.out.size() - 1)), std::string::npos) << run.err;
+    }
+}
 
 } // namespace

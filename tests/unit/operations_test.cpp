@@ -143,12 +143,13 @@ TEST_P(FdDetectTest, FindsAnFdTransmitterAndStopsThere) {
     EXPECT_FALSE(transmitter.state.modbusMode);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachRate, FdDetectTest,
-    testing::Values(FdDetectCase{2400, {0xFD, 0xFD, 0xFD, 0x01, 0x01, 0x29, 0xD8}, "1", "设备地址：1  波特率：2400"},
-                    FdDetectCase{4800, {0xFD, 0xFD, 0xFD, 0x02, 0x05, 0x28, 0xEB}, "5", "设备地址：5  波特率：4800"},
-                    FdDetectCase{
-                        9600, {0xFD, 0xFD, 0xFD, 0x03, 0x0A, 0x69, 0x7F}, "10", "设备地址：10  波特率：9600"}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(EachRate, FdDetectTest, testing::Values(
+    FdDetectCase{2400, {0xFD, 0xFD, 0xFD, 0x01, 0x01, 0x29, 0xD8}, "1", "设备地址：1  波特率：2400"},
+    FdDetectCase{4800, {0xFD, 0xFD, 0xFD, 0x02, 0x05, 0x28, 0xEB}, "5", "设备地址：5  波特率：4800"},
+    FdDetectCase{9600, {0xFD, 0xFD, 0xFD, 0x03, 0x0A, 0x69, 0x7F}, "10", "设备地址：10  波特率：9600"}
+));
+// clang-format on
 
 struct ModbusDetectCase {
     const char* name;
@@ -177,34 +178,15 @@ TEST_P(ModbusDetectTest, FindsAModbusTransmitterAfterThreeFdAttempts) {
     EXPECT_TRUE(transmitter.state.modbusMode);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ParityAndStopChecks, ModbusDetectTest,
-    testing::Values(
-        ModbusDetectCase{"no_parity",
-                         {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x81, 0x99},
-                         "9600",
-                         "土壤水分变送器\r\n地址：17  波特率：9600\r\n无校验",
-                         "测试结果",
-                         kBoxPlain},
-        ModbusDetectCase{"odd_parity",
-                         {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0xBC, 0x59},
-                         "9600",
-                         "土壤水分变送器\r\n地址：17  波特率：9600\r\n奇校验",
-                         "测试结果",
-                         kBoxPlain},
-        ModbusDetectCase{"even_parity_stop_b",
-                         {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x03, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x39, 0x99},
-                         "9600",
-                         "土壤水分变送器\r\n地址：17  波特率：9600\r\n偶校验" + kStopWarning,
-                         "测试结果异常",
-                         kBoxQuestion},
-        ModbusDetectCase{"bad_parity_stop_a_19200",
-                         {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x04, 0x00, 0x05, 0x00, 0x01, 0x00, 0x00, 0x6A, 0x99},
-                         "19200",
-                         "土壤水分变送器\r\n地址：17  波特率：19200\r\n错误校验" + kStopWarning,
-                         "测试结果异常",
-                         kBoxQuestion}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(ParityAndStopChecks, ModbusDetectTest, testing::Values(
+    ModbusDetectCase{"no_parity", {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x81, 0x99}, "9600", "土壤水分变送器\r\n地址：17  波特率：9600\r\n无校验", "测试结果", kBoxPlain},
+    ModbusDetectCase{"odd_parity", {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0xBC, 0x59}, "9600", "土壤水分变送器\r\n地址：17  波特率：9600\r\n奇校验", "测试结果", kBoxPlain},
+    ModbusDetectCase{"even_parity_stop_b", {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x03, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x39, 0x99}, "9600", "土壤水分变送器\r\n地址：17  波特率：9600\r\n偶校验" + kStopWarning, "测试结果异常", kBoxQuestion},
+    ModbusDetectCase{"bad_parity_stop_a_19200", {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x04, 0x00, 0x05, 0x00, 0x01, 0x00, 0x00, 0x6A, 0x99}, "19200", "土壤水分变送器\r\n地址：17  波特率：19200\r\n错误校验" + kStopWarning, "测试结果异常", kBoxQuestion}
+),
     [](const testing::TestParamInfo<ModbusDetectCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(OperationsTest, DetectionThatFindsNothingLeavesButtonsAndDropsModbusMode) {
     transmitter.state.modbusMode = true;
@@ -301,42 +283,19 @@ TEST_P(QueryIdentityTest, UpdatesStateOnlyOnAcceptance) {
     EXPECT_TRUE(dialog.shown.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BothDialects, QueryIdentityTest,
-    testing::Values(
-        QueryCase{"fd_accepted", false, {0xFD, 0xFD, 0xFD, 0x02, 0x05, 0x28, 0xEB}, true, 5, 4800, 9, 9, 9},
-        QueryCase{"fd_code_4", false, {0xFD, 0xFD, 0xFD, 0x04, 0x05, 0x2B, 0x4B}, false, 0x42, 1234, 9, 9, 9},
-        QueryCase{"fd_three_bytes", false, {0xFD, 0xFD, 0xFD}, false, 0x42, 1234, 9, 9, 9},
-        QueryCase{"fd_silent", false, {}, false, 0x42, 1234, 9, 9, 9},
-        QueryCase{"modbus_accepted",
-                  true,
-                  {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x04, 0x00, 0x05, 0x00, 0x01, 0x00, 0x00, 0x6A, 0x99},
-                  true,
-                  0x11,
-                  19200,
-                  5,
-                  1,
-                  0},
-        QueryCase{"modbus_baud_code_7",
-                  true,
-                  {0xFF, 0x03, 0x0A, 0x00, 0x21, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x90, 0x58},
-                  true,
-                  0x21,
-                  0,
-                  0,
-                  0,
-                  0},
-        QueryCase{"modbus_exception", true, {0xFF, 0x83, 0x02, 0x00, 0x00, 0x91, 0x90}, false, 0x42, 1234, 9, 9, 9},
-        QueryCase{"modbus_short_with_valid_crc",
-                  true,
-                  {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x5F, 0x9C},
-                  false,
-                  0x42,
-                  1234,
-                  9,
-                  9,
-                  9}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(BothDialects, QueryIdentityTest, testing::Values(
+    QueryCase{"fd_accepted", false, {0xFD, 0xFD, 0xFD, 0x02, 0x05, 0x28, 0xEB}, true, 5, 4800, 9, 9, 9},
+    QueryCase{"fd_code_4", false, {0xFD, 0xFD, 0xFD, 0x04, 0x05, 0x2B, 0x4B}, false, 0x42, 1234, 9, 9, 9},
+    QueryCase{"fd_three_bytes", false, {0xFD, 0xFD, 0xFD}, false, 0x42, 1234, 9, 9, 9},
+    QueryCase{"fd_silent", false, {}, false, 0x42, 1234, 9, 9, 9},
+    QueryCase{"modbus_accepted", true, {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x04, 0x00, 0x05, 0x00, 0x01, 0x00, 0x00, 0x6A, 0x99}, true, 0x11, 19200, 5, 1, 0},
+    QueryCase{"modbus_baud_code_7", true, {0xFF, 0x03, 0x0A, 0x00, 0x21, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x90, 0x58}, true, 0x21, 0, 0, 0, 0},
+    QueryCase{"modbus_exception", true, {0xFF, 0x83, 0x02, 0x00, 0x00, 0x91, 0x90}, false, 0x42, 1234, 9, 9, 9},
+    QueryCase{"modbus_short_with_valid_crc", true, {0xFF, 0x03, 0x0A, 0x00, 0x11, 0x00, 0x5F, 0x9C}, false, 0x42, 1234, 9, 9, 9}
+),
     [](const testing::TestParamInfo<QueryCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(OperationsTest, ReadOnlyQueriesRunOnceUntilTheBusyFlagIsCleared) {
     connected(false, 1, 9600);
@@ -388,113 +347,26 @@ const ShownBox kAddressFailed = box("地址设置失败", "警告", kBoxQuestion
 const Bytes kFdSetAddress5 = {0xFD, 0xFD, 0xFD, 0x00, 0x05, 0x29, 0x8B};
 const Bytes kWriteAck = {0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x14, 0x6C};
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SetAddressTest,
-    testing::Values(
-        IdentityWriteCase{"fd_success_adopts_echo",
-                          false,
-                          9600,
-                          "5",
-                          {0xFD, 0xFD, 0xFD, 0x02, 0x05, 0x28, 0xEB},
-                          {kFdSetAddress5},
-                          {kAddressOk},
-                          5,
-                          4800},
-        IdentityWriteCase{"fd_silent_fails_once", false, 9600, "5", {}, {kFdSetAddress5}, {kAddressFailed}, 7, 9600},
-        IdentityWriteCase{"fd_three_bytes_fails_once",
-                          false,
-                          9600,
-                          "5",
-                          {0xFD, 0xFD, 0xFD},
-                          {kFdSetAddress5},
-                          {kAddressFailed},
-                          7,
-                          9600},
-        IdentityWriteCase{"fd_bad_crc_fails_twice",
-                          false,
-                          9600,
-                          "5",
-                          {0xFD, 0xFD, 0xFD, 0x02, 0x05, 0x28, 0xEC},
-                          {kFdSetAddress5},
-                          {kAddressFailed, kAddressFailed},
-                          7,
-                          9600},
-        IdentityWriteCase{"modbus_keeps_19200",
-                          true,
-                          19200,
-                          "17",
-                          kWriteAck,
-                          {{0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x11, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00,
-                            0x00, 0x00, 0x26, 0x39}},
-                          {kAddressOk},
-                          17,
-                          19200},
-        IdentityWriteCase{"modbus_keeps_2400",
-                          true,
-                          2400,
-                          "17",
-                          kWriteAck,
-                          {{0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x11, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,
-                            0x00, 0x00, 0x73, 0x39}},
-                          {kAddressOk},
-                          17,
-                          2400},
-        IdentityWriteCase{"modbus_unknown_rate_sends_4800_code",
-                          true,
-                          0,
-                          "17",
-                          kWriteAck,
-                          {{0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x11, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00,
-                            0x00, 0x00, 0x40, 0x39}},
-                          {kAddressOk},
-                          17,
-                          0},
-        IdentityWriteCase{"modbus_exception_fails_twice",
-                          true,
-                          9600,
-                          "17",
-                          {0xFF, 0x90, 0x01, 0xEC, 0x30},
-                          {{0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x11, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00,
-                            0x00, 0x00, 0x50, 0xF9}},
-                          {kAddressFailed, kAddressFailed},
-                          7,
-                          9600},
-        IdentityWriteCase{
-            "zero_refused", false, 9600, "0", {}, {}, {box("地址不能为0", std::nullopt, kBoxPlain)}, 7, 9600},
-        IdentityWriteCase{"letters_refused_as_zero",
-                          false,
-                          9600,
-                          "abc",
-                          {},
-                          {},
-                          {box("地址不能为0", std::nullopt, kBoxPlain)},
-                          7,
-                          9600},
-        IdentityWriteCase{
-            "256_refused", false, 9600, "256", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600},
-        IdentityWriteCase{
-            "257_refused", true, 9600, "257", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600},
-        IdentityWriteCase{
-            "negative_refused", false, 9600, "-1", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600},
-        IdentityWriteCase{"past_32_bits_refused_as_wrong",
-                          false,
-                          9600,
-                          "4294967297",
-                          {},
-                          {},
-                          {box("地址错误", std::nullopt, kBoxPlain)},
-                          7,
-                          9600},
-        IdentityWriteCase{"twenty_digits_refused_as_wrong",
-                          false,
-                          9600,
-                          "99999999999999999999",
-                          {},
-                          {},
-                          {box("地址错误", std::nullopt, kBoxPlain)},
-                          7,
-                          9600}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, SetAddressTest, testing::Values(
+    IdentityWriteCase{"fd_success_adopts_echo", false, 9600, "5", {0xFD, 0xFD, 0xFD, 0x02, 0x05, 0x28, 0xEB}, {kFdSetAddress5}, {kAddressOk}, 5, 4800},
+    IdentityWriteCase{"fd_silent_fails_once", false, 9600, "5", {}, {kFdSetAddress5}, {kAddressFailed}, 7, 9600},
+    IdentityWriteCase{"fd_three_bytes_fails_once", false, 9600, "5", {0xFD, 0xFD, 0xFD}, {kFdSetAddress5}, {kAddressFailed}, 7, 9600},
+    IdentityWriteCase{"fd_bad_crc_fails_twice", false, 9600, "5", {0xFD, 0xFD, 0xFD, 0x02, 0x05, 0x28, 0xEC}, {kFdSetAddress5}, {kAddressFailed, kAddressFailed}, 7, 9600},
+    IdentityWriteCase{"modbus_keeps_19200", true, 19200, "17", kWriteAck, {{0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x11, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x26, 0x39}}, {kAddressOk}, 17, 19200},
+    IdentityWriteCase{"modbus_keeps_2400", true, 2400, "17", kWriteAck, {{0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x11, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x73, 0x39}}, {kAddressOk}, 17, 2400},
+    IdentityWriteCase{"modbus_unknown_rate_sends_4800_code", true, 0, "17", kWriteAck, {{0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x11, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x39}}, {kAddressOk}, 17, 0},
+    IdentityWriteCase{"modbus_exception_fails_twice", true, 9600, "17", {0xFF, 0x90, 0x01, 0xEC, 0x30}, {{0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x11, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x50, 0xF9}}, {kAddressFailed, kAddressFailed}, 7, 9600},
+    IdentityWriteCase{"zero_refused", false, 9600, "0", {}, {}, {box("地址不能为0", std::nullopt, kBoxPlain)}, 7, 9600},
+    IdentityWriteCase{"letters_refused_as_zero", false, 9600, "abc", {}, {}, {box("地址不能为0", std::nullopt, kBoxPlain)}, 7, 9600},
+    IdentityWriteCase{"256_refused", false, 9600, "256", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600},
+    IdentityWriteCase{"257_refused", true, 9600, "257", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600},
+    IdentityWriteCase{"negative_refused", false, 9600, "-1", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600},
+    IdentityWriteCase{"past_32_bits_refused_as_wrong", false, 9600, "4294967297", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600},
+    IdentityWriteCase{"twenty_digits_refused_as_wrong", false, 9600, "99999999999999999999", {}, {}, {box("地址错误", std::nullopt, kBoxPlain)}, 7, 9600}
+),
     [](const testing::TestParamInfo<IdentityWriteCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 class SetBaudRateTest : public OperationsTest, public testing::WithParamInterface<IdentityWriteCase> {};
 
@@ -518,34 +390,18 @@ const Bytes kFdSet9600 = {0xFD, 0xFD, 0xFD, 0x03, 0x00, 0xE9, 0x78};
 const Bytes kModbusSet4800 = {0xFF, 0x10, 0x02, 0x00, 0x00, 0x05, 0x0A, 0x00, 0x07, 0x00,
                               0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xA6, 0x59};
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SetBaudRateTest,
-    testing::Values(
-        IdentityWriteCase{
-            "modbus_success_adopts_rate", true, 9600, "4800", kWriteAck, {kModbusSet4800}, {kBaudOk}, 7, 4800},
-        IdentityWriteCase{"modbus_silent_fails_once", true, 9600, "4800", {}, {kModbusSet4800}, {kBaudFailed}, 7, 9600},
-        IdentityWriteCase{"modbus_exception_fails_twice",
-                          true,
-                          9600,
-                          "4800",
-                          {0xFF, 0x90, 0x01, 0xEC, 0x30},
-                          {kModbusSet4800},
-                          {kBaudFailed, kBaudFailed},
-                          7,
-                          9600},
-        IdentityWriteCase{"fd_bad_crc_fails_twice",
-                          false,
-                          4800,
-                          "9600",
-                          {0xFD, 0xFD, 0xFD, 0x03, 0x0A, 0x69, 0x7E},
-                          {kFdSet9600},
-                          {kBaudFailed, kBaudFailed},
-                          7,
-                          4800},
-        IdentityWriteCase{"fd_silent_fails_once", false, 4800, "9600", {}, {kFdSet9600}, {kBaudFailed}, 7, 4800},
-        IdentityWriteCase{"19200_refused", true, 9600, "19200", {}, {}, {kBaudRefused}, 7, 9600},
-        IdentityWriteCase{"letters_refused", false, 9600, "fast", {}, {}, {kBaudRefused}, 7, 9600}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, SetBaudRateTest, testing::Values(
+    IdentityWriteCase{"modbus_success_adopts_rate", true, 9600, "4800", kWriteAck, {kModbusSet4800}, {kBaudOk}, 7, 4800},
+    IdentityWriteCase{"modbus_silent_fails_once", true, 9600, "4800", {}, {kModbusSet4800}, {kBaudFailed}, 7, 9600},
+    IdentityWriteCase{"modbus_exception_fails_twice", true, 9600, "4800", {0xFF, 0x90, 0x01, 0xEC, 0x30}, {kModbusSet4800}, {kBaudFailed, kBaudFailed}, 7, 9600},
+    IdentityWriteCase{"fd_bad_crc_fails_twice", false, 4800, "9600", {0xFD, 0xFD, 0xFD, 0x03, 0x0A, 0x69, 0x7E}, {kFdSet9600}, {kBaudFailed, kBaudFailed}, 7, 4800},
+    IdentityWriteCase{"fd_silent_fails_once", false, 4800, "9600", {}, {kFdSet9600}, {kBaudFailed}, 7, 4800},
+    IdentityWriteCase{"19200_refused", true, 9600, "19200", {}, {}, {kBaudRefused}, 7, 9600},
+    IdentityWriteCase{"letters_refused", false, 9600, "fast", {}, {}, {kBaudRefused}, 7, 9600}
+),
     [](const testing::TestParamInfo<IdentityWriteCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(OperationsTest, FdBaudChangeReopensAtTheNewRate) {
     for (const bool reopenWorks : {true, false}) {
@@ -600,33 +456,18 @@ TEST_P(MeasurementTest, ShowsVelocityAndVolumeOrLeavesBlanks) {
     EXPECT_TRUE(dialog.shown.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MeasurementTest,
-    testing::Values(MeasurementCase{"zero",
-                                    false,
-                                    {0x01, 0x03, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x95, 0xD7},
-                                    "0.0",
-                                    "0.000000"},
-                    MeasurementCase{"largest",
-                                    false,
-                                    {0x01, 0x03, 0x08, 0xFF, 0xFF, 0x00, 0x00, 0x41, 0x48, 0x00, 0x00, 0x41, 0xF6},
-                                    "6553.5",
-                                    "12.500000"},
-                    MeasurementCase{"modbus_from_ff",
-                                    true,
-                                    {0xFF, 0x03, 0x08, 0xFF, 0xFF, 0x00, 0x00, 0x41, 0x48, 0x00, 0x00, 0x76, 0x1D},
-                                    "6553.5",
-                                    "12.500000"},
-                    MeasurementCase{"modbus_from_1_rejected",
-                                    true,
-                                    {0x01, 0x03, 0x08, 0xFF, 0xFF, 0x00, 0x00, 0x41, 0x48, 0x00, 0x00, 0x41, 0xF6},
-                                    " ",
-                                    " "},
-                    MeasurementCase{"exception_rejected", false, {0x01, 0x83, 0x02, 0x00, 0x00, 0x91, 0x84}, " ", " "},
-                    MeasurementCase{
-                        "short_with_valid_crc", false, {0x01, 0x03, 0x08, 0x00, 0x7B, 0xD8, 0x65}, " ", " "},
-                    MeasurementCase{"silent", false, {}, " ", " "}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, MeasurementTest, testing::Values(
+    MeasurementCase{"zero", false, {0x01, 0x03, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x95, 0xD7}, "0.0", "0.000000"},
+    MeasurementCase{"largest", false, {0x01, 0x03, 0x08, 0xFF, 0xFF, 0x00, 0x00, 0x41, 0x48, 0x00, 0x00, 0x41, 0xF6}, "6553.5", "12.500000"},
+    MeasurementCase{"modbus_from_ff", true, {0xFF, 0x03, 0x08, 0xFF, 0xFF, 0x00, 0x00, 0x41, 0x48, 0x00, 0x00, 0x76, 0x1D}, "6553.5", "12.500000"},
+    MeasurementCase{"modbus_from_1_rejected", true, {0x01, 0x03, 0x08, 0xFF, 0xFF, 0x00, 0x00, 0x41, 0x48, 0x00, 0x00, 0x41, 0xF6}, " ", " "},
+    MeasurementCase{"exception_rejected", false, {0x01, 0x83, 0x02, 0x00, 0x00, 0x91, 0x84}, " ", " "},
+    MeasurementCase{"short_with_valid_crc", false, {0x01, 0x03, 0x08, 0x00, 0x7B, 0xD8, 0x65}, " ", " "},
+    MeasurementCase{"silent", false, {}, " ", " "}
+),
     [](const testing::TestParamInfo<MeasurementCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(OperationsTest, ReadAreaShowsTheRegisterOrAnEmptyBox) {
     const std::pair<Bytes, const char*> cases[] = {
@@ -690,38 +531,26 @@ const ShownBox kAreaOk = box("设置成功", std::nullopt, kBoxPlain);
 const ShownBox kAreaFailed = box("设置失败", "警告", kBoxQuestion);
 const ShownBox kAreaRefused = box("截面积错误", std::nullopt, kBoxPlain);
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, WriteAreaTest,
-    testing::Values(
-        WriteAreaCase{"echo_accepted", false, "300", kWrite300, {kWrite300}, {kAreaOk}},
-        WriteAreaCase{"echo_alone_fails", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kEchoes},
-        WriteAreaCase{"unknown_echo_alone", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kUnknown},
-        WriteAreaCase{"silent_fails_once", false, "300", {}, {kWrite300}, {kAreaFailed}},
-        WriteAreaCase{"three_bytes_fail_once", false, "300", {0x01, 0x06, 0x02}, {kWrite300}, {kAreaFailed}},
-        WriteAreaCase{"bad_crc_fails_twice",
-                      false,
-                      "300",
-                      {0x01, 0x06, 0x02, 0x00, 0x01, 0x2C, 0x88, 0x3E},
-                      {kWrite300},
-                      {kAreaFailed, kAreaFailed}},
-        WriteAreaCase{"echo_then_acknowledgement", false, "300", kWrite300, {kWrite300}, {kAreaOk}, kEchoes, kWrite300},
-        WriteAreaCase{"leading_zero_is_decimal", false, " 0300 ", kWrite300, {kWrite300}, {kAreaOk}},
-        WriteAreaCase{"modbus_largest",
-                      true,
-                      "65535",
-                      {0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C},
-                      {{0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C}},
-                      {kAreaOk}},
-        WriteAreaCase{"letters_refused", false, "abc", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"empty_refused", false, "", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"negative_refused", false, "-1", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"too_large_refused", false, "65536", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"huge_refused", false, "99999999999", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"digits_before_letters_refused", false, "450abc", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"exponent_refused", false, "1e3", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"point_refused", false, "45.6", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"hex_refused", false, "0x1C2", {}, {}, {kAreaRefused}},
-        WriteAreaCase{"two_numbers_refused", false, "453 600", {}, {}, {kAreaRefused}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, WriteAreaTest, testing::Values(
+    WriteAreaCase{"echo_accepted", false, "300", kWrite300, {kWrite300}, {kAreaOk}},
+    WriteAreaCase{"echo_alone_fails", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kEchoes},
+    WriteAreaCase{"unknown_echo_alone", false, "300", kWrite300, {kWrite300}, {kAreaFailed}, kUnknown},
+    WriteAreaCase{"silent_fails_once", false, "300", {}, {kWrite300}, {kAreaFailed}},
+    WriteAreaCase{"three_bytes_fail_once", false, "300", {0x01, 0x06, 0x02}, {kWrite300}, {kAreaFailed}},
+    WriteAreaCase{"bad_crc_fails_twice", false, "300", {0x01, 0x06, 0x02, 0x00, 0x01, 0x2C, 0x88, 0x3E}, {kWrite300}, {kAreaFailed, kAreaFailed}},
+    WriteAreaCase{"echo_then_acknowledgement", false, "300", kWrite300, {kWrite300}, {kAreaOk}, kEchoes, kWrite300},
+    WriteAreaCase{"leading_zero_is_decimal", false, " 0300 ", kWrite300, {kWrite300}, {kAreaOk}},
+    WriteAreaCase{"modbus_largest", true, "65535", {0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C}, {{0xFF, 0x06, 0x02, 0x00, 0xFF, 0xFF, 0x9C, 0x1C}}, {kAreaOk}},
+    WriteAreaCase{"letters_refused", false, "abc", {}, {}, {kAreaRefused}},
+    WriteAreaCase{"empty_refused", false, "", {}, {}, {kAreaRefused}},
+    WriteAreaCase{"negative_refused", false, "-1", {}, {}, {kAreaRefused}},
+    WriteAreaCase{"too_large_refused", false, "65536", {}, {}, {kAreaRefused}},
+    WriteAreaCase{"huge_refused", false, "99999999999", {}, {}, {kAreaRefused}},
+    WriteAreaCase{"digits_before_letters_refused", false, " 12cm", {}, {}, {kAreaRefused}},
+    WriteAreaCase{"two_numbers_refused", false, "453 600", {}, {}, {kAreaRefused}}
+),
     [](const testing::TestParamInfo<WriteAreaCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace

@@ -1,9 +1,12 @@
 #include "window/texts.h"
+#include "window/start_request.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -62,6 +65,26 @@ TEST(LanguageChoice, LangOverridesTheSystemAndABadValueIsRefused) {
         std::string said;
         EXPECT_EQ(chooseLanguage(args, Language::English, said), chosen) << testing::PrintToString(args);
         EXPECT_EQ(said, complaint) << testing::PrintToString(args);
+    }
+}
+
+// Ventora-demo's command line, before Qt took its own options (lenient) and after (strict).
+TEST(StartRequest, UsageVersionOrRefusalBeforeAnyWindow) {
+    using Action = StartRequest::Action;
+    const std::tuple<std::vector<std::string>, bool, Action, const char*> cases[] = {
+        {{"--lang", "en", "--echo"}, true, Action::Open, ""},
+        {{"--help"}, false, Action::Usage, "Usage: Ventora-demo [--lang zh|en] [--echo]\n"},
+        {{"--lang=zh", "--version"}, true, Action::Version, "Ventora-demo 1."},
+        {{"--lang", "fr", "--help"}, false, Action::Refuse, "--lang takes zh or en"},
+        {{"-style", "fusion"}, false, Action::Open, ""},
+        {{"--bogus"}, true, Action::Refuse, "unknown option \"--bogus\"; see Ventora-demo --help"},
+        {{"COM3"}, true, Action::Refuse, "unexpected argument \"COM3\""},
+    };
+    for (const auto& [args, strict, action, text] : cases) {
+        const StartRequest request = readStartRequest("Ventora-demo", args, Language::Chinese, {"--echo"}, !strict);
+        EXPECT_EQ(request.action, action) << testing::PrintToString(args);
+        EXPECT_EQ(request.text.find(text), 0u) << request.text;
+        EXPECT_EQ(request.exitStatus(), action == Action::Open ? -1 : action == Action::Refuse ? 2 : 0);
     }
 }
 
