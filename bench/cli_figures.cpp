@@ -16,9 +16,10 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/cli_runs.h"
 #include "bench/figures.h"
 #include "cli/link.h"
-#include "serial/net/network_port.h"
+#include "serial/net/rfc2217_port.h"
 #include "tests/support/mqtt_broker.h"
 #include "tests/support/process.h"
 #include "tests/support/pty_pair.h"
@@ -27,18 +28,8 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
-struct ChildRun {
-    double ms = -1;
-    int status = -1;
-    double cpuMs = 0;
-};
-
-// Runs ventora-cli with args, output to stdoutTo (stderr to /dev/null);
-// stopAfter interrupts it then.
-ChildRun runCli(const std::vector<std::string>& args, std::optional<std::chrono::milliseconds> stopAfter = {},
-                const char* stdoutTo = "/dev/null") {
+ChildRun runCli(const std::vector<std::string>& args, std::optional<std::chrono::milliseconds> stopAfter,
+                const char* stdoutTo) {
     ChildRun run;
     const auto t0 = Clock::now();
     Process tool({.program = VENTORA_CLI_PATH, .args = args, .outTo = stdoutTo, .errTo = "/dev/null"});
@@ -53,6 +44,8 @@ ChildRun runCli(const std::vector<std::string>& args, std::optional<std::chrono:
     run.cpuMs = end.cpuMs;
     return run;
 }
+
+namespace {
 
 // The length-framed exchange hands a reply over as soon as its last byte
 // has come: the reply is written to the line in one piece at a known moment.
@@ -311,7 +304,7 @@ void cliRemote(bool smoke) {
         "remote within 10 ms of direct", remote50 - direct50 <= 10 && allRead);
 
     // One read measurement: 8 bytes out and 13 back on the serial line.
-    NetworkSerialPort port(2000ms);
+    Rfc2217Port port(2000ms);
     Link line(port, server.url(), 220ms, nullptr);
     const bool opened = line.reopen(9600);
     const std::uint64_t openBytes = port.bytesSent() + port.bytesReceived();
@@ -419,6 +412,7 @@ void cliFigures(bool smoke) {
     cliWatch(smoke);
     cliLine(smoke);
     cliRemote(smoke);
+    cliDeviceServers(smoke);
     cliMqtt(smoke);
     cliLongWatch(smoke);
 }

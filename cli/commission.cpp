@@ -102,6 +102,17 @@ Commissioned commissionOne(Session& session, const DeviceIdentity& found, int ad
         status = device.setBaud(done.identity, *options.newBaud);
         if (status == Status::Ok && done.identity.dialect == Dialect::Modbus)
             done.outcome = std::string("ok; ") + baudTakesEffect(device);
+        if (status == Status::Ok && device.fixedRate()) {
+            const std::string reach =
+                "the device server must be set to " + std::to_string(*options.newBaud) + " bit/s to reach it again";
+            if (done.identity.dialect == Dialect::Modbus) {
+                done.outcome += "; " + reach;
+            } else {
+                // An FD transmitter listens at the new rate at once: nothing more reaches it here.
+                done.outcome = "baud acknowledged; " + reach + (options.newArea ? "; area not set" : "");
+                return done;
+            }
+        }
     }
     if (status == Status::Ok && options.newArea) {
         if (done.identity.dialect == Dialect::Modbus)

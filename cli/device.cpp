@@ -110,6 +110,10 @@ Status Device::exchange(std::uint16_t length) {
         why_ = "the device hung up";
         return Status::NoAnswer;
     case ReplyStatus::NoReply:
+        if (*reply_.why != '\0') {
+            why_ = reply_.why;
+            return Status::NoAnswer;
+        }
         if (reply_.echoOnly) {
             why_ = kEchoOnly;
             return Status::NoAnswer;
@@ -138,6 +142,7 @@ Status Device::queryIdentity(DeviceIdentity& identity) {
 }
 
 Status Device::detect(DeviceIdentity& found) {
+    if (fixedRate_) return detectAtFixedRate(found);
     Status worst = Status::NoAnswer;
     char refusedWhy[sizeof whyText_] = "";
     triedCount_ = 0;
@@ -190,7 +195,7 @@ Status Device::attach(DeviceIdentity& identity, bool learnAddress) {
         why_ = "the port could not be opened";
         return Status::OpenFailed;
     }
-    if (identity.dialect == Dialect::Fd && !learnAddress) return Status::Ok;
+    if (!learnAddress) return Status::Ok;
     DeviceIdentity learned = identity;
     const Status status = queryIdentity(learned);
     if (status == Status::Ok) identity.address = learned.address;
@@ -273,7 +278,7 @@ Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
     // An acknowledgement lost on the way (a slow or busy line, a device server
     // under load) says nothing of the write: the transmitter may already be at
     // the new rate, and is looked for there before the write counts as failed.
-    const bool ackLost = written == Status::NoAnswer && reply_.status == ReplyStatus::NoReply;
+    const bool ackLost = written == Status::NoAnswer && reply_.status == ReplyStatus::NoReply && !fixedRate_;
     if (written != Status::Ok && !ackLost) return written;
     char lostWhy[sizeof whyText_];
     std::snprintf(lostWhy, sizeof lostWhy, "%s", why_);
@@ -287,6 +292,11 @@ Status Device::setBaud(DeviceIdentity& identity, std::int32_t baud) {
 
 // The transmitter answers at the old rate and listens at the new one after.
 Status Device::verifyFdBaud(DeviceIdentity& identity, std::int32_t baud) {
+    if (fixedRate_) {
+        // Acknowledged at the old rate; the new one is out of the server's reach.
+        identity.baud = baud;
+        return Status::Ok;
+    }
     if (!link_.reopen(std::uint32_t(baud))) {
         why_ = "the port could not be reopened at the new rate";
         return Status::OpenFailed;
@@ -336,4 +346,32 @@ Status Device::setArea(const DeviceIdentity& identity, std::uint16_t area) {
         return refuse(whyText_);
     }
     return Status::Ok;
+}
+
+Status Device::detectAtFixedRate(DeviceIdentity& found) {
+    if (!link_.reopen(fixedBaud_)) {
+        why_ = "the port could not be opened";
+        return Status::OpenFailed;
+    }
+    Status worst = Status::NoAnswer;
+    for (const Dialect dialect : {Dialect::Fd, Dialect::Modbus}) {
+        if (dialect == Dialect::Fd && modbusOnly_) continue;
+        DeviceIdentity identity;
+        identity.dialect = dialect;
+        const Status status = queryIdentity(identity);
+        if (status == Status::Ok) found = identity;
+        if (status == Status::Ok || status == Status::OpenFailed) return status;
+        // The first refusal is what the user sees, as at changing rates.
+        if (status == Status::Refused && worst != Status::Refused) {
+            worst = Status::Refused;
+            std::snprintf(whyText_, sizeof whyText_, "%s", why_);
+        }
+    }
+    if (worst == Status::Refused) {
+        why_ = whyText_;
+    } else if (*reply_.why == '\0') {
+        why_ = modbusOnly_ ? "no transmitter answered in the Modbus dialect at the device server's rate"
+                           : "no transmitter answered in either dialect at the device server's rate";
+    }
+    return worst;
 }

@@ -62,9 +62,9 @@ public:
     // attempts. why() names every attempt made.
     Status detect(DeviceIdentity& found);
 
-    // Opens at identity.baud and takes the transmitter as given. One identity
-    // query learns its address: always in the Modbus dialect, whose frames name
-    // none, and with learnAddress in the FD dialect.
+    // Opens at identity.baud and takes the transmitter as given. With
+    // learnAddress, one identity query learns its address (in the Modbus
+    // dialect, the one its identity block holds; its frames name none).
     Status attach(DeviceIdentity& identity, bool learnAddress);
 
     // One identity query under the current dialect; updates identity.
@@ -85,6 +85,17 @@ public:
     // or takes it when it restarts (Modbus dialect).
     bool baudTakenNow() const { return baudNow_; }
     Status setArea(const DeviceIdentity& identity, std::uint16_t area);
+
+    // Behind a device server whose serial rate is its own: detection tries
+    // the dialects at that one rate (baud, 0 when not known), Modbus only
+    // when modbusOnly, and an FD baud write is not read back at a rate the
+    // server does not speak.
+    void setFixedRate(std::uint32_t baud, bool modbusOnly) {
+        fixedRate_ = true;
+        fixedBaud_ = baud;
+        modbusOnly_ = modbusOnly;
+    }
+    bool fixedRate() const { return fixedRate_; }
 
     // Ends an operation with status for a reason found above the device.
     Status refuseAs(Status status, const std::string& why);
@@ -114,6 +125,7 @@ private:
     Status verifyModbusBaud(DeviceIdentity& identity, std::int32_t baud);
     Status verifyFdBaud(DeviceIdentity& identity, std::int32_t baud);
     Status checkBaudReadBack(const DeviceIdentity& readBack, std::int32_t baud);
+    Status detectAtFixedRate(DeviceIdentity& found);
     // Detection's end when no attempt found a transmitter.
     Status detectionFailed(Status worst, const char* refusedWhy);
 
@@ -125,4 +137,7 @@ private:
     DetectionAttempt tried_[std::size(kDetectionPlan) + std::size(kFurtherModbusAttempts)]{};
     std::size_t triedCount_ = 0;
     bool baudNow_ = true;
+    bool fixedRate_ = false;
+    bool modbusOnly_ = false;
+    std::uint32_t fixedBaud_ = 0;
 };

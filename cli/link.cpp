@@ -25,7 +25,8 @@ Link::Link(Port& port, std::string portName, std::chrono::milliseconds timeout, 
       start_(Clock::now()) {}
 
 std::string Link::devicePath() const {
-    return port_.devicePath().empty() ? port_.pathFor(portName_) : port_.devicePath();
+    if (!port_.devicePath().empty()) return port_.devicePath();
+    return local_ != nullptr ? local_->pathFor(portName_) : portName_;
 }
 
 bool Link::reopen(std::uint32_t baud) {
@@ -33,7 +34,7 @@ bool Link::reopen(std::uint32_t baud) {
     port_.setLineSettings(8, 0, 0, baud);
     baud_ = baud;
     echo_ = echoMode_; // another open may be another adapter
-    if (port_.openPath(port_.pathFor(portName_)) == 0) return false;
+    if (port_.openPath(local_ != nullptr ? local_->pathFor(portName_) : portName_) == 0) return false;
     logLowLatency();
     return true;
 }
@@ -125,6 +126,11 @@ Reply Link::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
             reply.status = ReplyStatus::DeviceGone;
             return reply;
         }
+        if (got.noReply != nullptr) {
+            logFrame("<", buffer_, count);
+            reply.why = got.noReply;
+            return reply;
+        }
         if (Clock::now() >= until || room == 0) {
             if (count == skip && Clock::now() < deadline) continue;
             break;
@@ -168,7 +174,8 @@ Reply Link::judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip
 }
 
 void Link::logLowLatency() {
-    const int set = port_.lowLatency() ? 1 : 0;
+    if (local_ == nullptr) return;
+    const int set = local_->lowLatency() ? 1 : 0;
     if (verbose_ == nullptr || set == loggedLowLatency_) return;
     loggedLowLatency_ = set;
     stamp();

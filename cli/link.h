@@ -11,6 +11,7 @@
 
 #include "protocol/echo.h"
 #include "protocol/reply_framing.h"
+#include "serial/local/serial_port.h"
 #include "serial/port.h"
 
 enum class ReplyStatus : std::uint8_t {
@@ -25,7 +26,8 @@ struct Reply {
     ReplyStatus status = ReplyStatus::NoReply;
     const std::uint8_t* frame = nullptr; // into the line's buffer; valid until the next exchange
     std::uint16_t length = 0;
-    const char* why = "";          // for Invalid: what was wrong with the bytes
+    const char* why = "";          // for Invalid: what was wrong with the bytes; for NoReply: what the
+                                   // server in front of the line said of it ("" when it said nothing)
     std::uint8_t otherAddress = 0; // for Invalid wrong-address replies
     bool echoOnly = false;         // for NoReply: the port's echo of the request came, and nothing after it
 };
@@ -36,10 +38,12 @@ inline constexpr std::chrono::seconds kReopenPeriod{1};
 class Link {
 public:
     // portName is how the user named the port: "COMn" (the window's naming
-    // rule), a device path, or a port on a device server; port.pathFor says
-    // what it opens. timeout bounds the wait for a reply to start, from the
-    // end of the request.
+    // rule), a device path, or a port on the network. timeout bounds the wait
+    // for a reply to start, from the end of the request.
     Link(Port& port, std::string portName, std::chrono::milliseconds timeout, std::FILE* verbose);
+    // For a serial device on this computer, which is port: its naming rule
+    // says what portName opens, and -v tells whether it got low latency.
+    void setLocal(const SerialPort& local) { local_ = &local; }
 
     // Closes, then opens at baud (8N1). False when the open failed; the port
     // then says why (openFailureLine).
@@ -94,6 +98,7 @@ private:
     void logLowLatency();
 
     Port& port_;
+    const SerialPort* local_ = nullptr;
     std::string portName_;
     std::chrono::milliseconds timeout_;
     std::FILE* verbose_;

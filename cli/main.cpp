@@ -1,9 +1,7 @@
 // ventora-cli: configures and reads air-velocity transmitters from the
 // command line, one port at a time.
 
-#include <algorithm>
 #include <iostream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,8 +9,6 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/service.h"
-#include "serial/local/serial_port.h"
-#include "serial/net/network_port.h"
 
 int main(int argc, char** argv) {
     Options options;
@@ -23,13 +19,8 @@ int main(int argc, char** argv) {
     std::istringstream lines(complaint.str());
     for (std::string line; std::getline(lines, line);) std::cerr << (stderrIsJournal() ? "<3>" : "") << line << "\n";
     if (parsed >= 0) return parsed;
-    // The kind of port is chosen once, here; the exchanges reach either
+    // The kind of port is chosen once, here; the exchanges reach every kind
     // through the port interface.
-    std::unique_ptr<Port> port;
-    if (isNetworkPortName(options.port))
-        port = std::make_unique<NetworkSerialPort>(
-            std::max(std::chrono::milliseconds(kNetworkOpenTimeoutMs), std::chrono::milliseconds(options.timeoutMs)));
-    else
-        port = std::make_unique<SerialPort>();
-    return runCommand(options, *port, stdout, stderr);
+    NamedPort port = portFor(options);
+    return runCommand(options, port, stdout, stderr);
 }

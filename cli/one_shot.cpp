@@ -51,6 +51,10 @@ int detectCommand(Session& session) {
     const bool echoes = session.link.echo() == EchoKnowledge::Echoes;
     json["echo"] = echoes;
     if (echoes) text += "; the adapter echoes what is sent";
+    if (session.device.fixedRate()) {
+        json["rate_is_the_servers"] = true;
+        text += "; the serial rate is the device server's own";
+    }
     report.result(json, text);
     return 0;
 }
@@ -130,6 +134,9 @@ int setCommand(Session& session) {
         text = "baud " + std::to_string(identity.baud);
         if (status == Status::Ok && identity.dialect == Dialect::Modbus)
             note = std::string("; ") + baudTakesEffect(session.device);
+        if (status == Status::Ok && session.device.fixedRate())
+            note += "; the device server must be set to " + std::to_string(options.value) +
+                    " bit/s to reach the transmitter again";
         break;
     case Field::Area:
         status = session.device.setArea(identity, std::uint16_t(options.value));
@@ -140,6 +147,9 @@ int setCommand(Session& session) {
     if (status != Status::Ok) return report.fail(status);
     Json full = report.describe(identity);
     full.update(json);
-    report.result(full, report.place() + ": " + text + ", verified" + note);
+    // An FD rate behind a device server is acknowledged, but cannot be read back.
+    const bool unverified =
+        session.device.fixedRate() && options.field == Field::Baud && identity.dialect == Dialect::Fd;
+    report.result(full, report.place() + ": " + text + (unverified ? ", acknowledged" : ", verified") + note);
     return 0;
 }

@@ -12,7 +12,7 @@
 #include "cli/output.h"
 #include "cli/usage_refusals.h"
 #include "protocol/decimal.h"
-#include "serial/net/network_port.h"
+#include "serial/net/port_url.h"
 
 #ifndef VENTORA_VERSION
 #error "VENTORA_VERSION comes from the project's version in CMake"
@@ -68,7 +68,8 @@ bool complain(std::ostream& err, const std::string& text) {
 // Ranges that depend on more than one option.
 bool checkCombination(Options& o, const std::string& dialectText, std::ostream& err) {
     if (!dialectText.empty()) o.dialect = dialectText == "fd" ? Dialect::Fd : Dialect::Modbus;
-    if (o.baud.has_value() != o.dialect.has_value())
+    // Behind a device server -b may state the server's rate for the report alone.
+    if (o.baud.has_value() != o.dialect.has_value() && !(o.baud && rateIsTheServers(o.port)))
         return complain(err, "--baud and --dialect go together: give both, or neither to detect them");
     if (o.baud && !baudAllowed(*o.dialect, *o.baud))
         return complain(err, "--baud " + std::to_string(*o.baud) + " is not a rate of the " + dialectName(*o.dialect) +
@@ -150,8 +151,8 @@ struct Given {
 
 void addGlobalOptions(CLI::App& app, Options& o, Given& given) {
     app.add_option("-p,--port", o.port,
-                   "COMn, a device path (/dev/ttyUSB0, /dev/serial/by-id/...), or rfc2217://HOST:PORT "
-                   "for a port on a device server")
+                   "COMn, a device path (/dev/ttyUSB0, /dev/serial/by-id/...), or a line behind a device server or "
+                   "gateway: rfc2217://HOST:PORT, tcp://HOST:PORT or modbus-tcp://HOST[:PORT]")
         ->capture_default_str();
     app.add_option("-b,--baud", o.baud, "the transmitter's baud rate; with --dialect, skips detection");
     app.add_option("-d,--dialect", given.dialectText, "fd or modbus")->check(CLI::IsMember({"fd", "modbus"}));
@@ -246,6 +247,7 @@ void addSettingCommands(CLI::App& app, Options& o) {
     get->callback([&] { o.command = Command::Get; });
 
     set->add_option("value", o.value, "the new value")->required();
+    set->add_flag("--force", o.force, "behind a device server, send a new baud rate that the server does not speak");
     set->group("");
     set->callback([&] { o.command = Command::Set; });
 }
@@ -272,9 +274,19 @@ void addCommission(CLI::App& app, Options& o, Given& given) {
         ->check(CLI::Range(0, 65535));
     commission->add_option("--count", o.transmitters, "how many transmitters (default 1)")->check(CLI::Range(1u, 255u));
     commission->add_option("--log", o.logPath, "append one CSV row per transmitter to this file");
+    commission->add_flag("--force", o.force, "behind a device server, send --baud though the server does not speak it");
     commission->group("");
     commission->callback([&] { o.command = Command::Commission; });
 }
+
+} // namespace
+
+bool rateIsTheServers(const std::string& port) {
+    NetworkEndpoint endpoint;
+    return parseNetworkPortName(port, endpoint) && rateIsTheServers(endpoint.scheme);
+}
+
+namespace {
 
 // -a as a list (one address is also the transmitter's), and the port's name.
 bool takeTarget(Options& o, const Given& given, std::ostream& err) {
@@ -287,9 +299,26 @@ bool takeTarget(Options& o, const Given& given, std::ostream& err) {
         return complain(err, "an address list works with watch only; this command takes one transmitter");
     NetworkEndpoint endpoint;
     if (isNetworkPortName(o.port) && !parseNetworkPortName(o.port, endpoint))
+        return complain(err, "--port " + o.port + ": a network port is " + kNetworkPortForms);
+    return true;
+}
+
+// What a device server or gateway cannot carry, refused before anything is sent.
+bool takeNetworkPort(const Options& o, const std::string& dialectText, std::ostream& err) {
+    NetworkEndpoint endpoint;
+    if (!parseNetworkPortName(o.port, endpoint)) return true;
+    const bool fd = dialectText == "fd" || o.command == Command::Scan;
+    if (endpoint.scheme == NetworkScheme::ModbusTcp && fd)
         return complain(err, "--port " + o.port +
-                                 ": a network port is rfc2217://HOST:PORT, with PORT 1 to 65535 "
-                                 "and an IPv6 address in brackets");
+                                 ": FD frames do not pass a Modbus TCP gateway, which carries the Modbus dialect only; "
+                                 "tcp:// or rfc2217:// will carry them");
+    const bool movesRate = (o.command == Command::Set && o.field == Field::Baud) ||
+                           (o.command == Command::Commission && o.newBaud.has_value());
+    if (rateIsTheServers(endpoint.scheme) && movesRate && !o.force)
+        return complain(err, "--port " + o.port +
+                                 ": the serial rate is the device server's own and cannot be changed from here; a new "
+                                 "rate would move the transmitter to one that the server does not speak. Set the "
+                                 "server's rate and the transmitter's together, or add --force to send it anyway");
     return true;
 }
 
@@ -361,6 +390,7 @@ bool takeMqtt(Options& o, const Given& given, std::ostream& err) {
 bool takeGiven(Options& o, const Given& given, std::ostream& err) {
     if (!takeTarget(o, given, err)) return false;
     if (!takeRs485(o, err)) return false;
+    if (!takeNetworkPort(o, given.dialectText, err)) return false;
     if (given.echoText != "auto") o.echo = given.echoText == "on" ? EchoKnowledge::Echoes : EchoKnowledge::Plain;
     if (given.countOption->count() > 0) o.count = given.count;
     if (o.command == Command::Scan && !takeScan(o, given, err)) return false;

@@ -63,7 +63,14 @@ struct Options {
     std::optional<std::uint16_t> newArea;
     unsigned transmitters = 1;
     std::string logPath;
+
+    // set baud, commission --baud: sent even where the rate is a device server's own
+    bool force = false;
 };
+
+// Whether port names a line behind a device server whose serial rate is its
+// own (tcp://, modbus-tcp://), out of reach of the line settings.
+bool rateIsTheServers(const std::string& port);
 
 // "3,10-14" gives 3, 10, 11, 12, 13, 14, in that order. False, with why in
 // error, for anything else: an address outside 1..255, a range that runs

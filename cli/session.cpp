@@ -3,11 +3,11 @@
 #include <cstdio>
 
 Status Session::establish(DeviceIdentity& identity) const {
-    if (options.baud) {
+    if (options.baud && options.dialect) {
         identity.dialect = *options.dialect;
         identity.baud = *options.baud;
         identity.address = options.address.value_or(0);
-        return device.attach(identity, !options.address.has_value());
+        return device.attach(identity, !options.address.has_value() && identity.dialect == Dialect::Fd);
     }
     const Status status = device.detect(identity);
     // Whatever answered is not the transmitter -a names: nothing goes to it.

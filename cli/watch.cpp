@@ -157,6 +157,12 @@ void Watch::announce() {
 // rate the others share.
 Status Watch::findTransmitters() {
     DeviceIdentity& first = tracks_[0].identity;
+    // A record names a Modbus transmitter by the address its identity block
+    // holds, as detection finds it, with -b and -d too.
+    if (!several_ && options_.baud && options_.dialect == Dialect::Modbus) {
+        first = DeviceIdentity{Dialect::Modbus, *options_.baud, 0};
+        return session_.device.attach(first, true);
+    }
     if (!several_ || !options_.baud) return session_.establish(first);
     first = DeviceIdentity{*options_.dialect, *options_.baud, options_.addresses[0]};
     return session_.device.attach(first, false);

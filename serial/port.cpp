@@ -10,8 +10,8 @@ const char* networkHint(OpenFailure cause) {
     case OpenFailure::ConnectionRefused: return "check that the device server runs and listens on that TCP port";
     case OpenFailure::HostNotFound: return "check the host name, or give the server's IP address";
     case OpenFailure::NoAnswer:
-        return "check that the TCP port speaks Telnet with RFC 2217 (ser2net: telnet(rfc2217) in the accepter) "
-               "and that no firewall drops the connection";
+        return "check that no firewall drops the connection, and for rfc2217:// that the TCP port speaks Telnet "
+               "with RFC 2217 (ser2net: telnet(rfc2217) in the accepter)";
     case OpenFailure::ConnectionLost: return "the device server or the network ended the session";
     case OpenFailure::NotRfc2217:
         return "check that the TCP port is a device server's serial port with RFC 2217 "

@@ -1,8 +1,8 @@
 #pragma once
 // What an exchange needs of a port, whatever reaches the device behind it: a
-// local serial device (SerialPort) or a serial port on a device server
-// (NetworkSerialPort). Opening and closing, the line settings, writing, a
-// waiting read, and why the last open failed.
+// local serial device (SerialPort) or a line behind a device server or
+// gateway (TcpPort and the ports over it). Opening and closing, the line
+// settings, writing, a waiting read, and why the last open failed.
 //
 // Every member is called on the thread that opens the port; SerialPort adds
 // the non-waiting read that the window's receive thread uses.
@@ -23,7 +23,7 @@ enum class OpenFailure : std::uint8_t {
     Busy,             // another program holds the device
     SettingRefused,   // the device refused the line settings (speed, size, parity)
     Other,            // anything else; the OS text says what
-    // A port on a device server (NetworkSerialPort):
+    // A port on the network (TcpPort and the ports over it):
     ConnectionRefused, // nothing listens on that TCP port
     HostNotFound,      // the host name could not be resolved
     NoAnswer,          // the server did not answer in time: connecting, negotiating or settings
@@ -51,6 +51,9 @@ std::string osErrorText(unsigned long osError);
 struct WaitedRead {
     std::uint32_t count = 0; // bytes placed in the buffer
     bool deviceGone = false; // the device hung up or failed; no more bytes will come
+    // Set when the server in front of the line says that no reply will come
+    // (a Modbus TCP gateway's exceptions): why, in its words. Lives as long as the port.
+    const char* noReply = nullptr;
 };
 
 class Port {
@@ -72,20 +75,6 @@ public:
     std::uint8_t dataBits() const { return dataBits_; }
     std::uint8_t parity() const { return parity_; }
     std::uint8_t stopBits() const { return stopBits_; }
-
-    // Whether the next open puts the device into RS-485 mode, where the UART
-    // itself drives the transceiver's direction (RTS while sending). Only a
-    // local serial device has such a mode; callers refuse the wish for others.
-    void setRs485(bool on) { rs485_ = on; }
-    bool rs485() const { return rs485_; }
-
-    // Whether the last open got the driver's low-latency mode; false where the
-    // device has no such setting (a pty, a plain UART, a device server).
-    bool lowLatency() const { return lowLatency_; }
-
-    // What openPath is given for the port a person named; the name itself
-    // unless the kind of port has a naming rule of its own.
-    virtual std::string pathFor(const std::string& portName) const { return portName; }
 
     // Opens what path names with the stored line settings and purges what was
     // queued. Nonzero on success, 0 on failure (nothing held); lastOpenFailure
@@ -125,7 +114,6 @@ protected:
         openFailure_ = cause;
         openFailureDetail_ = detail;
     }
-    void recordLowLatency(bool set) { lowLatency_ = set; }
 
 private:
     // Written by the thread that opens the port.
@@ -133,8 +121,6 @@ private:
     std::uint8_t parity_ = 0;
     std::uint8_t stopBits_ = 0;
     std::uint32_t baudRate_ = 0;
-    bool rs485_ = false;
-    bool lowLatency_ = false;
     OpenFailure openFailure_ = OpenFailure::None;
     std::string devicePath_;
     std::string openFailureDetail_;

@@ -20,8 +20,9 @@ if(TARGET ventora_cli_core)
     if(NOT WIN32)
       # cli_line: a line of several transmitters, and the live table on a pseudo-terminal.
       # cli_remote: remote buses through ser2net (RFC 2217) on 127.0.0.1; skipped without ser2net.
+      # cli_device_server: ser2net's raw accepter and a Modbus TCP gateway, checked against mbpoll.
       # cli_mqtt: watch --mqtt against Debian's mosquitto on 127.0.0.1; skipped without mosquitto.
-      foreach(name cli_line cli_remote cli_mqtt)
+      foreach(name cli_line cli_remote cli_device_server cli_mqtt)
         add_executable(${name}_tests integration/${name}_test.cpp)
         target_link_libraries(${name}_tests PRIVATE ventora_sim ventora_test_support GTest::gtest_main)
         target_compile_definitions(${name}_tests PRIVATE VENTORA_CLI_PATH="$<TARGET_FILE:ventora-cli>")

@@ -19,11 +19,6 @@ std::string SerialPort::pathFor(const std::string& portName) const {
     return portNumber != 0 ? deviceFor(portNumber) : portName;
 }
 
-int SerialPort::open() {
-    std::lock_guard lock(handleMutex_);
-    return openLocked(deviceFor(portNumber_));
-}
-
 int SerialPort::openPath(const std::string& path) {
     std::lock_guard lock(handleMutex_);
     return openLocked(path);
@@ -32,7 +27,7 @@ int SerialPort::openPath(const std::string& path) {
 int SerialPort::openLocked(const std::string& path) {
     closeLocked(); // callers close first; this only guards against a leaked handle
     recordFailure(path, path.empty() ? OpenFailure::NoSuchDevice : OpenFailure::None, "");
-    recordLowLatency(false);
+    lowLatency_ = false;
     if (path.empty()) return 0;
     if (!acquireLocked(path)) return 0;
     if (!configureLocked()) {

@@ -36,16 +36,26 @@ public:
     }
 
     // Opens the device named by the port number, exclusively, purges both
-    // queues and configures it. Nonzero on success, 0 on failure (nothing held);
-    // lastOpenFailure and devicePath then say why and what was tried.
-    virtual int open();
+    // queues and configures it: openPath of the device the naming rule gives.
+    // Nonzero on success, 0 on failure (nothing held); lastOpenFailure and
+    // devicePath then say why and what was tried.
+    int open() { return openPath(deviceFor(portNumber_)); }
 
     // Opens the device at path directly, bypassing the naming rule; otherwise as open().
     int openPath(const std::string& path) override;
 
     // "COMn" is the device port n names under this port's naming rule; any
     // other name is taken as a device path.
-    std::string pathFor(const std::string& portName) const override;
+    std::string pathFor(const std::string& portName) const;
+
+    // Whether the next open puts the device into RS-485 mode, where the UART
+    // itself drives the transceiver's direction (RTS while sending).
+    void setRs485(bool on) { rs485_ = on; }
+    bool rs485() const { return rs485_; }
+
+    // Whether the last open got the driver's low-latency mode; false where the
+    // device has no such setting (a pty, a plain UART).
+    bool lowLatency() const { return lowLatency_; }
 
     // Releases the device if one is held; isOpen is false afterwards.
     // Returns whether a device was released.
@@ -109,6 +119,8 @@ private:
     PortNamer namer_;
     bool systemRule_ = false;     // namer_ is the system rule
     std::uint8_t portNumber_ = 0; // UI thread
+    bool rs485_ = false;          // UI thread
+    bool lowLatency_ = false;     // UI thread
     std::mutex handleMutex_;      // held across read and across open/close
     std::unique_ptr<Native> native_;
 

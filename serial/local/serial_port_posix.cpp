@@ -202,7 +202,7 @@ bool SerialPort::configureLocked() {
         recordFailure(OpenFailure::SettingRefused, osErrorText(unsigned(errno)));
         return false;
     }
-    recordLowLatency(askLowLatency(fd));
+    lowLatency_ = askLowLatency(fd);
     if (const int refusal = rs485() ? enableRs485(fd) : 0; refusal != 0) {
         recordFailure(OpenFailure::NoRs485Mode, osErrorText(unsigned(refusal)));
         return false;

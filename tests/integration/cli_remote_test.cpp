@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                    sim::Dialect::Modbus,
                    9600,
                    {"-b", "9600", "-d", "modbus", "read"},
-                   R"("dialect":"modbus","baud":9600,"address":9,"velocity":12.3,"volume":1328.4})",
+                   R"("dialect":"modbus","baud":9600,"velocity":12.3,"volume":1328.4})",
                    {9600}},
         RemoteCase{"FdSetArea",
                    sim::Dialect::Fd,
@@ -146,6 +146,7 @@ struct Talk {
     int count = 0;
     int pauseMs = 0;
     bool reset = false;
+    int delayMs = 0; // before the first block: after the client's first request
 };
 
 // pattern repeated to 64 kB: far more than a client reads at once, so that it always finds more waiting.
@@ -174,7 +175,8 @@ struct FailureCase {
     const char* name;
     enum class Server { None, Silent, Ser2netKilledMidExchange, UnknownHost, Hostile } server;
     const char* cause;
-    Talk talk; // Hostile
+    Talk talk;                      // Hostile
+    const char* scheme = "rfc2217"; // modbus-tcp: a hostile or broken gateway
     friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -195,6 +197,7 @@ private:
         while (!stop_ && ::poll(&p, 1, 50) == 0) {}
         client_ = stop_ ? -1 : ::accept(socket_.fd, nullptr, nullptr);
         if (client_ < 0) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(talk_.delayMs));
         for (int i = 0; (talk_.count == 0 || i < talk_.count) && say(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(talk_.pauseMs));
         const linger abort{1, 0};
@@ -235,7 +238,8 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
     std::unique_ptr<HostileServer> hostile;
     std::string host = "127.0.0.1";
     std::uint16_t port = 0;
-    std::vector<std::string> args = {"-t", "2000", "-b", "9600", "-d", "fd", "-a", "3", "read"};
+    const bool gateway = std::string(c.scheme) == "modbus-tcp";
+    std::vector<std::string> args = {"-t", "2000", "-b", "9600", "-d", gateway ? "modbus" : "fd", "read"};
     ProcessRun run;
     switch (c.server) {
     case Server::None:
@@ -259,7 +263,7 @@ TEST_P(CliRemoteFailureTest, Status3NamingHostPortAndCause) {
         port = hostile->port();
         break;
     }
-    args.insert(args.begin(), {"-p", "rfc2217://" + host + ":" + std::to_string(port)});
+    args.insert(args.begin(), {"-p", std::string(c.scheme) + "://" + host + ":" + std::to_string(port)});
     if (c.server == Server::Ser2netKilledMidExchange) {
         CliProcess tool(args);
         ASSERT_TRUE(waitFor([&] { return !sim->requests().empty(); }, 10s)) << "the request never arrived";
@@ -318,6 +322,26 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"EndlessOffers",
                     FailureCase::Server::Hostile,
                     "not an RFC 2217 server (it never completed the negotiation)",
-                    {offers()}}));
+                    {offers()}},
+        // clang-format off
+        FailureCase{"GatewayLengthZero", FailureCase::Server::Hostile,
+                    "connection lost (the gateway broke Modbus TCP: a header with length 0, which no Modbus reply has)",
+                    {{0, 1, 0, 0, 0, 0, 255}, 1}, "modbus-tcp"},
+        FailureCase{"GatewayLength65535", FailureCase::Server::Hostile,
+                    "connection lost (the gateway broke Modbus TCP: a header with length 65535", {{0, 1, 0, 0, 255, 255, 255}, 1}, "modbus-tcp"},
+        // Whole replies to one transaction, without end.
+        FailureCase{"GatewayFloods", FailureCase::Server::Hostile,
+                    "connection lost (the gateway broke Modbus TCP: a reply to transaction 4660, which was never asked",
+                    {block({0x12, 0x34, 0, 0, 0, 7, 255, 3, 4, 0, 0x7B, 0, 0})}, "modbus-tcp"},
+        // The header of transaction 1, then half its reply, once the request is out.
+        FailureCase{"GatewayClosesMidReply", FailureCase::Server::Hostile, "connection lost (the server closed the connection)",
+                    {{0, 1, 0, 0, 0, 11, 255, 3, 8, 0}, 1, 0, false, 300}, "modbus-tcp"},
+        FailureCase{"GatewayAnswersAnotherTransaction", FailureCase::Server::Hostile,
+                    "connection lost (the gateway broke Modbus TCP: a reply to transaction 30583, which was never asked",
+                    {{0x77, 0x77, 0, 0, 0, 7, 255, 3, 4, 0, 0x7B, 0, 0}, 0, 100}, "modbus-tcp"},
+        FailureCase{"GatewayGarbage", FailureCase::Server::Hostile,
+                    "connection lost (the gateway broke Modbus TCP: a header with a protocol identifier other than 0",
+                    {garbage()}, "modbus-tcp"} // clang-format on
+        ));
 
 } // namespace

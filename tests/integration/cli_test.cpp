@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                     sim::Dialect::Modbus,
                     {"-b", "9600", "-d", "modbus", "read"},
                     0,
-                    kModbusWhere + R"(,"address":9,"velocity":12.3,"volume":1328.4})"},
+                    kModbusWhere + R"(,"velocity":12.3,"volume":1328.4})"},
         CommandCase{"ModbusGetBaud", sim::Dialect::Modbus, {"get", "baud"}, 0, kModbusWhere + R"(,"address":9})"},
         CommandCase{
             "ModbusSetAddress", sim::Dialect::Modbus, {"set", "address", "33"}, 0, kModbusWhere + R"(,"address":33})"},

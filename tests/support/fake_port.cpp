@@ -17,7 +17,7 @@ std::size_t FakePort::queued() const {
     return queue_.size();
 }
 
-int FakePort::open() {
+int FakePort::openPath(const std::string&) {
     if (!opens(portNumber())) return 0;
     openedPorts.push_back(portNumber());
     openedAt.push_back(baudRate());

@@ -16,7 +16,8 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Opening consults `opens`, never the naming rule, which only describes ports.
+// Opening consults `opens` with the port number, never the device the naming
+// rule gives, which only describes ports.
 // Every write is recorded, open or not: the window's tests count the frames of
 // operations on a port they never opened. Only an open port answers. An
 // answer goes straight into `answerInto`'s replyRing as one finished reply, as
@@ -43,7 +44,7 @@ public:
     void arrive(const Bytes& bytes);
     std::size_t queued() const;
 
-    int open() override;
+    int openPath(const std::string& path) override;
     bool close() override;
     std::uint32_t read(std::uint8_t* buffer, std::uint32_t maxBytes) override;
     int write(const std::uint8_t* buffer, std::uint32_t count) override;

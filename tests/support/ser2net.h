@@ -1,6 +1,7 @@
 #pragma once
-// ser2net (Telnet with RFC 2217) on 127.0.0.1 in front of one device, for as
-// long as the object lives. POSIX only.
+// ser2net on 127.0.0.1 in front of one device, for as long as the object
+// lives: Telnet with RFC 2217, or with raw set its plain tcp accepter (bytes
+// in, bytes out). POSIX only.
 
 #include <cstdint>
 #include <memory>
@@ -28,17 +29,20 @@ bool acceptsConnections(std::uint16_t port);
 class Ser2net {
 public:
     // Serves device at 9600 bit/s; running() says whether it came up.
-    explicit Ser2net(const std::string& device);
+    explicit Ser2net(const std::string& device, bool raw = false);
     ~Ser2net();
 
     bool running() const { return process_ != nullptr; }
     // Ends the server at once, as a crash or a pulled cable would.
     void kill();
-    std::string url() const { return "rfc2217://127.0.0.1:" + std::to_string(port); }
+    // Starts it again on the same port after kill; false when it could not be started.
+    bool restart();
+    std::string url() const { return (raw_ ? "tcp://127.0.0.1:" : "rfc2217://127.0.0.1:") + std::to_string(port); }
 
     std::uint16_t port = 0;
 
 private:
+    bool raw_;
     std::string config_;
     std::unique_ptr<Process> process_;
 };

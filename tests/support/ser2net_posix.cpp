@@ -53,22 +53,28 @@ LocalSocket::~LocalSocket() {
 
 // The port is one the kernel just handed out and released: taken again by
 // someone else only by a rare race, which a retry covers.
-Ser2net::Ser2net(const std::string& device) {
+Ser2net::Ser2net(const std::string& device, bool raw) : raw_(raw) {
     static int serial = 0;
     config_ = "/tmp/ventora-ser2net-" + std::to_string(::getpid()) + "-" + std::to_string(++serial) + ".yaml";
     for (int attempt = 0; attempt < 5 && process_ == nullptr && ser2netPath() != nullptr; ++attempt) {
         port = LocalSocket(false).port;
         std::ofstream(config_) << "connection: &bus\n"
-                               << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port << "\n"
+                               << "  accepter: " << (raw ? "" : "telnet(rfc2217),") << "tcp,127.0.0.1," << port << "\n"
                                << "  connector: serialdev," << device << ",9600n81,local\n";
-        auto server = std::make_unique<Process>(Launch{
-            .program = ser2netPath(), .args = {"-n", "-c", config_}, .outTo = "/dev/null", .errTo = "/dev/null"});
-        if (!server->started()) break;
-        if (waitFor([&] { return acceptsConnections(port) || !server->running(); }, std::chrono::seconds(10)) &&
-            server->running())
-            process_ = std::move(server);
+        if (!restart()) break;
     }
     if (process_ == nullptr) port = 0;
+}
+
+bool Ser2net::restart() {
+    kill();
+    auto server = std::make_unique<Process>(
+        Launch{.program = ser2netPath(), .args = {"-n", "-c", config_}, .outTo = "/dev/null", .errTo = "/dev/null"});
+    if (!server->started()) return false;
+    if (waitFor([&] { return acceptsConnections(port) || !server->running(); }, std::chrono::seconds(10)) &&
+        server->running())
+        process_ = std::move(server);
+    return true;
 }
 
 Ser2net::~Ser2net() {

@@ -244,6 +244,21 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{
             "PasswordFileMissing", {"watch", "--mqtt", "mqtt://u@b", "--mqtt-password-file", "/nonexistent"}, 2}));
 
+// What a device server or gateway cannot carry is refused before anything is sent.
+INSTANTIATE_TEST_SUITE_P(
+    NetworkPorts, ParseOptionsTest,
+    testing::Values(OptionsCase{"UnknownSchemeIsNoDevicePath", {"-p", "telnet://bus-3.plant:7301", "read"}, 2},
+                    OptionsCase{"RateStatedForARawServer", {"-p", "tcp://10.0.0.5:4001", "-b", "9600", "detect"}, -1},
+                    OptionsCase{"FdThroughAGateway", {"-p", "modbus-tcp://gw", "-b", "9600", "-d", "fd", "read"}, 2},
+                    OptionsCase{"ScanThroughAGateway", {"-p", "modbus-tcp://gw", "scan"}, 2},
+                    OptionsCase{"BaudBehindARawServer", {"-p", "tcp://10.0.0.5:4001", "set", "baud", "4800"}, 2},
+                    OptionsCase{"CommissionBaudBehindAGateway",
+                                {"-p", "modbus-tcp://gw", "commission", "--address", "5", "--baud", "19200"},
+                                2},
+                    OptionsCase{"BaudForcedBehindARawServer",
+                                {"-p", "tcp://10.0.0.5:4001", "set", "baud", "4800", "--force"},
+                                -1}));
+
 TEST(ParseOptions, MqttPasswordFromItsFirstLine) {
     if (!mqttBuilt()) GTEST_SKIP() << "this build has no MQTT";
     const TestFolder folder;

@@ -3,7 +3,7 @@
 // cut anywhere, means. Expected bytes are written out from RFC 854 and
 // RFC 2217, not computed with the codec.
 
-#include "serial/net/network_port.h"
+#include "serial/net/port_url.h"
 #include "serial/net/telnet_codec.h"
 
 #include <gtest/gtest.h>
@@ -283,6 +283,7 @@ struct NameCase {
     bool valid;
     const char* host = "";
     std::uint16_t tcpPort = 0;
+    NetworkScheme scheme = NetworkScheme::Rfc2217;
     friend void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -295,6 +296,7 @@ TEST_P(NetworkPortNameTest, Parses) {
     if (!c.valid) return;
     EXPECT_EQ(endpoint.host, c.host);
     EXPECT_EQ(endpoint.port, c.tcpPort);
+    EXPECT_EQ(endpoint.scheme, c.scheme);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, NetworkPortNameTest,
@@ -312,5 +314,17 @@ INSTANTIATE_TEST_SUITE_P(Names, NetworkPortNameTest,
                                          NameCase{"TrailingPath", "rfc2217://host:7301/", false},
                                          NameCase{"OtherScheme", "telnet://host:7301", false},
                                          NameCase{"DevicePath", "/dev/ttyUSB0", false}));
+
+INSTANTIATE_TEST_SUITE_P(
+    OtherServers, NetworkPortNameTest,
+    testing::Values(
+        NameCase{"RawTcp", "tcp://10.0.0.5:4001", true, "10.0.0.5", 4001, NetworkScheme::Tcp},
+        NameCase{"RawTcpWithoutPort", "tcp://10.0.0.5", false}, NameCase{"RawTcpPortZero", "tcp://10.0.0.5:0", false},
+        NameCase{"RawTcpEmptyHost", "tcp://:4001", false},
+        NameCase{"GatewayDefaultPort", "modbus-tcp://gw-2", true, "gw-2", 502, NetworkScheme::ModbusTcp},
+        NameCase{"GatewayIpv6DefaultPort", "modbus-tcp://[fe80::1]", true, "fe80::1", 502, NetworkScheme::ModbusTcp},
+        NameCase{"GatewayOwnPort", "Modbus-TCP://gw-2:1502", true, "gw-2", 1502, NetworkScheme::ModbusTcp},
+        NameCase{"GatewayEmptyPort", "modbus-tcp://gw-2:", false}, NameCase{"GatewayEmptyHost", "modbus-tcp://", false},
+        NameCase{"UdpIsNoScheme", "udp://10.0.0.5:4001", false}));
 
 } // namespace

@@ -1,6 +1,6 @@
-// POSIX sockets backend of NetworkSerialPort.
+// POSIX sockets backend of TcpSocket.
 
-#include "serial/net/network_port.h"
+#include "serial/net/tcp_socket.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,7 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-struct NetworkSerialPort::Socket {
+struct TcpSocket::Native {
     int fd = -1;
 };
 
@@ -27,15 +27,13 @@ int msUntil(std::chrono::steady_clock::time_point deadline) {
 
 } // namespace
 
-NetworkSerialPort::NetworkSerialPort(std::chrono::milliseconds openTimeout)
-    : openTimeout_(openTimeout),
-      socket_(std::make_unique<Socket>()) {}
+TcpSocket::TcpSocket() : native_(std::make_unique<Native>()) {}
 
-NetworkSerialPort::~NetworkSerialPort() { closeSocket(); }
+TcpSocket::~TcpSocket() { close(); }
 
-bool NetworkSerialPort::socketsStarted() { return true; }
+bool TcpSocket::socketsStarted() { return true; }
 
-OpenFailure NetworkSerialPort::causeOf(int osError) {
+OpenFailure TcpSocket::causeOf(int osError) {
     switch (osError) {
     case ECONNREFUSED: return OpenFailure::ConnectionRefused;
     case ETIMEDOUT: return OpenFailure::NoAnswer;
@@ -46,11 +44,9 @@ OpenFailure NetworkSerialPort::causeOf(int osError) {
     }
 }
 
-bool NetworkSerialPort::wouldBlock(int osError) {
-    return osError == EAGAIN || osError == EWOULDBLOCK || osError == EINTR;
-}
+bool TcpSocket::wouldBlock(int osError) { return osError == EAGAIN || osError == EWOULDBLOCK || osError == EINTR; }
 
-NetworkSerialPort::Lookup NetworkSerialPort::resolve(const NetworkEndpoint& endpoint, bool numericOnly) {
+TcpSocket::Lookup TcpSocket::resolve(const NetworkEndpoint& endpoint, bool numericOnly) {
     const int flags = (numericOnly ? AI_NUMERICHOST : 0) | AI_NUMERICSERV;
     const addrinfo hints{flags, AF_UNSPEC, SOCK_STREAM, 0, 0, nullptr, nullptr, nullptr};
     Lookup lookup = lookUpAddresses<sockaddr_in, sockaddr_in6>(endpoint, hints, AF_INET6);
@@ -61,13 +57,13 @@ NetworkSerialPort::Lookup NetworkSerialPort::resolve(const NetworkEndpoint& endp
     return lookup;
 }
 
-int NetworkSerialPort::openSocket(const Address& address, bool& pending) {
+int TcpSocket::openSocket(const Address& address, bool& pending) {
     sockaddr_storage storage{};
     static_assert(sizeof storage <= sizeof address.storage);
     std::memcpy(&storage, address.storage, address.length);
     const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) return errno;
-    socket_->fd = fd;
+    native_->fd = fd;
     // Requests are a few bytes each, and each waits for its reply.
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -76,39 +72,39 @@ int NetworkSerialPort::openSocket(const Address& address, bool& pending) {
     return pending ? 0 : errno;
 }
 
-int NetworkSerialPort::socketError() const {
+int TcpSocket::socketError() const {
     int error = 0;
     socklen_t size = sizeof error;
-    return ::getsockopt(socket_->fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 ? error : errno;
+    return ::getsockopt(native_->fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 ? error : errno;
 }
 
-bool NetworkSerialPort::socketOpen() const { return socket_->fd >= 0; }
+bool TcpSocket::isOpen() const { return native_->fd >= 0; }
 
-void NetworkSerialPort::closeSocket() {
-    if (socket_->fd >= 0) ::close(socket_->fd);
-    socket_->fd = -1;
+void TcpSocket::close() {
+    if (native_->fd >= 0) ::close(native_->fd);
+    native_->fd = -1;
 }
 
-bool NetworkSerialPort::socketReady(bool forWriting, Clock::time_point deadline) const {
+bool TcpSocket::socketReady(bool forWriting, Clock::time_point deadline) const {
     for (;;) {
-        pollfd p{socket_->fd, short(forWriting ? POLLOUT : POLLIN), 0};
+        pollfd p{native_->fd, short(forWriting ? POLLOUT : POLLIN), 0};
         const int ready = ::poll(&p, 1, msUntil(deadline));
         if (ready > 0 || (ready < 0 && errno != EINTR)) return true;
         if (ready == 0 && Clock::now() >= deadline) return false;
     }
 }
 
-long NetworkSerialPort::moveOnce(const std::uint8_t* out, std::uint8_t* in, std::size_t count, int& error) {
+long TcpSocket::moveOnce(const std::uint8_t* out, std::uint8_t* in, std::size_t count, int& error) {
     // MSG_NOSIGNAL: a connection the server reset is an error here, not SIGPIPE.
     const ssize_t r =
-        out != nullptr ? ::send(socket_->fd, out, count, MSG_NOSIGNAL) : ::recv(socket_->fd, in, count, 0);
+        out != nullptr ? ::send(native_->fd, out, count, MSG_NOSIGNAL) : ::recv(native_->fd, in, count, 0);
     if (r < 0) error = errno;
 #ifdef TCP_QUICKACK
     if (r > 0 && in != nullptr) {
         // Acknowledge at once: a server that sends a reply in two small
         // segments (Nagle) holds the second until the first is acknowledged.
         const int one = 1;
-        ::setsockopt(socket_->fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+        ::setsockopt(native_->fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
     }
 #endif
     return long(r);

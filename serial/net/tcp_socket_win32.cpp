@@ -1,6 +1,6 @@
-// Winsock backend of NetworkSerialPort.
+// Winsock backend of TcpSocket.
 
-#include "serial/net/network_port.h"
+#include "serial/net/tcp_socket.h"
 
 #include <cstring>
 
@@ -9,24 +9,22 @@
 
 #include "serial/sockets.h"
 
-struct NetworkSerialPort::Socket {
+struct TcpSocket::Native {
     SOCKET handle = INVALID_SOCKET;
 };
 
-NetworkSerialPort::NetworkSerialPort(std::chrono::milliseconds openTimeout)
-    : openTimeout_(openTimeout),
-      socket_(std::make_unique<Socket>()) {}
+TcpSocket::TcpSocket() : native_(std::make_unique<Native>()) {}
 
-NetworkSerialPort::~NetworkSerialPort() { closeSocket(); }
+TcpSocket::~TcpSocket() { close(); }
 
-bool NetworkSerialPort::socketsStarted() {
+bool TcpSocket::socketsStarted() {
     // Started once, for the rest of the process.
     static const bool started = startSockets(2, 2);
-    if (!started) recordFailure(where(), OpenFailure::Other, "Winsock could not be started");
+    if (!started) fail(OpenFailure::Other, "Winsock could not be started");
     return started;
 }
 
-OpenFailure NetworkSerialPort::causeOf(int osError) {
+OpenFailure TcpSocket::causeOf(int osError) {
     switch (osError) {
     case WSAECONNREFUSED: return OpenFailure::ConnectionRefused;
     case WSAETIMEDOUT: return OpenFailure::NoAnswer;
@@ -41,9 +39,9 @@ OpenFailure NetworkSerialPort::causeOf(int osError) {
     }
 }
 
-bool NetworkSerialPort::wouldBlock(int osError) { return osError == WSAEWOULDBLOCK || osError == WSAEINTR; }
+bool TcpSocket::wouldBlock(int osError) { return osError == WSAEWOULDBLOCK || osError == WSAEINTR; }
 
-NetworkSerialPort::Lookup NetworkSerialPort::resolve(const NetworkEndpoint& endpoint, bool numericOnly) {
+TcpSocket::Lookup TcpSocket::resolve(const NetworkEndpoint& endpoint, bool numericOnly) {
     const int flags = (numericOnly ? AI_NUMERICHOST : 0) | AI_NUMERICSERV;
     const addrinfo hints{flags, AF_UNSPEC, SOCK_STREAM, 0, 0, nullptr, nullptr, nullptr};
     Lookup lookup = lookUpAddresses<sockaddr_in, sockaddr_in6>(endpoint, hints, AF_INET6);
@@ -54,13 +52,13 @@ NetworkSerialPort::Lookup NetworkSerialPort::resolve(const NetworkEndpoint& endp
     return lookup;
 }
 
-int NetworkSerialPort::openSocket(const Address& address, bool& pending) {
+int TcpSocket::openSocket(const Address& address, bool& pending) {
     sockaddr_storage storage{};
     static_assert(sizeof storage <= sizeof address.storage);
     std::memcpy(&storage, address.storage, address.length);
     const SOCKET s = ::socket(storage.ss_family, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return ::WSAGetLastError();
-    socket_->handle = s;
+    native_->handle = s;
     u_long nonBlocking = 1;
     ::ioctlsocket(s, FIONBIO, &nonBlocking);
     // Requests are a few bytes each, and each waits for its reply.
@@ -72,23 +70,23 @@ int NetworkSerialPort::openSocket(const Address& address, bool& pending) {
     return pending ? 0 : error;
 }
 
-int NetworkSerialPort::socketError() const {
+int TcpSocket::socketError() const {
     int error = 0;
     int size = sizeof error;
-    if (::getsockopt(socket_->handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
+    if (::getsockopt(native_->handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
         return ::WSAGetLastError();
     return error;
 }
 
-bool NetworkSerialPort::socketOpen() const { return socket_->handle != INVALID_SOCKET; }
+bool TcpSocket::isOpen() const { return native_->handle != INVALID_SOCKET; }
 
-void NetworkSerialPort::closeSocket() {
-    if (socket_->handle != INVALID_SOCKET) ::closesocket(socket_->handle);
-    socket_->handle = INVALID_SOCKET;
+void TcpSocket::close() {
+    if (native_->handle != INVALID_SOCKET) ::closesocket(native_->handle);
+    native_->handle = INVALID_SOCKET;
 }
 
-bool NetworkSerialPort::socketReady(bool forWriting, Clock::time_point deadline) const {
-    const SOCKET s = socket_->handle;
+bool TcpSocket::socketReady(bool forWriting, Clock::time_point deadline) const {
+    const SOCKET s = native_->handle;
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - Clock::now()).count();
         const long long us = left <= 0 ? 0 : left > 60'000'000 ? 60'000'000 : left;
@@ -104,9 +102,9 @@ bool NetworkSerialPort::socketReady(bool forWriting, Clock::time_point deadline)
     }
 }
 
-long NetworkSerialPort::moveOnce(const std::uint8_t* out, std::uint8_t* in, std::size_t count, int& error) {
-    const int r = out != nullptr ? ::send(socket_->handle, reinterpret_cast<const char*>(out), int(count), 0)
-                                 : ::recv(socket_->handle, reinterpret_cast<char*>(in), int(count), 0);
+long TcpSocket::moveOnce(const std::uint8_t* out, std::uint8_t* in, std::size_t count, int& error) {
+    const int r = out != nullptr ? ::send(native_->handle, reinterpret_cast<const char*>(out), int(count), 0)
+                                 : ::recv(native_->handle, reinterpret_cast<char*>(in), int(count), 0);
     if (r == SOCKET_ERROR) error = ::WSAGetLastError();
     return r;
 }
