@@ -356,6 +356,7 @@ Status Device::detectAtFixedRate(DeviceIdentity& found) {
     Status worst = Status::NoAnswer;
     for (const Dialect dialect : {Dialect::Fd, Dialect::Modbus}) {
         if (dialect == Dialect::Fd && modbusOnly_) continue;
+        if (stopRequested()) return refuseAs(Status::Interrupted, "interrupted");
         DeviceIdentity identity;
         identity.dialect = dialect;
         const Status status = queryIdentity(identity);
@@ -367,6 +368,7 @@ Status Device::detectAtFixedRate(DeviceIdentity& found) {
             std::snprintf(whyText_, sizeof whyText_, "%s", why_);
         }
     }
+    if (stopRequested()) return refuseAs(Status::Interrupted, "interrupted");
     if (worst == Status::Refused) {
         why_ = whyText_;
     } else if (*reply_.why == '\0') {
