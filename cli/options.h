@@ -10,6 +10,7 @@
 
 #include "cli/device.h"
 #include "cli/mqtt_topics.h"
+#include "cli/numbers.h"
 
 // Long enough for a transmitter that takes 200 ms to start answering, short
 // enough that a whole detection round with nothing attached (four attempts)
@@ -71,11 +72,6 @@ struct Options {
 // Whether port names a line behind a device server whose serial rate is its
 // own (tcp://, modbus-tcp://), out of reach of the line settings.
 bool rateIsTheServers(const std::string& port);
-
-// "3,10-14" gives 3, 10, 11, 12, 13, 14, in that order. False, with why in
-// error, for anything else: an address outside 1..255, a range that runs
-// backwards, an address listed twice, an empty item.
-bool parseAddressList(const std::string& text, std::vector<std::uint8_t>& addresses, std::string& error);
 
 // One parse of argv, with the file of --config read or (fromFile false) only
 // taken as a name; parseOptions' return and output.
