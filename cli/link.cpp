@@ -74,18 +74,24 @@ void Link::drain() {
     while (port_.readWait(buffer_, sizeof buffer_, std::chrono::milliseconds(0)).count > 0 && Clock::now() < end) {}
 }
 
-Reply Link::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
-    Reply reply;
+bool Link::send(const std::uint8_t* request, std::uint16_t length, Clock::time_point& requestEnd) {
     drain();
-    const ReplyShape shape = replyShapeFor(request, length);
     const auto writeStart = Clock::now();
     logFrame(">", request, length);
-    if (port_.write(request, length) == 0) {
+    if (port_.write(request, length) == 0) return false;
+    // On a pty the write returns before the bytes would have left a real line.
+    requestEnd = std::max(Clock::now(), writeStart + wireTime(length));
+    return true;
+}
+
+Reply Link::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
+    Reply reply;
+    const ReplyShape shape = replyShapeFor(request, length);
+    Clock::time_point requestEnd;
+    if (!send(request, length, requestEnd)) {
         reply.status = ReplyStatus::DeviceGone;
         return reply;
     }
-    // On a pty the write returns before the bytes would have left a real line.
-    const auto requestEnd = std::max(Clock::now(), writeStart + wireTime(length));
     auto deadline = requestEnd + timeout_;
     replyWindowEnd_ = deadline;
     const auto gap = quietGap(baud_);
@@ -121,14 +127,10 @@ Reply Link::exchangeOnce(const std::uint8_t* request, std::uint16_t length) {
             if (scan.state == ReplyScan::State::Complete) break;
             continue;
         }
-        if (got.deviceGone) {
+        if (got.deviceGone || got.noReply != nullptr) {
             logFrame("<", buffer_, count);
-            reply.status = ReplyStatus::DeviceGone;
-            return reply;
-        }
-        if (got.noReply != nullptr) {
-            logFrame("<", buffer_, count);
-            reply.why = got.noReply;
+            if (got.deviceGone) reply.status = ReplyStatus::DeviceGone;
+            reply.why = got.noReply != nullptr ? got.noReply : "";
             return reply;
         }
         if (Clock::now() >= until || room == 0) {

@@ -88,6 +88,9 @@ public:
 
 private:
     void drain();
+    // Drains, then writes the request; false when the port would not take it.
+    // requestEnd: when its last byte has left, at the line rate.
+    bool send(const std::uint8_t* request, std::uint16_t length, std::chrono::steady_clock::time_point& requestEnd);
     Reply exchangeOnce(const std::uint8_t* request, std::uint16_t length);
     // Sorts what came into the reply, count bytes of which the first skip are the echo.
     Reply judge(const ReplyScan& scan, std::uint16_t count, std::uint16_t skip, const ReplyShape& shape) const;
