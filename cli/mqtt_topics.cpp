@@ -2,18 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
 
+#include "protocol/decimal.h"
+
 namespace {
 
 bool takePort(std::string_view text, std::uint16_t& port) {
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 1 || value > 65535)
-        return false;
+    std::uint32_t value = 0;
+    if (!parseDecimal(text, 65535, value) || value < 1) return false;
     port = std::uint16_t(value);
     return true;
 }
@@ -185,11 +184,8 @@ AreaCommand parseAreaCommand(const MqttTarget& target, const MqttMessage& messag
         return command;
     }
     address = address.substr(head.size(), address.size() - head.size() - tail.size());
-    unsigned value = 0;
-    const auto whole = [&value](std::string_view text, unsigned most) {
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-        return !text.empty() && ec == std::errc() && end == text.data() + text.size() && value <= most;
-    };
+    std::uint32_t value = 0;
+    const auto whole = [&value](std::string_view text, std::uint32_t most) { return parseDecimal(text, most, value); };
     if (!whole(address, 255) || std::find(watched.begin(), watched.end(), std::uint8_t(value)) == watched.end()) {
         command.refusal = "address " + std::string(address) + " is not watched on this line";
         return command;
