@@ -31,21 +31,15 @@ std::string settableRates(Dialect dialect) {
 // the order made, a dialect's run of rates together.
 void describeAttempts(std::span<const DetectionAttempt> tried, char* out, std::size_t size) {
     std::size_t used = 0;
-    const auto put = [&](const char* format, auto... values) {
-        const int n = std::snprintf(out + used, size - used, format, values...);
-        if (n > 0) used = std::min(size - 1, used + std::size_t(n));
-    };
     out[0] = '\0';
     for (std::size_t i = 0; i < tried.size(); ++i) {
         const bool first = i == 0 || tried[i - 1].dialect != tried[i].dialect;
         const bool last = i + 1 == tried.size() || tried[i + 1].dialect != tried[i].dialect;
-        const bool runOfOne = first && last;
-        if (first)
-            put("%s%s at ", i == 0 ? "" : ", then ", dialectLabel(tried[i].dialect));
-        else
-            put(last ? " and " : ", ");
-        put("%d", int(tried[i].baud));
-        if (last || runOfOne) put(" bit/s");
+        const char* lead = first ? (i == 0 ? "" : ", then ") : last ? " and " : ", ";
+        const int n =
+            std::snprintf(out + used, size - used, "%s%s%s%d%s", lead, first ? dialectLabel(tried[i].dialect) : "",
+                          first ? " at " : "", int(tried[i].baud), last ? " bit/s" : "");
+        if (n > 0) used = std::min(size - 1, used + std::size_t(n));
     }
 }
 
