@@ -379,14 +379,21 @@ struct StartupRecord {
     static inline std::vector<Box> boxes;
     static inline bool socketsStart = true;
     static inline int stops = 0;
+    static inline bool console = true;
+    static inline std::string written;
 
     static Win32Startup startup() {
         boxes.clear();
         stops = 0;
+        written.clear();
         return {[] { return socketsStart; }, [] { ++stops; },
                 [](HWND, LPCWSTR text, LPCWSTR caption, UINT type) -> int {
                     boxes.push_back({text, caption, type});
                     return IDOK;
+                },
+                [](const std::string& text) {
+                    if (console) written += text;
+                    return console;
                 }};
     }
 };
@@ -409,14 +416,44 @@ TEST(Win32Window, SocketsThatDoNotStartShowTheFailureBoxAndNoWindow) {
     EXPECT_EQ(StartupRecord::stops, 0);
 }
 
-TEST(Win32Window, TheUserLanguageUnlessLangAndABadLangIsRefusedInABox) {
-    const Win32Startup startup = StartupRecord::startup();
+TEST(Win32Window, TheCommandLineBeforeAnyWindow) {
+    struct Case {
+        std::vector<std::string> args;
+        bool console;
+        int status;
+        Language language;
+        const char* written; // what the output begins with
+        const wchar_t* box;  // what the one box begins with, if one
+        UINT boxType;
+    };
     // The Wine scripts give Wine the user language zh_CN through LANG.
-    EXPECT_EQ(startupLanguage({}, startup), Language::Chinese);
-    EXPECT_EQ(startupLanguage({"--lang", "en"}, startup), Language::English);
-    EXPECT_EQ(startupLanguage({"--lang", "fr"}, startup), std::nullopt);
-    ASSERT_EQ(StartupRecord::boxes.size(), 1u);
-    EXPECT_EQ(StartupRecord::boxes[0].text, L"Ventora: --lang takes zh or en, not \"fr\"");
+    // clang-format off
+    const Case cases[] = {
+        {{}, true, -1, Language::Chinese, "", nullptr, 0},
+        {{"--lang", "en"}, true, -1, Language::English, "", nullptr, 0},
+        {{"--lang", "fr"}, true, 2, Language::Chinese, "", L"Ventora: --lang takes zh or en, not \"fr\"", MB_ICONEXCLAMATION},
+        {{"--lang", "en", "--version"}, true, 0, Language::English, "Ventora ", nullptr, 0},
+        {{"--help"}, false, 0, Language::Chinese, "", L"Usage: Ventora [--lang zh|en]\n", MB_ICONINFORMATION},
+        {{"--echo"}, true, 2, Language::Chinese, "", L"Ventora: unknown option \"--echo\"; see Ventora --help", MB_ICONEXCLAMATION},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        StartupRecord::console = c.console;
+        const Win32Startup startup = StartupRecord::startup();
+        Language language{};
+        const std::string name = c.args.empty() ? "no arguments" : c.args.back() + (c.console ? "" : ", no console");
+        EXPECT_EQ(readStartup(c.args, language, startup), c.status) << name;
+        EXPECT_EQ(language, c.language) << name;
+        EXPECT_TRUE(StartupRecord::written.starts_with(c.written) &&
+                    (*c.written != 0) == !StartupRecord::written.empty())
+            << name;
+        ASSERT_EQ(StartupRecord::boxes.size(), c.box ? 1u : 0u) << name;
+        if (c.box) {
+            EXPECT_TRUE(StartupRecord::boxes[0].text.starts_with(c.box)) << name;
+            EXPECT_EQ(StartupRecord::boxes[0].type, UINT(MB_OK) | c.boxType) << name;
+        }
+    }
+    StartupRecord::console = true;
 }
 
 TEST(Win32Window, SocketsThatStartAreStoppedOnceTheWindowHasClosed) {
