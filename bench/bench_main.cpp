@@ -6,7 +6,8 @@
 //                            of cli_long_watch.cpp; VENTORA_BENCH_WATCH_ROUNDS=N shortens it)
 //   ventora-bench --smoke    a few iterations of everything, to keep it building and running
 //   ventora-bench idle ...   only the named sections: latency, peer, detection, idle,
-//                            allocations, startup, cli
+//                            allocations, startup, cli, mqtt (only cli's
+//                            watch --mqtt figures)
 
 #include <algorithm>
 #include <chrono>
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
     if (wanted("allocations")) allocations(smoke ? 5 : 200);
     if (wanted("startup")) startup(smoke ? 1 : 5);
     if (wanted("cli")) cliFigures(smoke);
+    // cli includes them
+    if (wanted("mqtt") && !wanted("cli")) cliMqttFigures(smoke);
 
     printTable();
     std::printf("\n(%u cores; latencies are from click to answer, wire time assumes 10 bits per byte)\n",

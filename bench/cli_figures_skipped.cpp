@@ -6,3 +6,4 @@
 #include "bench/figures.h"
 
 void cliFigures(bool) { row("CLI", "not built with ventora-cli: skipped", "-", std::nullopt); }
+void cliMqttFigures(bool) {}

@@ -18,5 +18,7 @@ void startup(int runs);
 // The command-line tool's figures: cli_figures.cpp where ventora-cli is
 // built, otherwise cli_figures_skipped.cpp, which says so in one row.
 void cliFigures(bool smoke);
+// Of those, watch --mqtt's cost and latency alone.
+void cliMqttFigures(bool smoke);
 // A long watch of a transmitter that drops out every second (cli_long_watch.cpp).
 void cliLongWatch(bool smoke);
