@@ -16,5 +16,5 @@ bool MqttPublisher::connect(std::chrono::milliseconds, std::string& why) {
 }
 
 void MqttPublisher::announce(std::vector<MqttMessage>) {}
-void MqttPublisher::publishState(std::uint8_t, std::string) {}
+void MqttPublisher::publishState(std::uint8_t, const std::string&) {}
 void MqttPublisher::close() {}

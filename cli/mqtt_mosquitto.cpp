@@ -46,8 +46,7 @@ struct MqttPublisher::Impl {
     bool connected = false;
     int connack = -1; // the broker's first answer to CONNECT; -1 until it comes
     std::vector<MqttMessage> announced;
-    // Each transmitter's state topic, made once, and its latest payload.
-    std::map<std::uint8_t, std::pair<std::string, std::string>> latest;
+    std::map<std::uint8_t, std::string> latest;
     int offlineMid = -1;
     bool offlineTaken = false;
 
@@ -64,7 +63,7 @@ struct MqttPublisher::Impl {
             // Discovery before availability before state, as Home Assistant reads them.
             for (const MqttMessage& m : announced) publish(m.first, m.second);
             publish(target.statusTopic(), "online");
-            for (const auto& [address, state] : latest) publish(state.first, state.second);
+            for (const auto& [address, payload] : latest) publish(target.stateTopic(address), payload);
         }
         changed.notify_all();
     }
@@ -74,9 +73,7 @@ struct MqttPublisher::Impl {
     }
     void onPublish(int mid) {
         std::lock_guard lock(mutex);
-        // Only close() waits for an acknowledgement, and only for this one.
-        if (mid != offlineMid) return;
-        offlineTaken = true;
+        if (mid == offlineMid) offlineTaken = true;
         changed.notify_all();
     }
 };
@@ -145,12 +142,10 @@ void MqttPublisher::announce(std::vector<MqttMessage> messages) {
         for (const MqttMessage& m : impl_->announced) impl_->publish(m.first, m.second);
 }
 
-void MqttPublisher::publishState(std::uint8_t address, std::string payload) {
+void MqttPublisher::publishState(std::uint8_t address, const std::string& payload) {
     std::lock_guard lock(impl_->mutex);
-    auto& [topic, latest] = impl_->latest[address];
-    if (topic.empty()) topic = impl_->target.stateTopic(address);
-    latest = std::move(payload);
-    if (impl_->connected) impl_->publish(topic, latest);
+    impl_->latest[address] = payload;
+    if (impl_->connected) impl_->publish(impl_->target.stateTopic(address), payload);
 }
 
 void MqttPublisher::close() {

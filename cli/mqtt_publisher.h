@@ -35,7 +35,7 @@ public:
     // One reading's state, retained at QoS 1: sent at once while connected,
     // and kept as the transmitter's latest, which a reconnect sends again.
     // Readings in between replace it rather than queue.
-    void publishState(std::uint8_t address, std::string payload);
+    void publishState(std::uint8_t address, const std::string& payload);
 
     // Says "offline" on the status topic, waits briefly for the broker to take
     // it, and disconnects. Does nothing the second time.
