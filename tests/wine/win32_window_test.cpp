@@ -416,45 +416,31 @@ TEST(Win32Window, SocketsThatDoNotStartShowTheFailureBoxAndNoWindow) {
     EXPECT_EQ(StartupRecord::stops, 0);
 }
 
+// clang-format off
 TEST(Win32Window, TheCommandLineBeforeAnyWindow) {
-    struct Case {
-        std::vector<std::string> args;
-        bool console;
-        int status;
-        Language language;
-        const char* written; // what the output begins with
-        const wchar_t* box;  // what the one box begins with, if one
-        UINT boxType;
-    };
+    // out and box: what the output and the one box begin with, if any.
+    struct Case { std::vector<std::string> args; bool console; int status; Language language; const char* out; const wchar_t* box; };
     // The Wine scripts give Wine the user language zh_CN through LANG.
-    // clang-format off
     const Case cases[] = {
-        {{}, true, -1, Language::Chinese, "", nullptr, 0},
-        {{"--lang", "en"}, true, -1, Language::English, "", nullptr, 0},
-        {{"--lang", "fr"}, true, 2, Language::Chinese, "", L"Ventora: --lang takes zh or en, not \"fr\"", MB_ICONEXCLAMATION},
-        {{"--lang", "en", "--version"}, true, 0, Language::English, "Ventora ", nullptr, 0},
-        {{"--help"}, false, 0, Language::Chinese, "", L"Usage: Ventora [--lang zh|en]\n", MB_ICONINFORMATION},
-        {{"--echo"}, true, 2, Language::Chinese, "", L"Ventora: unknown option \"--echo\"; see Ventora --help", MB_ICONEXCLAMATION},
+        {{}, true, -1, Language::Chinese, "", nullptr},
+        {{"--lang", "en"}, true, -1, Language::English, "", nullptr},
+        {{"--lang", "fr"}, true, 2, Language::Chinese, "", L"Ventora: --lang takes zh or en, not \"fr\""},
+        {{"--lang", "en", "--version"}, true, 0, Language::English, "Ventora ", nullptr},
+        {{"--help"}, false, 0, Language::Chinese, "", L"Usage: Ventora [--lang zh|en]\n"},
+        {{"--echo"}, true, 2, Language::Chinese, "", L"Ventora: unknown option \"--echo\"; see Ventora --help"},
     };
-    // clang-format on
     for (const Case& c : cases) {
         StartupRecord::console = c.console;
-        const Win32Startup startup = StartupRecord::startup();
         Language language{};
-        const std::string name = c.args.empty() ? "no arguments" : c.args.back() + (c.console ? "" : ", no console");
-        EXPECT_EQ(readStartup(c.args, language, startup), c.status) << name;
-        EXPECT_EQ(language, c.language) << name;
-        EXPECT_TRUE(StartupRecord::written.starts_with(c.written) &&
-                    (*c.written != 0) == !StartupRecord::written.empty())
-            << name;
-        ASSERT_EQ(StartupRecord::boxes.size(), c.box ? 1u : 0u) << name;
-        if (c.box) {
-            EXPECT_TRUE(StartupRecord::boxes[0].text.starts_with(c.box)) << name;
-            EXPECT_EQ(StartupRecord::boxes[0].type, UINT(MB_OK) | c.boxType) << name;
-        }
+        EXPECT_EQ(readStartup(c.args, language, StartupRecord::startup()), c.status) << c.args.size();
+        EXPECT_EQ(language, c.language);
+        EXPECT_TRUE(StartupRecord::written.starts_with(c.out) && StartupRecord::written.empty() == !*c.out);
+        ASSERT_EQ(StartupRecord::boxes.size(), c.box ? 1u : 0u);
+        EXPECT_TRUE(!c.box || StartupRecord::boxes[0].text.starts_with(c.box));
     }
     StartupRecord::console = true;
 }
+// clang-format on
 
 TEST(Win32Window, SocketsThatStartAreStoppedOnceTheWindowHasClosed) {
     StartupRecord::socketsStart = true;
