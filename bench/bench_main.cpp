@@ -6,7 +6,8 @@
 //                            of cli_long_watch.cpp; VENTORA_BENCH_WATCH_ROUNDS=N shortens it)
 //   ventora-bench --smoke    a few iterations of everything, to keep it building and running
 //   ventora-bench idle ...   only the named sections: latency, peer, detection, idle,
-//                            allocations, startup, cli, service
+//                            allocations, startup, cli, service, mqtt (only
+//                            cli's watch --mqtt figures)
 
 #include <algorithm>
 #include <chrono>
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
     if (wanted("startup")) startup(smoke ? 1 : 5);
     if (wanted("cli")) cliFigures(smoke);
     if (wanted("service")) cliServiceFigures(smoke);
+    // cli includes them
+    if (wanted("mqtt") && !wanted("cli")) cliMqttFigures(smoke);
 
     printTable();
     std::printf("\n(%u cores; latencies are from click to answer, wire time assumes 10 bits per byte)\n",

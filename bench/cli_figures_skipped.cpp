@@ -7,3 +7,4 @@
 
 void cliFigures(bool) { row("CLI", "not built with ventora-cli: skipped", "-", std::nullopt); }
 void cliServiceFigures(bool) { row("Service", "not built with ventora-cli: skipped", "-", std::nullopt); }
+void cliMqttFigures(bool) {}

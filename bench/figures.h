@@ -18,6 +18,8 @@ void startup(int runs);
 // The command-line tool's figures: cli_figures.cpp where ventora-cli is
 // built, otherwise cli_figures_skipped.cpp, which says so in one row.
 void cliFigures(bool smoke);
+// Of those, watch --mqtt's cost and latency alone.
+void cliMqttFigures(bool smoke);
 // A long watch of a transmitter that drops out every second (cli_long_watch.cpp).
 void cliLongWatch(bool smoke);
 // A line watched as a service (cli_service_figures.cpp, or skipped as cliFigures is).

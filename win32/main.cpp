@@ -3,17 +3,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <optional>
-
 #include "serial/local/serial_port.h"
 #include "win32/win32_app.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Loads the common controls that the manifest names, for visual styles.
     InitCommonControls();
-    const std::optional<Language> language = startupLanguage(commandLineArgs());
-    if (!language) return 2;
+    Language language{};
+    if (const int status = readStartup(commandLineArgs(), language); status >= 0) return status;
     // Outlives the window; closes the device, if one is open, at the end.
     static SerialPort port;
-    return runVentora(port, systemStartup(), *language);
+    return runVentora(port, systemStartup(), language);
 }

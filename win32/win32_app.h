@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,19 +14,28 @@ struct Win32Startup {
     bool (*startSockets)(); // false when Windows Sockets did not start
     void (*stopSockets)();
     int(WINAPI* messageBox)(HWND, LPCWSTR, LPCWSTR, UINT);
+    // Writes to the standard output, or to the console the program was started
+    // from; false when there is neither (started from Explorer).
+    bool (*writeOut)(const std::string& text);
 };
 
-// serial/sockets.h's start at version 1.1 and its stop, and MessageBoxW.
+// serial/sockets.h's start at version 1.1 and its stop, MessageBoxW, and
+// standardOut.
 Win32Startup systemStartup();
 
 // The arguments of the process's command line, without the program, UTF-8.
 std::vector<std::string> commandLineArgs();
 
-// The window's language at start: the user's interface language
-// (GetUserDefaultUILanguage), unless args' --lang overrides it. Nullopt after
-// a bad --lang, which it has then told the user in a box.
-std::optional<Language> startupLanguage(const std::vector<std::string>& args,
-                                        const Win32Startup& startup = systemStartup());
+// What the command line asks for, before any window. -1, with language set
+// (the user's interface language, GetUserDefaultUILanguage, unless --lang
+// says otherwise), when the window opens. Otherwise the exit status: 0 once
+// the usage or the version has been written out (in a box when there is
+// nowhere to write), 2 once a bad option has been refused in a box.
+int readStartup(const std::vector<std::string>& args, Language& language,
+                const Win32Startup& startup = systemStartup());
+
+// The standard output, or else the console of the parent process.
+bool standardOut(const std::string& text);
 
 // The port must outlive the run. Returns the program's exit status: 0.
 int runVentora(SerialPort& port, const Win32Startup& startup = systemStartup(), Language language = Language::Chinese);

@@ -13,6 +13,7 @@ struct PixelRect {
 };
 
 // A right-aligned label grows to its left, keeping the edge its text is
-// aligned to, unless that would leave the dialog or cover one of others;
-// otherwise it grows to its right. A label its text fits keeps its rectangle.
+// aligned to, unless that would leave the dialog or one of others stands on
+// its row to the left; otherwise it grows to its right, keeping its left
+// edge. A label its text fits keeps its rectangle.
 PixelRect fitLabel(const PixelRect& rect, int textWidth, bool rightAligned, const std::vector<PixelRect>& others);

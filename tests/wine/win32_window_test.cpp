@@ -379,14 +379,21 @@ struct StartupRecord {
     static inline std::vector<Box> boxes;
     static inline bool socketsStart = true;
     static inline int stops = 0;
+    static inline bool console = true;
+    static inline std::string written;
 
     static Win32Startup startup() {
         boxes.clear();
         stops = 0;
+        written.clear();
         return {[] { return socketsStart; }, [] { ++stops; },
                 [](HWND, LPCWSTR text, LPCWSTR caption, UINT type) -> int {
                     boxes.push_back({text, caption, type});
                     return IDOK;
+                },
+                [](const std::string& text) {
+                    if (console) written += text;
+                    return console;
                 }};
     }
 };
@@ -409,15 +416,31 @@ TEST(Win32Window, SocketsThatDoNotStartShowTheFailureBoxAndNoWindow) {
     EXPECT_EQ(StartupRecord::stops, 0);
 }
 
-TEST(Win32Window, TheUserLanguageUnlessLangAndABadLangIsRefusedInABox) {
-    const Win32Startup startup = StartupRecord::startup();
+// clang-format off
+TEST(Win32Window, TheCommandLineBeforeAnyWindow) {
+    // out and box: what the output and the one box begin with, if any.
+    struct Case { std::vector<std::string> args; bool console; int status; Language language; const char* out; const wchar_t* box; };
     // The Wine scripts give Wine the user language zh_CN through LANG.
-    EXPECT_EQ(startupLanguage({}, startup), Language::Chinese);
-    EXPECT_EQ(startupLanguage({"--lang", "en"}, startup), Language::English);
-    EXPECT_EQ(startupLanguage({"--lang", "fr"}, startup), std::nullopt);
-    ASSERT_EQ(StartupRecord::boxes.size(), 1u);
-    EXPECT_EQ(StartupRecord::boxes[0].text, L"Ventora: --lang takes zh or en, not \"fr\"");
+    const Case cases[] = {
+        {{}, true, -1, Language::Chinese, "", nullptr},
+        {{"--lang", "en"}, true, -1, Language::English, "", nullptr},
+        {{"--lang", "fr"}, true, 2, Language::Chinese, "", L"Ventora: --lang takes zh or en, not \"fr\""},
+        {{"--lang", "en", "--version"}, true, 0, Language::English, "Ventora ", nullptr},
+        {{"--help"}, false, 0, Language::Chinese, "", L"Usage: Ventora [--lang zh|en]\n"},
+        {{"--echo"}, true, 2, Language::Chinese, "", L"Ventora: unknown option \"--echo\"; see Ventora --help"},
+    };
+    for (const Case& c : cases) {
+        StartupRecord::console = c.console;
+        Language language{};
+        EXPECT_EQ(readStartup(c.args, language, StartupRecord::startup()), c.status) << c.args.size();
+        EXPECT_EQ(language, c.language);
+        EXPECT_TRUE(StartupRecord::written.starts_with(c.out) && StartupRecord::written.empty() == !*c.out);
+        ASSERT_EQ(StartupRecord::boxes.size(), c.box ? 1u : 0u);
+        EXPECT_TRUE(!c.box || StartupRecord::boxes[0].text.starts_with(c.box));
+    }
+    StartupRecord::console = true;
 }
+// clang-format on
 
 TEST(Win32Window, SocketsThatStartAreStoppedOnceTheWindowHasClosed) {
     StartupRecord::socketsStart = true;
