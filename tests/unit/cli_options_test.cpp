@@ -235,7 +235,11 @@ INSTANTIATE_TEST_SUITE_P(
                         }
                     }},
         OptionsCase{"LineOfTwoLevels", {"watch", "--mqtt", "mqtt://b", "--mqtt-line", "a/b"}, 2},
-        OptionsCase{"LineEmpty", {"watch", "--mqtt", "mqtt://b", "--mqtt-line", ""}, 2, nullptr, mqttBuilt() ? "not empty" : ""},
+        OptionsCase{"LineEmpty",
+                    {"watch", "--mqtt", "mqtt://b", "--mqtt-line", ""},
+                    2,
+                    nullptr,
+                    mqttBuilt() ? "not empty" : ""},
         OptionsCase{"NotAnMqttUrl", {"watch", "--mqtt", "tcp://b"}, 2},
         OptionsCase{"DiscoveryWithoutMqtt", {"watch", "--ha-discovery"}, 2},
         OptionsCase{"CommandsWithoutMqtt", {"watch", "--mqtt-commands"}, 2},
