@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/output.h"
 #include "protocol/decimal.h"
 
 namespace {
@@ -104,8 +105,6 @@ bool topicLevelAllowed(const std::string& level) {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 // What every entity of one transmitter shares: its device, where it comes
 // from, and when it is available.
 Json entityBase(const MqttTarget& target, std::uint8_t address, const std::string& model, const std::string& id) {
@@ -150,7 +149,7 @@ std::vector<MqttMessage> discoveryMessages(const MqttTarget& target, std::uint8_
         });
         if (target.expireAfterSeconds > 0) config["expire_after"] = target.expireAfterSeconds;
         messages.emplace_back(target.haPrefix + "/sensor/" + config["unique_id"].get<std::string>() + "/config",
-                              config.dump());
+                              jsonText(config));
     }
     if (target.commands) {
         Json config = entityBase(target, address, model, "area");
@@ -167,7 +166,7 @@ std::vector<MqttMessage> discoveryMessages(const MqttTarget& target, std::uint8_
             {"entity_category", "config"},
         });
         messages.emplace_back(target.haPrefix + "/number/" + config["unique_id"].get<std::string>() + "/config",
-                              config.dump());
+                              jsonText(config));
     }
     return messages;
 }

@@ -52,7 +52,11 @@ std::string csvRow(std::initializer_list<std::string> fields) {
     return row;
 }
 
-std::string errorJson(const std::string& text, int status) { return Json{{"error", text}, {"status", status}}.dump(); }
+std::string jsonText(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+std::string errorJson(const std::string& text, int status) {
+    return jsonText(Json{{"error", text}, {"status", status}});
+}
 
 void writeLine(std::FILE* file, const std::string& line) {
     std::fputs(line.c_str(), file);

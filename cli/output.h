@@ -17,6 +17,10 @@ using Json = nlohmann::ordered_json;
 std::string floatText(float value);
 // The same number for JSON; null for NaN and the infinities, which JSON cannot hold.
 Json floatJson(float value);
+
+// json as text. Bytes that are not UTF-8 (a port name or an argument as it was
+// typed) become U+FFFD instead of ending the program with an exception.
+std::string jsonText(const Json& json);
 // m/s from the transmitter's tenths: 123 gives 12.3.
 double velocityOf(const Measurement& measurement);
 

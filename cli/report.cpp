@@ -26,7 +26,7 @@ Json Report::describe(const DeviceIdentity& identity) const {
     return json;
 }
 
-void Report::result(const Json& json, const std::string& text) const { writeLine(out_, json_ ? json.dump() : text); }
+void Report::result(const Json& json, const std::string& text) const { writeLine(out_, json_ ? jsonText(json) : text); }
 
 int Report::failWith(Status status, const std::string& text) const {
     complain(text);

@@ -314,7 +314,7 @@ bool Watch::pause(SteadyClock::time_point& next) {
 }
 
 void Watch::show(const Track& track, const Json& reading, bool measured) {
-    if (publisher_) publisher_->publishState(track.identity.address, reading.dump());
+    if (publisher_) publisher_->publishState(track.identity.address, jsonText(reading));
     const std::string time = reading["time"];
     Json json = report_.describe(track.identity);
     json.update(reading);
