@@ -101,13 +101,10 @@ int getCommand(Session& session) {
 namespace {
 
 // What set can refuse only once the dialect is known, before anything is sent.
+// A rate the dialect cannot take is Device::setBaud's to refuse.
 bool refusedBySetting(const Session& session, const DeviceIdentity& identity, std::string& why) {
-    const Options& options = session.options;
-    if (options.field == Field::Area && identity.dialect == Dialect::Modbus)
+    if (session.options.field == Field::Area && identity.dialect == Dialect::Modbus)
         why = std::string(kNoModbusArea) + "; nothing was sent";
-    else if (options.field == Field::Baud)
-        if (const std::string refusal = rateRefusal(identity.dialect, std::int32_t(options.value)); !refusal.empty())
-            why = refusal + "; nothing was sent";
     return !why.empty();
 }
 
