@@ -17,6 +17,7 @@ bool MqttPublisher::connect(std::chrono::milliseconds, std::string& why) {
 
 void MqttPublisher::announce(std::vector<MqttMessage>) {}
 void MqttPublisher::publishState(std::uint8_t, const std::string&) {}
+void MqttPublisher::sendStates() {}
 void MqttPublisher::keep(const std::string&, const std::string&) {}
 std::vector<MqttMessage> MqttPublisher::takeCommands() { return {}; }
 void MqttPublisher::close() {}

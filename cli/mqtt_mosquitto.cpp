@@ -21,6 +21,9 @@ constexpr unsigned kFirstRetrySeconds = 1;
 constexpr unsigned kLongestRetrySeconds = 10;
 constexpr auto kOfflineWait = std::chrono::seconds(2);
 constexpr std::size_t kMostCommands = 32;
+// Each state replaces the last, and a reconnect sends the latest again, so
+// the broker's acknowledgements would only cost wake-ups.
+constexpr int kStateQos = 0;
 
 std::string lowerFirst(std::string text) {
     if (!text.empty()) text[0] = char(std::tolower(static_cast<unsigned char>(text[0])));
@@ -50,15 +53,17 @@ struct MqttPublisher::Impl {
     int connack = -1; // the broker's first answer to CONNECT; -1 until it comes
     std::vector<MqttMessage> announced;
     std::map<std::uint8_t, std::string> latest;
+    std::vector<std::uint8_t> unsent; // addresses whose latest state waits for sendStates
     std::map<std::string, std::string> kept;
     std::vector<MqttMessage> commands;
     int offlineMid = -1;
     bool offlineTaken = false;
 
     // Called with mutex held.
-    int publish(const std::string& topic, const std::string& payload, int* mid = nullptr) {
-        return mosquitto_publish(client, mid, topic.c_str(), int(payload.size()), payload.data(), 1, true);
+    int publish(const std::string& topic, const std::string& payload, int* mid = nullptr, int qos = 1) {
+        return mosquitto_publish(client, mid, topic.c_str(), int(payload.size()), payload.data(), qos, true);
     }
+    void sendState(std::uint8_t address) { publish(target.stateTopic(address), latest[address], nullptr, kStateQos); }
 
     void onConnect(int rc) {
         std::lock_guard lock(mutex);
@@ -69,7 +74,8 @@ struct MqttPublisher::Impl {
             for (const MqttMessage& m : announced) publish(m.first, m.second);
             publish(target.statusTopic(), "online");
             for (const auto& [topic, payload] : kept) publish(topic, payload);
-            for (const auto& [address, payload] : latest) publish(target.stateTopic(address), payload);
+            for (const auto& entry : latest) sendState(entry.first);
+            unsent.clear();
             // Subscriptions end with a clean session's connection.
             if (target.haDiscovery) mosquitto_subscribe(client, nullptr, target.haStatusTopic().c_str(), 1);
             const std::string areaCommands = target.prefix + "/" + target.line + "/+/area/set";
@@ -170,7 +176,15 @@ void MqttPublisher::announce(std::vector<MqttMessage> messages) {
 void MqttPublisher::publishState(std::uint8_t address, const std::string& payload) {
     std::lock_guard lock(impl_->mutex);
     impl_->latest[address] = payload;
-    if (impl_->connected) impl_->publish(impl_->target.stateTopic(address), payload);
+    if (std::find(impl_->unsent.begin(), impl_->unsent.end(), address) == impl_->unsent.end())
+        impl_->unsent.push_back(address);
+}
+
+void MqttPublisher::sendStates() {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->connected)
+        for (const std::uint8_t address : impl_->unsent) impl_->sendState(address);
+    impl_->unsent.clear();
 }
 
 void MqttPublisher::keep(const std::string& topic, const std::string& payload) {

@@ -34,10 +34,17 @@ public:
     // Assistant's discovery).
     void announce(std::vector<MqttMessage> messages);
 
-    // One reading's state, retained at QoS 1: sent at once while connected,
-    // and kept as the transmitter's latest, which a reconnect sends again.
-    // Readings in between replace it rather than queue.
+    // One reading's state, kept as the transmitter's latest until
+    // sendStates; a reconnect sends the latest again. Readings in between
+    // replace it rather than queue.
     void publishState(std::uint8_t address, const std::string& payload);
+
+    // The states published since the last call, retained at QoS 0, handed
+    // to the loop together: one wake of its thread for a round rather than
+    // one per reading and one per acknowledgement. A state that a lost
+    // connection drops is sent again on reconnecting, and the next reading
+    // replaces it anyway.
+    void sendStates();
 
     // A retained message said now and again after every reconnect, replacing
     // what was kept on its topic before (availability, the duct area).

@@ -85,6 +85,7 @@ int Watch::run() {
         const auto when = SystemClock::now();
         const auto began = SteadyClock::now();
         round(when);
+        if (publisher_) publisher_->sendStates();
         ++rounds_;
         tellService(SteadyClock::now() - began);
         applyCommands(when);

@@ -164,7 +164,7 @@ void reconnected(CliMqtt& t, const ProcessRun& run) {
             ++(Json::parse(m.payload)["time"].get<std::string>() < reconnectedAt ? before : since);
         // The latest reading from the outage, perhaps the round under way when
         // the line came back, and what went out in the moment before the
-        // client saw the broker go (QoS 1 keeps it); not a queue of the 40 and
+        // client saw the broker go; not a queue of the 40 and
         // more rounds.
         EXPECT_GE(before, 1) << address;
         EXPECT_LE(before, 4) << address;
